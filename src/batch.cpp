@@ -1,0 +1,106 @@
+#include "batch.hpp"
+
+#include "py_ref.hpp"
+
+namespace qx::py {
+
+namespace {
+
+[[gnu::cold]] bool raise_pairs_error(const char* message) {
+    PyErr_Format(PyExc_TypeError, "argument 'pairs': %s", message);
+    return false;
+}
+
+[[gnu::cold]] bool raise_pairs_cannot_convert(PyObject* borrowed_obj, const char* target) {
+    Ref qualname(PyType_GetQualName(Py_TYPE(borrowed_obj)));
+    if (!qualname) return false;
+    PyErr_Format(PyExc_TypeError, "argument 'pairs': '%U' object cannot be converted to '%s'",
+                 qualname.get(), target);
+    return false;
+}
+
+[[gnu::cold]] bool raise_tuple_length(Py_ssize_t length) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
+                 length);
+    return false;
+}
+
+// One item of `pairs`: a tuple of two str.
+inline bool add_pair(PyObject* borrowed_item, PairList& out) {
+    if (!PyTuple_Check(borrowed_item)) return raise_pairs_cannot_convert(borrowed_item, "PyTuple");
+    Py_ssize_t length = PyTuple_GET_SIZE(borrowed_item);
+    if (length != 2) return raise_tuple_length(length);
+    PyObject* borrowed_a = PyTuple_GET_ITEM(borrowed_item, 0);
+    PyObject* borrowed_b = PyTuple_GET_ITEM(borrowed_item, 1);
+    if (!PyUnicode_Check(borrowed_a)) return raise_pairs_cannot_convert(borrowed_a, "PyString");
+    Py_ssize_t na;
+    const char* a = PyUnicode_AsUTF8AndSize(borrowed_a, &na);
+    if (!a) return false;
+    if (!PyUnicode_Check(borrowed_b)) return raise_pairs_cannot_convert(borrowed_b, "PyString");
+    Py_ssize_t nb;
+    const char* b = PyUnicode_AsUTF8AndSize(borrowed_b, &nb);
+    if (!b) return false;
+    out.add(a, static_cast<size_t>(na), b, static_cast<size_t>(nb));
+    return true;
+}
+
+}  // namespace
+
+bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
+    if (PyUnicode_Check(borrowed_pairs)) return raise_pairs_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(borrowed_pairs))
+        return raise_pairs_cannot_convert(borrowed_pairs, "Sequence");
+
+    // Exact lists and tuples are read in place; nothing can change them meanwhile.
+    if (PyList_CheckExact(borrowed_pairs) || PyTuple_CheckExact(borrowed_pairs)) {
+        Py_ssize_t n = PySequence_Fast_GET_SIZE(borrowed_pairs);
+        PyObject** items = PySequence_Fast_ITEMS(borrowed_pairs);
+        out.reserve(static_cast<size_t>(n));
+        for (Py_ssize_t i = 0; i < n; ++i)
+            if (!add_pair(items[i], out)) return false;
+        return true;
+    }
+
+    Py_ssize_t capacity = PySequence_Size(borrowed_pairs);
+    if (capacity < 0) {
+        PyErr_Clear();
+        capacity = 0;
+    }
+    out.reserve(static_cast<size_t>(capacity));
+    Ref iterator(PyObject_GetIter(borrowed_pairs));
+    if (!iterator) return wrap_conversion_error(kPairs);
+    for (;;) {
+        Ref item(PyIter_Next(iterator.get()));
+        if (!item) {
+            if (PyErr_Occurred()) return wrap_conversion_error(kPairs);
+            return true;
+        }
+        if (!add_pair(item.get(), out)) return false;
+    }
+}
+
+namespace {
+struct ReleasedLock {
+    PyThreadState* state;
+};
+
+// Runs with the lock released: takes it back briefly to let signal handlers run.
+bool poll_signals(void* raw) {
+    auto* lock = static_cast<ReleasedLock*>(raw);
+    PyEval_RestoreThread(lock->state);
+    int failed = PyErr_CheckSignals();
+    lock->state = PyEval_SaveThread();
+    return failed != 0;
+}
+}  // namespace
+
+bool run_released(size_t n, RangeScorer scorer) {
+    WorkerPool& pool = WorkerPool::instance();  // created by the first batch, even an empty one
+    if (n == 0) return true;
+    ReleasedLock lock{PyEval_SaveThread()};
+    bool completed = pool.run(n, scorer, {&poll_signals, &lock});
+    PyEval_RestoreThread(lock.state);
+    return completed;
+}
+
+}  // namespace qx::py

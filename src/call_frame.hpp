@@ -1,0 +1,230 @@
+// The scalar call frame: argument matching against a row's parameter description,
+// conversion of each argument to a native value, the kernel call and the result object.
+// One template instance per table row; everything a caller sees about argument errors is here.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+#include "function_table.hpp"
+
+namespace qx::py {
+
+// Parameter names, interned once at module initialisation.
+enum NameId : uint8_t {
+    kS1,
+    kS2,
+    kPairs,
+    kScoreCutoff,
+    kPrefixWeight,
+    kAlpha,
+    kBeta,
+    kMatchScore,
+    kMismatchScore,
+    kGapCost,
+    kUseWords,
+    kNgramSize,
+    kThreshold,
+    kNameCount
+};
+
+inline constexpr std::string_view kNameText[kNameCount] = {
+    "s1",          "s2",          "pairs",          "score_cutoff", "prefix_weight",
+    "alpha",       "beta",        "match_score",    "mismatch_score", "gap_cost",
+    "use_words",   "ngram_size",  "threshold"};
+
+extern PyObject* g_interned[kNameCount];
+bool intern_parameter_names();
+
+constexpr NameId name_id(std::string_view text) {
+    for (uint8_t i = 0; i < kNameCount; ++i)
+        if (kNameText[i] == text) return static_cast<NameId>(i);
+    throw "unknown parameter name";
+}
+
+// Parameter description of a row: positional names, then keyword-only options, then
+// score_cutoff. Every positional parameter is required; no keyword-only one is.
+struct Params {
+    uint8_t positional;
+    uint8_t total;
+    NameId ids[6];
+};
+
+constexpr Params params_of(const Row& r) {
+    Params p{};
+    if (r.batch) {
+        p.ids[p.total++] = kPairs;
+    } else {
+        p.ids[p.total++] = kS1;
+        p.ids[p.total++] = kS2;
+    }
+    p.positional = p.total;
+    const ShapeSpec& spec = shape_spec(r.shape);
+    for (size_t i = 0; i < spec.count; ++i) p.ids[p.total++] = name_id(spec.options[i].name);
+    p.ids[p.total++] = kScoreCutoff;
+    return p;
+}
+
+// Matches positional and keyword arguments into slots (borrowed references, or null).
+// Raises the matching errors and returns false on failure.
+bool match_arguments_slow(const char* fname, const Params& params, PyObject* const* args,
+                          Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
+
+inline bool match_arguments(const char* fname, const Params& params, PyObject* const* args,
+                            Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
+    if (kwnames == nullptr && nargs == params.positional) {
+        for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
+        return true;
+    }
+    return match_arguments_slow(fname, params, args, nargs, kwnames, slots);
+}
+
+// Conversions. Each returns false with the (wrapped) exception set on failure.
+bool text_failed(PyObject* borrowed_obj, NameId param);
+inline bool to_text(PyObject* borrowed_obj, NameId param, Text& out) {
+    if (PyUnicode_Check(borrowed_obj)) [[likely]] {
+        Py_ssize_t size;
+        const char* data = PyUnicode_AsUTF8AndSize(borrowed_obj, &size);
+        if (data) [[likely]] {
+            out = Text(data, static_cast<size_t>(size));
+            return true;
+        }
+        return false;  // UnicodeEncodeError passes unchanged
+    }
+    return text_failed(borrowed_obj, param);
+}
+
+bool to_double_slow(PyObject* borrowed_obj, NameId param, double& out);
+inline bool to_double(PyObject* borrowed_obj, NameId param, double& out) {
+    if (PyFloat_CheckExact(borrowed_obj)) [[likely]] {
+        out = PyFloat_AS_DOUBLE(borrowed_obj);
+        return true;
+    }
+    return to_double_slow(borrowed_obj, param, out);
+}
+
+bool to_uint64(PyObject* borrowed_obj, NameId param, uint64_t& out);
+bool to_bool(PyObject* borrowed_obj, NameId param, bool& out);
+
+// Converts option I of shape S from its slot (null = keep the default).
+template <Shape S, size_t I>
+inline bool convert_option(PyObject* borrowed_obj, Options& o) {
+    constexpr OptionSpec opt = kShapes[static_cast<size_t>(S)].options[I];
+    constexpr NameId id = name_id(opt.name);
+    if (borrowed_obj == nullptr) return true;
+    if constexpr (opt.kind == OptionKind::Float) {
+        return to_double(borrowed_obj, id, o.f[opt.float_slot]);
+    } else if constexpr (opt.kind == OptionKind::UInt) {
+        return to_uint64(borrowed_obj, id, o.n);
+    } else {
+        return to_bool(borrowed_obj, id, o.flag);
+    }
+}
+
+// Converts the options of shape S from their slots in signature order.
+template <Shape S>
+inline bool convert_options(PyObject* const* slots, Options& o) {
+    constexpr size_t count = kShapes[static_cast<size_t>(S)].count;
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        return (convert_option<S, I>(slots[I], o) && ...);
+    }(std::make_index_sequence<count>{});
+}
+
+// score_cutoff: absent or None means no cutoff.
+inline bool convert_cutoff(PyObject* borrowed_obj, IntCutoff& out) {
+    if (borrowed_obj == nullptr || borrowed_obj == Py_None) return true;
+    uint64_t v;
+    if (!to_uint64(borrowed_obj, kScoreCutoff, v)) return false;
+    out = v;
+    return true;
+}
+inline bool convert_cutoff(PyObject* borrowed_obj, FloatCutoff& out) {
+    if (borrowed_obj == nullptr || borrowed_obj == Py_None) return true;
+    double v;
+    if (!to_double(borrowed_obj, kScoreCutoff, v)) return false;
+    out = v;
+    return true;
+}
+
+// Re-raises a pending conversion failure of `param`: an exception of exactly TypeError
+// becomes "argument '<param>': <message>" with the original's __cause__; others pass.
+// Always returns false.
+bool wrap_conversion_error(NameId param);
+
+// Cold error paths.
+PyObject* raise_not_implemented(std::string_view name);
+PyObject* raise_value_error(const char* message);
+
+// Result objects.
+inline PyObject* to_python(uint64_t v) { return PyLong_FromUnsignedLongLong(v); }
+inline PyObject* to_python(double v) { return PyFloat_FromDouble(v); }
+template <class T>
+inline PyObject* to_python(const std::optional<T>& v) {
+    if (!v) Py_RETURN_NONE;
+    return to_python(*v);
+}
+
+template <ResultKind K>
+struct ResultTypes;
+template <>
+struct ResultTypes<ResultKind::Int> {
+    using Value = uint64_t;
+    using Cutoff = IntCutoff;
+};
+template <>
+struct ResultTypes<ResultKind::Float> {
+    using Value = double;
+    using Cutoff = FloatCutoff;
+};
+template <>
+struct ResultTypes<ResultKind::OptInt> {
+    using Value = std::optional<uint64_t>;
+    using Cutoff = IntCutoff;
+};
+template <>
+struct ResultTypes<ResultKind::OptFloat> {
+    using Value = std::optional<double>;
+    using Cutoff = FloatCutoff;
+};
+
+// The row's kernel as a function pointer of its own result type.
+template <class RowRef>
+constexpr auto kernel_of() {
+    constexpr const Row& R = RowRef::row;
+    if constexpr (R.result == ResultKind::Int) return R.int_kernel;
+    else if constexpr (R.result == ResultKind::Float) return R.float_kernel;
+    else if constexpr (R.result == ResultKind::OptInt) return R.opt_int_kernel;
+    else return R.opt_float_kernel;
+}
+
+// The scalar wrapper of row R (METH_FASTCALL | METH_KEYWORDS).
+// RowRef::row is the row, a constant of the table.
+template <class RowRef>
+PyObject* scalar_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) {
+    static constexpr const Row& R = RowRef::row;
+    static constexpr Params kParams = params_of(R);
+    using Types = ResultTypes<R.result>;
+    PyObject* slots[kParams.total] = {};
+    if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
+
+    Text s1, s2;
+    if (!to_text(slots[0], kS1, s1) || !to_text(slots[1], kS2, s2)) return nullptr;
+    Options options = default_options(R.shape);
+    if (!convert_options<R.shape>(slots + 2, options)) return nullptr;
+    typename Types::Cutoff cutoff;
+    if (!convert_cutoff(slots[kParams.total - 1], cutoff)) return nullptr;
+    if constexpr (R.check != nullptr) {
+        if (const char* message = R.check(options)) return raise_value_error(message);
+    }
+    if constexpr (!R.implemented()) {
+        return raise_not_implemented(R.name);
+    } else {
+        return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
+    }
+}
+
+}  // namespace qx::py

@@ -1,0 +1,26 @@
+// Common prefix and common suffix measures, in code points.
+#pragma once
+
+#include <cstdint>
+
+#include "../cutoff.hpp"
+#include "../text.hpp"
+
+namespace qx {
+
+// Number of leading code points the texts share.
+size_t common_prefix_symbols(Text s1, Text s2);
+// Number of trailing code points the texts share.
+size_t common_suffix_symbols(Text s1, Text s2);
+
+uint64_t prefix_similarity(Text s1, Text s2, IntCutoff cutoff);
+uint64_t prefix_distance(Text s1, Text s2, IntCutoff cutoff);
+double prefix_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+double prefix_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
+
+uint64_t postfix_similarity(Text s1, Text s2, IntCutoff cutoff);
+uint64_t postfix_distance(Text s1, Text s2, IntCutoff cutoff);
+double postfix_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+double postfix_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
+
+}  // namespace qx

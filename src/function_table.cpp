@@ -1,0 +1,258 @@
+// The 112 functions of the module, one row each, in registration order, and the
+// per-row wrappers instantiated from the scalar and batch frames.
+#include "function_table_registry.hpp"
+
+#include <utility>
+
+#include "batch.hpp"
+#include "call_frame.hpp"
+#include "distance/prefix_postfix.hpp"
+
+namespace qx {
+
+namespace {
+
+constexpr Module D = Module::Distance;
+constexpr Module F = Module::Fuzz;
+constexpr Module T = Module::Top;
+constexpr Shape Plain = Shape::Plain;
+constexpr ResultKind Int = ResultKind::Int;
+constexpr ResultKind Float = ResultKind::Float;
+constexpr ResultKind OptInt = ResultKind::OptInt;
+constexpr ResultKind OptFloat = ResultKind::OptFloat;
+
+constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
+    // levenshtein
+    pending("levenshtein_distance", D, Plain, Int,
+            "Calculate the Levenshtein distance between two strings."),
+    pending("levenshtein_similarity", D, Plain, Int,
+            "Calculate the Levenshtein similarity between two strings."),
+    pending("levenshtein_normalized_distance", D, Plain, Float,
+            "Calculate the normalized Levenshtein distance (0.0 to 1.0)."),
+    pending("levenshtein_normalized_similarity", D, Plain, Float,
+            "Calculate the normalized Levenshtein similarity (0.0 to 1.0)."),
+    batch("levenshtein_distance_batch", D),
+    batch("levenshtein_similarity_batch", D),
+    batch("levenshtein_normalized_distance_batch", D),
+    batch("levenshtein_normalized_similarity_batch", D),
+    // damerau_levenshtein
+    pending("damerau_levenshtein_distance", D, Plain, Int,
+            "Calculate Damerau-Levenshtein distance."),
+    pending("damerau_levenshtein_similarity", D, Plain, Int,
+            "Calculate Damerau-Levenshtein similarity."),
+    pending("damerau_levenshtein_normalized_distance", D, Plain, Float,
+            "Calculate normalized Damerau-Levenshtein distance."),
+    pending("damerau_levenshtein_normalized_similarity", D, Plain, Float,
+            "Calculate normalized Damerau-Levenshtein similarity."),
+    batch("damerau_levenshtein_distance_batch", D),
+    batch("damerau_levenshtein_normalized_similarity_batch", D),
+    // hamming
+    pending("hamming_distance", D, Plain, OptInt, "Calculate Hamming distance"),
+    pending("hamming_similarity", D, Plain, OptInt, "Calculate Hamming similarity"),
+    pending("hamming_normalized_distance", D, Plain, OptFloat,
+            "Calculate normalized Hamming distance"),
+    pending("hamming_normalized_similarity", D, Plain, OptFloat,
+            "Calculate normalized Hamming similarity"),
+    batch("hamming_distance_batch", D),
+    batch("hamming_normalized_similarity_batch", D),
+    // jaro
+    pending("jaro_similarity", D, Plain, Float, "Calculate Jaro similarity between two strings."),
+    pending("jaro_distance", D, Plain, Float, "Calculate Jaro distance (1 - similarity)."),
+    pending("jaro_normalized_similarity", D, Plain, Float,
+            "Alias for jaro_similarity (normalized)"),
+    pending("jaro_normalized_distance", D, Plain, Float, "Alias for jaro_distance (normalized)"),
+    batch("jaro_similarity_batch", D),
+    batch("jaro_distance_batch", D),
+    // jaro_winkler
+    pending("jaro_winkler_similarity", D, Shape::PrefixWeight, Float,
+            "Calculate Jaro-Winkler similarity."),
+    pending("jaro_winkler_distance", D, Shape::PrefixWeight, Float,
+            "Calculate Jaro-Winkler distance (1 - similarity)."),
+    pending("jaro_winkler_normalized_similarity", D, Shape::PrefixWeight, Float,
+            "Alias for jaro_winkler_similarity (normalized)"),
+    pending("jaro_winkler_normalized_distance", D, Shape::PrefixWeight, Float,
+            "Alias for jaro_winkler_distance (normalized)"),
+    batch("jaro_winkler_similarity_batch", D),
+    batch("jaro_winkler_distance_batch", D),
+    // indel
+    pending("indel_distance", D, Plain, Int,
+            "Calculate the Indel distance (insertions + deletions needed).\n"
+            "Formula: len(s1) + len(s2) - 2 * LCS(s1, s2)"),
+    pending("indel_similarity", D, Plain, Int, "Calculate Indel similarity."),
+    pending("indel_normalized_distance", D, Plain, Float,
+            "Calculate normalized Indel distance (0.0 to 1.0)."),
+    pending("indel_normalized_similarity", D, Plain, Float,
+            "Calculate normalized Indel similarity (0.0 to 1.0)."),
+    batch("indel_distance_batch", D),
+    batch("indel_normalized_similarity_batch", D),
+    // lcs_seq
+    pending("lcs_seq_distance", D, Plain, Int, "LCS distance: max(len1, len2) - LCS"),
+    pending("lcs_seq_similarity", D, Plain, Int, "LCS similarity: LCS length"),
+    pending("lcs_seq_normalized_distance", D, Plain, Float, "Normalized LCS distance"),
+    pending("lcs_seq_normalized_similarity", D, Plain, Float, "Normalized LCS similarity"),
+    batch("lcs_seq_distance_batch", D),
+    batch("lcs_seq_normalized_similarity_batch", D),
+    // lcs_str
+    pending("lcs_str_similarity", D, Plain, Int,
+            "LCS (substring) similarity: returns the length of the longest common substring"),
+    pending("lcs_str_distance", D, Plain, Int,
+            "LCS (substring) distance: max(len1, len2) - LCSstr\n"
+            "Usual convention: distance = maximum - similarity"),
+    pending("lcs_str_normalized_similarity", D, Plain, Float,
+            "Normalized LCS (substring) similarity: LCSstr / max(len(s1), len(s2))\n"
+            "Usual convention: similarity / maximum"),
+    pending("lcs_str_normalized_distance", D, Plain, Float,
+            "Normalized LCS (substring) distance: 1 - normalized_similarity"),
+    batch("lcs_str_similarity_batch", D),
+    batch("lcs_str_normalized_similarity_batch", D),
+    // osa
+    pending("osa_distance", D, Plain, Int, "Calculate OSA distance."),
+    pending("osa_similarity", D, Plain, Int, "Calculate OSA similarity."),
+    pending("osa_normalized_distance", D, Plain, Float, "Calculate normalized OSA distance."),
+    pending("osa_normalized_similarity", D, Plain, Float, "Calculate normalized OSA similarity."),
+    batch("osa_distance_batch", D),
+    batch("osa_normalized_similarity_batch", D),
+    // prefix
+    row<prefix_distance>("prefix_distance", D, Plain,
+                         "Calculate Prefix distance.\n"
+                         "distance = max(len1, len2) - prefix_length"),
+    row<prefix_similarity>("prefix_similarity", D, Plain,
+                           "Calculate Prefix similarity (common prefix length)."),
+    row<prefix_normalized_distance>("prefix_normalized_distance", D, Plain,
+                                    "Calculate normalized Prefix distance."),
+    row<prefix_normalized_similarity>("prefix_normalized_similarity", D, Plain,
+                                      "Calculate normalized Prefix similarity."),
+    batch("prefix_similarity_batch", D),
+    batch("prefix_normalized_similarity_batch", D),
+    // postfix
+    row<postfix_distance>("postfix_distance", D, Plain, "Calculate Postfix distance."),
+    row<postfix_similarity>("postfix_similarity", D, Plain,
+                            "Calculate Postfix similarity (common suffix length)."),
+    row<postfix_normalized_distance>("postfix_normalized_distance", D, Plain,
+                                     "Calculate normalized Postfix distance."),
+    row<postfix_normalized_similarity>("postfix_normalized_similarity", D, Plain,
+                                       "Calculate normalized Postfix similarity."),
+    batch("postfix_similarity_batch", D),
+    batch("postfix_normalized_similarity_batch", D),
+
+    // fuzz
+    pending("ratio", F, Plain, Float,
+            "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
+    batch("ratio_batch", F, "Calculate ratio for batch of string pairs."),
+    pending("partial_ratio", F, Plain, Float, "Calculate partial ratio"),
+    batch("partial_ratio_batch", F, "Batch partial ratio"),
+    pending("token_sort_ratio", F, Plain, Float, "Token sort ratio"),
+    pending("token_set_ratio", F, Plain, Float,
+            "Token set ratio - Ultra optimized with inline set operations and direct byte LCS"),
+    pending("token_ratio", F, Plain, Float,
+            "Token ratio - Ultra optimized with fully inlined set calculation"),
+    batch("token_sort_ratio_batch", F),
+    batch("token_set_ratio_batch", F),
+    batch("token_ratio_batch", F),
+    pending("partial_token_sort_ratio", F, Plain, Float,
+            "Partial token sort ratio - uses optimized partial_ratio"),
+    pending("partial_token_set_ratio", F, Plain, Float,
+            "Partial token set ratio - KEY OPTIMIZATION: return 100 if intersection exists"),
+    pending("partial_token_ratio", F, Plain, Float,
+            "Partial token ratio - follows the algorithm of the established fuzzy-matching "
+            "scorers"),
+    batch("partial_token_sort_ratio_batch", F),
+    batch("partial_token_set_ratio_batch", F),
+    batch("partial_token_ratio_batch", F),
+    pending("w_ratio", F, Plain, Float,
+            "WRatio - Weighted ratio with heuristics, consistent with the established "
+            "fuzzy-matching scorers\n"
+            "\n"
+            "Uses score_cutoff optimization to avoid computing expensive ratios\n"
+            "when they can't improve the result."),
+    pending("q_ratio", F, Plain, Float,
+            "QRatio - Quick ratio, same as ratio but returns 0 for empty strings."),
+    batch("w_ratio_batch", F),
+    batch("q_ratio_batch", F),
+
+    // top level: multiset overlap
+    pending("jaccard_similarity", T, Plain, Float,
+            "Calculate Jaccard similarity between two strings.\n"
+            "Uses multiset (Counter) semantics."),
+    pending("jaccard_distance", T, Plain, Float, "Calculate Jaccard distance (1 - similarity)."),
+    batch("jaccard_similarity_batch", T),
+    pending("sorensen_dice_similarity", T, Plain, Float, "Calculate Sørensen-Dice coefficient."),
+    pending("sorensen_dice_distance", T, Plain, Float, "Calculate Sørensen-Dice distance."),
+    batch("sorensen_dice_similarity_batch", T),
+    pending("tversky_similarity", T, Shape::Tversky, Float,
+            "Calculate Tversky index.\n"
+            "\n"
+            "Generalization of Jaccard and Dice:\n"
+            "- α=1, β=1: Jaccard\n"
+            "- α=0.5, β=0.5: Dice"),
+    pending("tversky_distance", T, Shape::Tversky, Float, "Calculate Tversky distance."),
+    batch("tversky_similarity_batch", T),
+    pending("overlap_similarity", T, Plain, Float,
+            "Calculate Overlap coefficient.\n"
+            "Measures if one set is a subset of another."),
+    pending("overlap_distance", T, Plain, Float, "Calculate Overlap distance."),
+    batch("overlap_similarity_batch", T),
+    // alignment
+    pending("smith_waterman_score", T, Shape::Alignment, Float,
+            "Calculate Smith-Waterman similarity score."),
+    pending("smith_waterman_normalized_similarity", T, Shape::Alignment, Float,
+            "Calculate normalized Smith-Waterman similarity (0.0 to 1.0).\n"
+            "\n"
+            "Normalization: score / min(len(s1), len(s2))"),
+    batch("smith_waterman_score_batch", T),
+    pending("needleman_wunsch_score", T, Shape::Alignment, Float,
+            "Calculate Needleman-Wunsch global alignment score."),
+    pending("needleman_wunsch_normalized_similarity", T, Shape::Alignment, Float,
+            "Calculate normalized Needleman-Wunsch similarity (0.0 to 1.0).\n"
+            "\n"
+            "Normalization: (score - minimum) / (maximum * 2)\n"
+            "where minimum = -max(len(s1), len(s2)) * gap_cost\n"
+            "and maximum = max(len(s1), len(s2)) * match_score"),
+    batch("needleman_wunsch_score_batch", T),
+    // cosine
+    pending("cosine_similarity", T, Shape::Cosine, Float,
+            "Calculate cosine similarity between two strings.\n"
+            "\n"
+            "When use_words=true (default): Uses word-based tokenization\n"
+            "When use_words=false: Uses character n-grams\n"
+            "\n"
+            "Formula: intersection / sqrt(count1 * count2)"),
+    pending("cosine_distance", T, Shape::Cosine, Float,
+            "Calculate cosine distance (1 - similarity)."),
+    batch("cosine_similarity_batch", T),
+    // soft tf-idf
+    pending("soft_tfidf_similarity", T, Shape::Threshold, Float,
+            "Calculate Soft-TFIDF similarity.\n"
+            "\n"
+            "Combines TF-IDF weighting with fuzzy token matching.\n"
+            "Tokens are considered similar if their Jaro-Winkler similarity >= threshold."),
+    pending("soft_tfidf_distance", T, Shape::Threshold, Float, "Calculate Soft-TFIDF distance."),
+    batch("soft_tfidf_similarity_batch", T),
+});
+
+template <size_t I>
+struct RowAt {
+    static constexpr const Row& row = kRows[I];
+};
+
+template <size_t I>
+constexpr Wrapper wrapper_of() {
+    if constexpr (kRows[I].batch) {
+        return &py::batch_frame<RowAt<I>>;
+    } else {
+        return &py::scalar_frame<RowAt<I>>;
+    }
+}
+
+template <size_t... I>
+constexpr std::array<RegisteredFunction, sizeof...(I)> make_registry(std::index_sequence<I...>) {
+    return {RegisteredFunction{&kRows[I], wrapper_of<I>()}...};
+}
+
+constexpr auto kRegistry = make_registry(std::make_index_sequence<kRows.size()>{});
+
+}  // namespace
+
+std::span<const RegisteredFunction> registered_functions() { return kRegistry; }
+
+}  // namespace qx

@@ -1,0 +1,200 @@
+// The declarative function table: one constexpr record per Python function.
+// Parameter descriptions, text signatures, wrappers and registration all derive from it.
+// No Python here: a row names its kernel as a plain C++ function.
+#pragma once
+
+#include <array>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+
+#include "cutoff.hpp"
+#include "text.hpp"
+
+namespace qx {
+
+enum class Module : uint8_t { Distance, Fuzz, Top };
+
+// Option families; each is a fixed list of keyword-only options before `score_cutoff`.
+enum class Shape : uint8_t { Plain, PrefixWeight, Tversky, Alignment, Cosine, Threshold };
+
+enum class ResultKind : uint8_t { Int, Float, OptInt, OptFloat };
+
+enum class OptionKind : uint8_t { Float, UInt, Bool };
+
+// Native option values handed to the kernels; which fields are used depends on the shape.
+struct Options {
+    double f[3] = {0.0, 0.0, 0.0};  // float options in signature order
+    uint64_t n = 0;                 // the unsigned option (ngram_size)
+    bool flag = false;              // the bool option (use_words)
+};
+
+struct OptionSpec {
+    std::string_view name;
+    OptionKind kind;
+    std::string_view default_text;  // as shown in the text signature
+    double float_default;
+    uint64_t uint_default;
+    bool bool_default;
+    uint8_t float_slot;  // index into Options::f for float options
+};
+
+struct ShapeSpec {
+    uint8_t count;
+    OptionSpec options[3];
+};
+
+inline constexpr ShapeSpec kShapes[] = {
+    /* Plain */ {0, {}},
+    /* PrefixWeight */ {1, {{"prefix_weight", OptionKind::Float, "0.1", 0.1, 0, false, 0}}},
+    /* Tversky */
+    {2,
+     {{"alpha", OptionKind::Float, "1.0", 1.0, 0, false, 0},
+      {"beta", OptionKind::Float, "1.0", 1.0, 0, false, 1}}},
+    /* Alignment */
+    {3,
+     {{"match_score", OptionKind::Float, "1.0", 1.0, 0, false, 0},
+      {"mismatch_score", OptionKind::Float, "0.0", 0.0, 0, false, 1},
+      {"gap_cost", OptionKind::Float, "1.0", 1.0, 0, false, 2}}},
+    /* Cosine */
+    {2,
+     {{"use_words", OptionKind::Bool, "True", 0.0, 0, true, 0},
+      {"ngram_size", OptionKind::UInt, "2", 0.0, 2, false, 0}}},
+    /* Threshold */ {1, {{"threshold", OptionKind::Float, "0.8", 0.8, 0, false, 0}}},
+};
+
+constexpr const ShapeSpec& shape_spec(Shape s) { return kShapes[static_cast<size_t>(s)]; }
+
+constexpr Options default_options(Shape s) {
+    Options o;
+    const ShapeSpec& spec = shape_spec(s);
+    for (size_t i = 0; i < spec.count; ++i) {
+        const OptionSpec& opt = spec.options[i];
+        switch (opt.kind) {
+            case OptionKind::Float: o.f[opt.float_slot] = opt.float_default; break;
+            case OptionKind::UInt: o.n = opt.uint_default; break;
+            case OptionKind::Bool: o.flag = opt.bool_default; break;
+        }
+    }
+    return o;
+}
+
+using IntKernel = uint64_t (*)(Text, Text, const Options&, IntCutoff);
+using FloatKernel = double (*)(Text, Text, const Options&, FloatCutoff);
+using OptIntKernel = std::optional<uint64_t> (*)(Text, Text, const Options&, IntCutoff);
+using OptFloatKernel = std::optional<double> (*)(Text, Text, const Options&, FloatCutoff);
+
+// Returns the ValueError message for option values a measure has no value for, or nullptr.
+using OptionCheck = const char* (*)(const Options&);
+
+struct Row {
+    std::string_view name;
+    Module module;
+    bool batch;
+    Shape shape;        // batch rows: copied from their scalar row
+    ResultKind result;  // batch rows: copied from their scalar row
+    const char* doc;    // docstring body, or nullptr for an empty body
+    IntKernel int_kernel = nullptr;
+    FloatKernel float_kernel = nullptr;
+    OptIntKernel opt_int_kernel = nullptr;
+    OptFloatKernel opt_float_kernel = nullptr;
+    OptionCheck check = nullptr;
+
+    // A row without a kernel is registered but not implemented yet.
+    constexpr bool implemented() const {
+        return int_kernel || float_kernel || opt_int_kernel || opt_float_kernel;
+    }
+};
+
+// Adapts a kernel with a natural signature, (s1, s2, [options...,] cutoff), to the table's
+// uniform signature. The options are taken from Options in signature order.
+template <auto K, class R, class C>
+R adapt(Text a, Text b, const Options& o, C c) {
+    if constexpr (std::is_invocable_v<decltype(K), Text, Text, C>) {
+        return K(a, b, c);
+    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, bool, uint64_t, C>) {
+        return K(a, b, o.flag, o.n, c);
+    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, double, C>) {
+        return K(a, b, o.f[0], c);
+    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, double, double, C>) {
+        return K(a, b, o.f[0], o.f[1], c);
+    } else {
+        return K(a, b, o.f[0], o.f[1], o.f[2], c);
+    }
+}
+
+template <class F>
+struct KernelTraits;
+template <class Ret, class... Args>
+struct KernelTraits<Ret (*)(Args...)> {
+    using Result = Ret;
+    using Cutoff = std::tuple_element_t<sizeof...(Args) - 1, std::tuple<Args...>>;
+};
+
+// A scalar row whose kernel is K; the result kind follows from K's return type.
+template <auto K>
+constexpr Row row(std::string_view name, Module module, Shape shape, const char* doc,
+                  OptionCheck check = nullptr) {
+    using Traits = KernelTraits<decltype(K)>;
+    using R = typename Traits::Result;
+    using C = typename Traits::Cutoff;
+    Row r{name, module, false, shape, ResultKind::Int, doc};
+    r.check = check;
+    if constexpr (std::is_same_v<R, uint64_t>) {
+        r.result = ResultKind::Int;
+        r.int_kernel = &adapt<K, R, C>;
+    } else if constexpr (std::is_same_v<R, double>) {
+        r.result = ResultKind::Float;
+        r.float_kernel = &adapt<K, R, C>;
+    } else if constexpr (std::is_same_v<R, std::optional<uint64_t>>) {
+        r.result = ResultKind::OptInt;
+        r.opt_int_kernel = &adapt<K, R, C>;
+    } else {
+        static_assert(std::is_same_v<R, std::optional<double>>, "unsupported kernel result");
+        r.result = ResultKind::OptFloat;
+        r.opt_float_kernel = &adapt<K, R, C>;
+    }
+    return r;
+}
+
+// A scalar row registered with its signature and errors but without a kernel yet.
+constexpr Row pending(std::string_view name, Module module, Shape shape, ResultKind result,
+                      const char* doc) {
+    return Row{name, module, false, shape, result, doc};
+}
+
+// A batch row: everything but its name and docstring comes from the scalar row it names
+// (the name without "_batch"); resolved by resolve_batch_rows.
+constexpr Row batch(std::string_view name, Module module, const char* doc = nullptr) {
+    return Row{name, module, true, Shape::Plain, ResultKind::Int, doc};
+}
+
+template <size_t N>
+constexpr size_t find_row(const std::array<Row, N>& rows, std::string_view name) {
+    for (size_t i = 0; i < N; ++i)
+        if (!rows[i].batch && rows[i].name == name) return i;
+    return N;
+}
+
+template <size_t N>
+constexpr std::array<Row, N> resolve_batch_rows(std::array<Row, N> rows) {
+    for (size_t i = 0; i < N; ++i) {
+        if (!rows[i].batch) continue;
+        std::string_view stem = rows[i].name.substr(0, rows[i].name.size() - 6);
+        size_t s = find_row(rows, stem);
+        if (s == N) throw "batch row without a scalar row";  // fails constant evaluation
+        Row r = rows[s];
+        r.name = rows[i].name;
+        r.module = rows[i].module;
+        r.doc = rows[i].doc;
+        r.batch = true;
+        rows[i] = r;
+    }
+    return rows;
+}
+
+}  // namespace qx
