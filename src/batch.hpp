@@ -16,7 +16,7 @@ namespace qx::py {
 // The texts of every pair, copied into one buffer: no Python object is touched while the
 // pool scores them.
 class PairList {
-public:
+  public:
     size_t size() const { return spans_.size(); }
     Text first(size_t i) const { return {arena_.data() + spans_[i].first, spans_[i].first_size}; }
     Text second(size_t i) const {
@@ -34,7 +34,7 @@ public:
         spans_.push_back({at, na, at + na, nb});
     }
 
-private:
+  private:
     struct Spans {
         size_t first, first_size, second, second_size;
     };

@@ -22,7 +22,9 @@ bool intern_parameter_names() {
 
 namespace {
 
-const char* text_of(NameId id) { return kNameText[id].data(); }
+const char* text_of(NameId id) {
+    return kNameText[id].data();
+}
 
 // The pending exception, normalized, taken out of the interpreter's error state.
 Ref fetch_exception() {
@@ -50,7 +52,9 @@ void raise_exception(Ref exc) {
 #endif
 }
 
-Ref qualname_of(PyObject* borrowed_obj) { return Ref(PyType_GetQualName(Py_TYPE(borrowed_obj))); }
+Ref qualname_of(PyObject* borrowed_obj) {
+    return Ref(PyType_GetQualName(Py_TYPE(borrowed_obj)));
+}
 
 [[gnu::cold]] void raise_too_many_positional(const char* fname, int positional, Py_ssize_t given) {
     PyErr_Format(PyExc_TypeError, "%s() takes %d positional arguments but %zd %s given", fname,
@@ -194,14 +198,14 @@ static bool is_numpy_bool(PyObject* borrowed_obj) {
     PyTypeObject* type = Py_TYPE(borrowed_obj);
     const char* dot = std::strrchr(type->tp_name, '.');
     const char* short_name = dot ? dot + 1 : type->tp_name;
-    if (std::strcmp(short_name, "bool_") != 0 && std::strcmp(short_name, "bool") != 0)
-        return false;
+    if (std::strcmp(short_name, "bool_") != 0 && std::strcmp(short_name, "bool") != 0) return false;
     Ref module(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
     if (!module) {
         PyErr_Clear();
         return false;
     }
-    return PyUnicode_Check(module.get()) && PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0;
+    return PyUnicode_Check(module.get()) &&
+           PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0;
 }
 
 bool to_bool(PyObject* borrowed_obj, NameId param, bool& out) {

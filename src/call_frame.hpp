@@ -32,9 +32,9 @@ enum NameId : uint8_t {
 };
 
 inline constexpr std::string_view kNameText[kNameCount] = {
-    "s1",          "s2",          "pairs",          "score_cutoff", "prefix_weight",
-    "alpha",       "beta",        "match_score",    "mismatch_score", "gap_cost",
-    "use_words",   "ngram_size",  "threshold"};
+    "s1",        "s2",         "pairs",       "score_cutoff",   "prefix_weight",
+    "alpha",     "beta",       "match_score", "mismatch_score", "gap_cost",
+    "use_words", "ngram_size", "threshold"};
 
 extern PyObject* g_interned[kNameCount];
 bool intern_parameter_names();
@@ -159,8 +159,12 @@ PyObject* raise_not_implemented(std::string_view name);
 PyObject* raise_value_error(const char* message);
 
 // Result objects.
-inline PyObject* to_python(uint64_t v) { return PyLong_FromUnsignedLongLong(v); }
-inline PyObject* to_python(double v) { return PyFloat_FromDouble(v); }
+inline PyObject* to_python(uint64_t v) {
+    return PyLong_FromUnsignedLongLong(v);
+}
+inline PyObject* to_python(double v) {
+    return PyFloat_FromDouble(v);
+}
 template <class T>
 inline PyObject* to_python(const std::optional<T>& v) {
     if (!v) Py_RETURN_NONE;
@@ -194,10 +198,14 @@ struct ResultTypes<ResultKind::OptFloat> {
 template <class RowRef>
 constexpr auto kernel_of() {
     constexpr const Row& R = RowRef::row;
-    if constexpr (R.result == ResultKind::Int) return R.int_kernel;
-    else if constexpr (R.result == ResultKind::Float) return R.float_kernel;
-    else if constexpr (R.result == ResultKind::OptInt) return R.opt_int_kernel;
-    else return R.opt_float_kernel;
+    if constexpr (R.result == ResultKind::Int)
+        return R.int_kernel;
+    else if constexpr (R.result == ResultKind::Float)
+        return R.float_kernel;
+    else if constexpr (R.result == ResultKind::OptInt)
+        return R.opt_int_kernel;
+    else
+        return R.opt_float_kernel;
 }
 
 // The scalar wrapper of row R (METH_FASTCALL | METH_KEYWORDS).

@@ -12,7 +12,9 @@
 namespace qx {
 
 // Low k bits set, 1 <= k <= 64 (all ones for k = 64).
-constexpr uint64_t low_bits(size_t k) { return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1; }
+constexpr uint64_t low_bits(size_t k) {
+    return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
+}
 
 // Masks of a pattern of 1 to 64 symbols; lives on the kernel's stack.
 struct CharMaskTable {
@@ -45,7 +47,7 @@ struct PairCharMaskTable {
 
 // Masks of a pattern of any positive length in blocks of 64 positions, block-major.
 class BlockCharMaskTable {
-public:
+  public:
     template <class Sym>
     explicit BlockCharMaskTable(std::span<const Sym> pattern)
         : blocks_((pattern.size() + 63) / 64),
@@ -66,7 +68,7 @@ public:
         return words_ + block * 256 + c;
     }
 
-private:
+  private:
     size_t blocks_;
     uint64_t* words_;
 };
@@ -80,7 +82,7 @@ inline bool fits_in_bytes(std::span<const uint32_t> seq) {
 
 // A scalar-value sequence cut to bytes (precondition: fits_in_bytes); 256 symbols inline.
 class NarrowedBytes {
-public:
+  public:
     explicit NarrowedBytes(std::span<const uint32_t> seq) : size_(seq.size()) {
         if (size_ > sizeof(inline_)) {
             heap_ = static_cast<unsigned char*>(std::malloc(size_));
@@ -97,7 +99,7 @@ public:
     const unsigned char* data() const { return heap_ ? heap_ : inline_; }
     std::span<const unsigned char> view() const { return {data(), size_}; }
 
-private:
+  private:
     unsigned char inline_[256];
     unsigned char* heap_ = nullptr;
     size_t size_;

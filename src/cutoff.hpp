@@ -11,16 +11,24 @@ using IntCutoff = std::optional<uint64_t>;
 using FloatCutoff = std::optional<double>;
 
 // An integer distance above the cutoff becomes cutoff + 1.
-inline uint64_t cut_distance(uint64_t d, IntCutoff c) { return c && d > *c ? *c + 1 : d; }
+inline uint64_t cut_distance(uint64_t d, IntCutoff c) {
+    return c && d > *c ? *c + 1 : d;
+}
 
 // An integer similarity below the cutoff becomes 0.
-inline uint64_t cut_similarity(uint64_t s, IntCutoff c) { return c && s < *c ? 0 : s; }
+inline uint64_t cut_similarity(uint64_t s, IntCutoff c) {
+    return c && s < *c ? 0 : s;
+}
 
 // A float distance above the cutoff becomes 1.0 (a NaN cutoff leaves it unchanged).
-inline double cut_distance(double d, FloatCutoff c) { return c && d > *c ? 1.0 : d; }
+inline double cut_distance(double d, FloatCutoff c) {
+    return c && d > *c ? 1.0 : d;
+}
 
 // A float similarity below the cutoff becomes 0.0 (a NaN cutoff leaves it unchanged).
-inline double cut_similarity(double s, FloatCutoff c) { return c && s < *c ? 0.0 : s; }
+inline double cut_similarity(double s, FloatCutoff c) {
+    return c && s < *c ? 0.0 : s;
+}
 
 // Normalized similarity from a normalized distance computed without a cutoff.
 inline double similarity_from_distance(double normalized_distance, FloatCutoff c) {

@@ -253,6 +253,8 @@ constexpr auto kRegistry = make_registry(std::make_index_sequence<kRows.size()>{
 
 }  // namespace
 
-std::span<const RegisteredFunction> registered_functions() { return kRegistry; }
+std::span<const RegisteredFunction> registered_functions() {
+    return kRegistry;
+}
 
 }  // namespace qx

@@ -67,7 +67,9 @@ inline constexpr ShapeSpec kShapes[] = {
     /* Threshold */ {1, {{"threshold", OptionKind::Float, "0.8", 0.8, 0, false, 0}}},
 };
 
-constexpr const ShapeSpec& shape_spec(Shape s) { return kShapes[static_cast<size_t>(s)]; }
+constexpr const ShapeSpec& shape_spec(Shape s) {
+    return kShapes[static_cast<size_t>(s)];
+}
 
 constexpr Options default_options(Shape s) {
     Options o;
@@ -75,9 +77,15 @@ constexpr Options default_options(Shape s) {
     for (size_t i = 0; i < spec.count; ++i) {
         const OptionSpec& opt = spec.options[i];
         switch (opt.kind) {
-            case OptionKind::Float: o.f[opt.float_slot] = opt.float_default; break;
-            case OptionKind::UInt: o.n = opt.uint_default; break;
-            case OptionKind::Bool: o.flag = opt.bool_default; break;
+            case OptionKind::Float:
+                o.f[opt.float_slot] = opt.float_default;
+                break;
+            case OptionKind::UInt:
+                o.n = opt.uint_default;
+                break;
+            case OptionKind::Bool:
+                o.flag = opt.bool_default;
+                break;
         }
     }
     return o;

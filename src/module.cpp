@@ -81,8 +81,7 @@ bool add_to_module(PyObject* borrowed_module, PyObject* borrowed_name, PyObject*
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
         PyErr_Clear();
         all = Ref(PyList_New(0));
-        if (!all || PyObject_SetAttrString(borrowed_module, "__all__", all.get()) < 0)
-            return false;
+        if (!all || PyObject_SetAttrString(borrowed_module, "__all__", all.get()) < 0) return false;
     }
     if (!PyList_Check(all.get())) return raise_cannot_convert(all.get(), "PyList");
     if (PyList_Append(all.get(), borrowed_name) < 0) return false;

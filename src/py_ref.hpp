@@ -8,7 +8,7 @@ namespace qx::py {
 
 // Owns one new (strong) reference and releases it when it goes out of scope.
 class Ref {
-public:
+  public:
     Ref() = default;
     explicit Ref(PyObject* owned) : obj_(owned) {}
     Ref(const Ref&) = delete;
@@ -33,7 +33,7 @@ public:
         return o;
     }
 
-private:
+  private:
     PyObject* obj_ = nullptr;
 };
 

@@ -12,7 +12,7 @@ template <class T, size_t N>
 class SmallVector {
     static_assert(std::is_trivially_copyable_v<T>);
 
-public:
+  public:
     SmallVector() = default;
     SmallVector(const SmallVector& other) { append(other.data(), other.size()); }
     SmallVector& operator=(const SmallVector& other) {
@@ -56,7 +56,7 @@ public:
     const T* begin() const { return data(); }
     const T* end() const { return data() + size_; }
 
-private:
+  private:
     void grow(size_t at_least) {
         size_t cap = capacity() * 2;
         if (cap < at_least) cap = at_least;

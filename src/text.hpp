@@ -89,7 +89,7 @@ inline uint32_t decode_one_backward(const unsigned char*& end) {
 
 // A text decoded into Unicode scalar values; room for 64 symbols inline, heap beyond.
 class SymbolSeq {
-public:
+  public:
     static constexpr size_t kInline = 64;
 
     SymbolSeq() = default;
@@ -145,7 +145,7 @@ public:
     const uint32_t* begin() const { return data(); }
     const uint32_t* end() const { return data() + size_; }
 
-private:
+  private:
     void release() {
         if (heap_) std::free(heap_);
         heap_ = nullptr;

@@ -22,7 +22,7 @@ struct WaitPoll {
 };
 
 class WorkerPool {
-public:
+  public:
     // The pool of this process, created on first use (and again in a forked child).
     static WorkerPool& instance();
 
@@ -34,7 +34,7 @@ public:
 
     struct State;  // queue, lock and condition of the pool (worker_pool.cpp)
 
-private:
+  private:
     explicit WorkerPool(size_t requested);
     State* state_;
     size_t threads_ = 0;

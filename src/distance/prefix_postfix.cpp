@@ -7,7 +7,9 @@ namespace qx {
 
 namespace {
 
-inline bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+inline bool is_continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // Length in bytes of the longest common byte prefix.
 size_t common_prefix_bytes(Text a, Text b) {

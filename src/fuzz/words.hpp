@@ -45,7 +45,8 @@ inline void split_words(Text text, TokenList& out) {
         size_t ws = white_space_at(p, end);
         if (ws) {
             if (word) {
-                out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word)));
+                out.push_back(
+                    Token(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word)));
                 word = nullptr;
             }
             p += ws;
@@ -54,7 +55,8 @@ inline void split_words(Text text, TokenList& out) {
             ++p;
         }
     }
-    if (word) out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(end - word)));
+    if (word)
+        out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(end - word)));
 }
 
 }  // namespace qx
