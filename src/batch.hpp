@@ -98,7 +98,7 @@ PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
     if (!convert_options<R.shape>(slots + 1, options)) return nullptr;
     typename Types::Cutoff cutoff;
     if (!convert_cutoff(slots[kParams.total - 1], cutoff)) return nullptr;
-    if constexpr (R.check != nullptr) {
+    if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
     if constexpr (!R.implemented()) {

@@ -111,11 +111,11 @@ struct Row {
     OptIntKernel opt_int_kernel = nullptr;
     OptFloatKernel opt_float_kernel = nullptr;
     OptionCheck check = nullptr;
+    // Flags rather than pointer tests, so they stay constant expressions in every build mode.
+    bool has_kernel = false;  // false: registered but not implemented yet
+    bool has_check = false;
 
-    // A row without a kernel is registered but not implemented yet.
-    constexpr bool implemented() const {
-        return int_kernel || float_kernel || opt_int_kernel || opt_float_kernel;
-    }
+    constexpr bool implemented() const { return has_kernel; }
 };
 
 // Adapts a kernel with a natural signature, (s1, s2, [options...,] cutoff), to the table's
@@ -152,6 +152,8 @@ constexpr Row row(std::string_view name, Module module, Shape shape, const char*
     using C = typename Traits::Cutoff;
     Row r{name, module, false, shape, ResultKind::Int, doc};
     r.check = check;
+    r.has_check = check != nullptr;
+    r.has_kernel = true;
     if constexpr (std::is_same_v<R, uint64_t>) {
         r.result = ResultKind::Int;
         r.int_kernel = &adapt<K, R, C>;
