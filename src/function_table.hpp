@@ -124,7 +124,8 @@ template <auto K, class R, class C>
 R adapt(Text a, Text b, const Options& o, C c) {
     if constexpr (std::is_invocable_v<decltype(K), Text, Text, C>) {
         return K(a, b, c);
-    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, bool, uint64_t, C>) {
+    } else if constexpr (std::is_same_v<decltype(K), R (*)(Text, Text, bool, uint64_t, C)>) {
+        // Matched exactly: a (double, double) kernel also accepts (bool, uint64_t) arguments.
         return K(a, b, o.flag, o.n, c);
     } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, double, C>) {
         return K(a, b, o.f[0], c);
