@@ -6,6 +6,8 @@
 
 #include "batch.hpp"
 #include "call_frame.hpp"
+#include "distance/jaro.hpp"
+#include "distance/lcs_str.hpp"
 #include "distance/prefix_postfix.hpp"
 
 namespace qx {
@@ -56,22 +58,26 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("hamming_distance_batch", D),
     batch("hamming_normalized_similarity_batch", D),
     // jaro
-    pending("jaro_similarity", D, Plain, Float, "Calculate Jaro similarity between two strings."),
-    pending("jaro_distance", D, Plain, Float, "Calculate Jaro distance (1 - similarity)."),
-    pending("jaro_normalized_similarity", D, Plain, Float,
-            "Alias for jaro_similarity (normalized)"),
-    pending("jaro_normalized_distance", D, Plain, Float, "Alias for jaro_distance (normalized)"),
+    row<jaro_similarity>("jaro_similarity", D, Plain,
+                         "Calculate Jaro similarity between two strings."),
+    row<jaro_distance>("jaro_distance", D, Plain, "Calculate Jaro distance (1 - similarity)."),
+    row<jaro_normalized_similarity>("jaro_normalized_similarity", D, Plain,
+                                    "Alias for jaro_similarity (normalized)"),
+    row<jaro_normalized_distance>("jaro_normalized_distance", D, Plain,
+                                  "Alias for jaro_distance (normalized)"),
     batch("jaro_similarity_batch", D),
     batch("jaro_distance_batch", D),
     // jaro_winkler
-    pending("jaro_winkler_similarity", D, Shape::PrefixWeight, Float,
-            "Calculate Jaro-Winkler similarity."),
-    pending("jaro_winkler_distance", D, Shape::PrefixWeight, Float,
-            "Calculate Jaro-Winkler distance (1 - similarity)."),
-    pending("jaro_winkler_normalized_similarity", D, Shape::PrefixWeight, Float,
-            "Alias for jaro_winkler_similarity (normalized)"),
-    pending("jaro_winkler_normalized_distance", D, Shape::PrefixWeight, Float,
-            "Alias for jaro_winkler_distance (normalized)"),
+    row<jaro_winkler_similarity>("jaro_winkler_similarity", D, Shape::PrefixWeight,
+                                 "Calculate Jaro-Winkler similarity."),
+    row<jaro_winkler_distance>("jaro_winkler_distance", D, Shape::PrefixWeight,
+                               "Calculate Jaro-Winkler distance (1 - similarity)."),
+    row<jaro_winkler_normalized_similarity>("jaro_winkler_normalized_similarity", D,
+                                            Shape::PrefixWeight,
+                                            "Alias for jaro_winkler_similarity (normalized)"),
+    row<jaro_winkler_normalized_distance>("jaro_winkler_normalized_distance", D,
+                                          Shape::PrefixWeight,
+                                          "Alias for jaro_winkler_distance (normalized)"),
     batch("jaro_winkler_similarity_batch", D),
     batch("jaro_winkler_distance_batch", D),
     // indel
@@ -93,16 +99,19 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("lcs_seq_distance_batch", D),
     batch("lcs_seq_normalized_similarity_batch", D),
     // lcs_str
-    pending("lcs_str_similarity", D, Plain, Int,
-            "LCS (substring) similarity: returns the length of the longest common substring"),
-    pending("lcs_str_distance", D, Plain, Int,
-            "LCS (substring) distance: max(len1, len2) - LCSstr\n"
-            "Usual convention: distance = maximum - similarity"),
-    pending("lcs_str_normalized_similarity", D, Plain, Float,
-            "Normalized LCS (substring) similarity: LCSstr / max(len(s1), len(s2))\n"
-            "Usual convention: similarity / maximum"),
-    pending("lcs_str_normalized_distance", D, Plain, Float,
-            "Normalized LCS (substring) distance: 1 - normalized_similarity"),
+    row<lcs_str_similarity>(
+        "lcs_str_similarity", D, Plain,
+        "LCS (substring) similarity: returns the length of the longest common substring"),
+    row<lcs_str_distance>("lcs_str_distance", D, Plain,
+                          "LCS (substring) distance: max(len1, len2) - LCSstr\n"
+                          "Usual convention: distance = maximum - similarity"),
+    row<lcs_str_normalized_similarity>(
+        "lcs_str_normalized_similarity", D, Plain,
+        "Normalized LCS (substring) similarity: LCSstr / max(len(s1), len(s2))\n"
+        "Usual convention: similarity / maximum"),
+    row<lcs_str_normalized_distance>(
+        "lcs_str_normalized_distance", D, Plain,
+        "Normalized LCS (substring) distance: 1 - normalized_similarity"),
     batch("lcs_str_similarity_batch", D),
     batch("lcs_str_normalized_similarity_batch", D),
     // osa

@@ -19,7 +19,6 @@ double jaro_winkler_similarity(Text s1, Text s2, double prefix_weight, FloatCuto
 double jaro_winkler_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff);
 double jaro_winkler_normalized_similarity(Text s1, Text s2, double prefix_weight,
                                           FloatCutoff cutoff);
-double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight,
-                                        FloatCutoff cutoff);
+double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff);
 
 }  // namespace qx

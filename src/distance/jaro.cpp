@@ -1,0 +1,259 @@
+#include "jaro.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "../char_masks.hpp"
+#include "../small_vector.hpp"
+
+namespace qx {
+
+namespace {
+
+__extension__ typedef unsigned __int128 u128;
+
+constexpr double kBoostThreshold = 0.7;
+constexpr size_t kMaxPrefix = 4;
+
+// Match window: positions i and j may match when |i - j| <= w.
+inline size_t match_window(size_t len1, size_t len2) {
+    size_t maxlen = std::max(len1, len2);
+    return maxlen < 2 ? 0 : maxlen / 2 - 1;
+}
+
+// Final Jaro formula, evaluated in this order: M/len1, + M/len2, (M - t)/M, (y + z)/3.
+inline double jaro_formula(size_t matches, size_t transpositions, size_t len1, size_t len2) {
+    if (matches == 0) return 0.0;
+    double m = static_cast<double>(matches);
+    double x = m / static_cast<double>(len1);
+    double y = x + m / static_cast<double>(len2);
+    double z = (m - static_cast<double>(transpositions)) / m;
+    return (y + z) / 3.0;
+}
+
+// Mask words of one or two 64-bit halves, with the few bit operations the matcher needs.
+template <class W>
+struct WordOps;
+
+template <>
+struct WordOps<uint64_t> {
+    static constexpr size_t kBits = 64;
+    static uint64_t low(size_t k) { return low_bits(k); }  // low_bits(0) == 0
+    static size_t lowest(uint64_t w) { return static_cast<size_t>(std::countr_zero(w)); }
+    static uint64_t bit(size_t i) { return uint64_t{1} << i; }
+};
+
+template <>
+struct WordOps<u128> {
+    static constexpr size_t kBits = 128;
+    static u128 low(size_t k) { return k >= 128 ? ~u128{0} : (u128{1} << k) - 1; }
+    static size_t lowest(u128 w) {
+        uint64_t lo = static_cast<uint64_t>(w);
+        if (lo) return static_cast<size_t>(std::countr_zero(lo));
+        return 64 + static_cast<size_t>(std::countr_zero(static_cast<uint64_t>(w >> 64)));
+    }
+    static u128 bit(size_t i) { return u128{1} << i; }
+};
+
+// ASCII texts of at most 64 (W = uint64_t) or 128 (W = u128) bytes. s2 drives the scan and
+// takes the lowest free position of s1 inside its window: the same flags as the s1-driven scan.
+// The byte table is cleared only at the entries the two texts use (no 2 KiB / 4 KiB fill).
+template <class W>
+double jaro_ascii_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+    using Ops = WordOps<W>;
+    const size_t len1 = a.size(), len2 = b.size();
+    const size_t w = match_window(len1, len2);
+
+    W table[256];
+    for (unsigned char c : a) table[c] = 0;
+    for (unsigned char c : b) table[c] = 0;
+    for (size_t i = 0; i < len1; ++i) table[a[i]] |= Ops::bit(i);
+
+    W flags1 = 0, flags2 = 0;
+    const size_t limit = std::min(len2, len1 + w);
+    for (size_t j = 0; j < limit; ++j) {
+        size_t lo = j > w ? j - w : 0;
+        size_t hi = std::min(j + w + 1, len1);
+        W candidates = table[b[j]] & ~flags1 & Ops::low(hi) & ~Ops::low(lo);
+        if (candidates) {
+            flags1 |= candidates & (~candidates + 1);
+            flags2 |= Ops::bit(j);
+        }
+    }
+    if (!flags1) return 0.0;
+
+    size_t matches = 0, half_transpositions = 0;
+    while (flags1) {
+        size_t i = Ops::lowest(flags1);
+        size_t j = Ops::lowest(flags2);
+        half_transpositions += a[i] != b[j];
+        flags1 &= flags1 - 1;
+        flags2 &= flags2 - 1;
+        ++matches;
+    }
+    return jaro_formula(matches, half_transpositions / 2, len1, len2);
+}
+
+// ASCII texts of which one is longer than 128 bytes. The shorter text (s1 on a tie) is the
+// pattern, stored in 64-position blocks; only the first min(maxlen, minlen + w) symbols of the
+// longer text can fall in a window. The lowest free candidate is searched word by word.
+double jaro_ascii_blocks(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
+    const bool swap = s2.size() < s1.size();
+    std::span<const unsigned char> pattern = swap ? s2 : s1;
+    std::span<const unsigned char> text = swap ? s1 : s2;
+    const size_t plen = pattern.size();
+    const size_t w = match_window(s1.size(), s2.size());
+    const size_t limit = std::min(text.size(), plen + w);
+
+    BlockCharMaskTable table(pattern);
+    SmallVector<uint64_t, 8> pflags;
+    pflags.resize((plen + 63) / 64);
+    SmallVector<uint64_t, 8> tflags;
+    tflags.resize((limit + 63) / 64);
+
+    for (size_t j = 0; j < limit; ++j) {
+        const size_t lo = j > w ? j - w : 0;
+        const size_t hi = std::min(j + w + 1, plen);  // exclusive; hi > lo since j < plen + w
+        const size_t first = lo / 64, last = (hi - 1) / 64;
+        const unsigned char c = text[j];
+        for (size_t k = first; k <= last; ++k) {
+            uint64_t candidates = table.get(k, c) & ~pflags[k];
+            if (k == first) candidates &= ~low_bits(lo % 64);
+            if (k == last) candidates &= low_bits((hi - 1) % 64 + 1);
+            if (candidates) {
+                pflags[k] |= candidates & (~candidates + 1);
+                tflags[j / 64] |= uint64_t{1} << (j % 64);
+                break;
+            }
+        }
+    }
+
+    size_t matches = 0;
+    for (size_t k = 0; k < pflags.size(); ++k) matches += std::popcount(pflags[k]);
+    if (matches == 0) return 0.0;
+
+    // Pair the k-th flagged pattern symbol with the k-th flagged text symbol.
+    size_t half_transpositions = 0;
+    size_t tk = 0;
+    uint64_t tword = tflags[0];
+    for (size_t pk = 0; pk < pflags.size(); ++pk) {
+        for (uint64_t pword = pflags[pk]; pword; pword &= pword - 1) {
+            while (!tword) tword = tflags[++tk];
+            size_t i = pk * 64 + static_cast<size_t>(std::countr_zero(pword));
+            size_t j = tk * 64 + static_cast<size_t>(std::countr_zero(tword));
+            half_transpositions += pattern[i] != text[j];
+            tword &= tword - 1;
+        }
+    }
+    return jaro_formula(matches, half_transpositions / 2, s1.size(), s2.size());
+}
+
+// Decoded texts: the straightforward s1-driven matching with byte flags.
+double jaro_decoded(Text t1, Text t2) {
+    SymbolSeq a(t1), b(t2);
+    const size_t len1 = a.size(), len2 = b.size();
+    const size_t w = match_window(len1, len2);
+
+    SmallVector<unsigned char, 64> flags1, flags2;
+    flags1.resize(len1);
+    flags2.resize(len2);
+
+    size_t matches = 0;
+    const size_t limit = std::min(len1, len2 + w);
+    for (size_t i = 0; i < limit; ++i) {
+        const size_t lo = i > w ? i - w : 0;
+        const size_t hi = std::min(len2 - 1, i + w);
+        const uint32_t c = a[i];
+        for (size_t j = lo; j <= hi; ++j) {
+            if (!flags2[j] && b[j] == c) {
+                flags1[i] = 1;
+                flags2[j] = 1;
+                ++matches;
+                break;
+            }
+        }
+    }
+    if (matches == 0) return 0.0;
+
+    size_t half_transpositions = 0;
+    size_t j = 0;
+    for (size_t i = 0; i < len1; ++i) {
+        if (!flags1[i]) continue;
+        while (!flags2[j]) ++j;
+        half_transpositions += a[i] != b[j];
+        ++j;
+    }
+    return jaro_formula(matches, half_transpositions / 2, len1, len2);
+}
+
+// Number of leading symbols shared by the two texts, at most four.
+size_t winkler_prefix(Text s1, Text s2) {
+    const auto* p1 = reinterpret_cast<const unsigned char*>(s1.data());
+    const auto* p2 = reinterpret_cast<const unsigned char*>(s2.data());
+    const auto* e1 = p1 + s1.size();
+    const auto* e2 = p2 + s2.size();
+    size_t shared = 0;
+    while (shared < kMaxPrefix && p1 < e1 && p2 < e2) {
+        if (*p1 < 0x80 && *p2 < 0x80) {  // ASCII symbols compare as raw bytes
+            if (*p1++ != *p2++) break;
+        } else if (decode_one(p1) != decode_one(p2)) {
+            break;
+        }
+        ++shared;
+    }
+    return shared;
+}
+
+double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
+    if (same_bytes(s1, s2)) return 1.0;
+    if (s1.empty() || s2.empty()) return 0.0;
+    const double j = jaro_core(s1, s2);
+    if (j < kBoostThreshold) return j;
+    const double shared = static_cast<double>(winkler_prefix(s1, s2));
+    return j + (1.0 - j) * (prefix_weight * shared);
+}
+
+}  // namespace
+
+double jaro_core(Text s1, Text s2) {
+    if (same_bytes(s1, s2)) return 1.0;
+    if (s1.empty() || s2.empty()) return 0.0;
+    if (is_ascii(s1) && is_ascii(s2)) {
+        auto a = bytes_of(s1), b = bytes_of(s2);
+        if (a.size() <= 64 && b.size() <= 64) return jaro_ascii_word<uint64_t>(a, b);
+        if (a.size() <= 128 && b.size() <= 128) return jaro_ascii_word<u128>(a, b);
+        return jaro_ascii_blocks(a, b);
+    }
+    return jaro_decoded(s1, s2);
+}
+
+double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    return cut_similarity(jaro_core(s1, s2), cutoff);
+}
+double jaro_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    return distance_from_similarity(jaro_core(s1, s2), cutoff);
+}
+double jaro_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    return jaro_similarity(s1, s2, cutoff);
+}
+double jaro_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    return jaro_distance(s1, s2, cutoff);
+}
+
+double jaro_winkler_similarity(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
+    return cut_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
+}
+double jaro_winkler_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
+    return distance_from_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
+}
+double jaro_winkler_normalized_similarity(Text s1, Text s2, double prefix_weight,
+                                          FloatCutoff cutoff) {
+    return jaro_winkler_similarity(s1, s2, prefix_weight, cutoff);
+}
+double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight,
+                                        FloatCutoff cutoff) {
+    return jaro_winkler_distance(s1, s2, prefix_weight, cutoff);
+}
+
+}  // namespace qx
