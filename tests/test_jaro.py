@@ -51,7 +51,7 @@ def ref_jw(s1, s2, p=0.1):
 # The same random texts over four alphabets: ASCII, Latin-1, BMP, astral.
 ALPHABETS = {
     "ascii": "abc",
-    "latin1": "aéc",
+    "latin1": "aéÿ",
     "bmp": "a€Ā",
     "astral": "a\U0001f44d\U0001f600",
 }

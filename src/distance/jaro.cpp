@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <vector>
 
 #include "../char_masks.hpp"
+#include "../hashing.hpp"
 #include "../small_vector.hpp"
 
 namespace qx {
@@ -56,11 +58,11 @@ struct WordOps<u128> {
     static u128 bit(size_t i) { return u128{1} << i; }
 };
 
-// ASCII texts of at most 64 (W = uint64_t) or 128 (W = u128) bytes. s2 drives the scan and
+// Byte texts of at most 64 (W = uint64_t) or 128 (W = u128) symbols. s2 drives the scan and
 // takes the lowest free position of s1 inside its window: the same flags as the s1-driven scan.
 // The byte table is cleared only at the entries the two texts use (no 2 KiB / 4 KiB fill).
 template <class W>
-double jaro_ascii_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
     using Ops = WordOps<W>;
     const size_t len1 = a.size(), len2 = b.size();
     const size_t w = match_window(len1, len2);
@@ -95,18 +97,16 @@ double jaro_ascii_word(std::span<const unsigned char> a, std::span<const unsigne
     return jaro_formula(matches, half_transpositions / 2, len1, len2);
 }
 
-// ASCII texts of which one is longer than 128 bytes. The shorter text (s1 on a tie) is the
-// pattern, stored in 64-position blocks; only the first min(maxlen, minlen + w) symbols of the
-// longer text can fall in a window. The lowest free candidate is searched word by word.
-double jaro_ascii_blocks(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
-    const bool swap = s2.size() < s1.size();
-    std::span<const unsigned char> pattern = swap ? s2 : s1;
-    std::span<const unsigned char> text = swap ? s1 : s2;
+// Block form: the pattern's masks in 64-position blocks. row_of(symbol) points at the mask of
+// block 0 for that symbol, the mask of block k lying k * stride words further. The scanned text
+// only takes part up to position plen + w - 1; no later one can fall in a window. For each
+// scanned symbol the lowest free candidate is searched word by word from the window's first word.
+template <class Sym, class RowOf>
+double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, RowOf row_of,
+                       size_t stride, size_t w, size_t len1, size_t len2) {
     const size_t plen = pattern.size();
-    const size_t w = match_window(s1.size(), s2.size());
     const size_t limit = std::min(text.size(), plen + w);
 
-    BlockCharMaskTable table(pattern);
     SmallVector<uint64_t, 8> pflags;
     pflags.resize((plen + 63) / 64);
     SmallVector<uint64_t, 8> tflags;
@@ -116,9 +116,9 @@ double jaro_ascii_blocks(std::span<const unsigned char> s1, std::span<const unsi
         const size_t lo = j > w ? j - w : 0;
         const size_t hi = std::min(j + w + 1, plen);  // exclusive; hi > lo since j < plen + w
         const size_t first = lo / 64, last = (hi - 1) / 64;
-        const unsigned char c = text[j];
+        const uint64_t* row = row_of(text[j]);
         for (size_t k = first; k <= last; ++k) {
-            uint64_t candidates = table.get(k, c) & ~pflags[k];
+            uint64_t candidates = row[k * stride] & ~pflags[k];
             if (k == first) candidates &= ~low_bits(lo % 64);
             if (k == last) candidates &= low_bits((hi - 1) % 64 + 1);
             if (candidates) {
@@ -146,12 +146,73 @@ double jaro_ascii_blocks(std::span<const unsigned char> s1, std::span<const unsi
             tword &= tword - 1;
         }
     }
-    return jaro_formula(matches, half_transpositions / 2, s1.size(), s2.size());
+    return jaro_formula(matches, half_transpositions / 2, len1, len2);
 }
 
-// Decoded texts: the straightforward s1-driven matching with byte flags.
-double jaro_decoded(Text t1, Text t2) {
-    SymbolSeq a(t1), b(t2);
+// Byte texts of which one is longer than 128 symbols. The shorter text (s1 on a tie) is the
+// pattern. The jaro value is symmetric, so the roles only decide the scan order.
+double jaro_byte_blocks(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
+    const bool swap = s2.size() < s1.size();
+    std::span<const unsigned char> pattern = swap ? s2 : s1;
+    std::span<const unsigned char> text = swap ? s1 : s2;
+    BlockCharMaskTable table(pattern);
+    auto row_of = [&table](unsigned char c) { return table.entry_ptr(0, c); };
+    return jaro_block_scan(pattern, text, row_of, 256, match_window(s1.size(), s2.size()),
+                           s1.size(), s2.size());
+}
+
+// Byte symbols (ASCII, or code points narrowed from Latin-1): the form by length.
+double jaro_bytes(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+    if (a.size() <= 64 && b.size() <= 64) return jaro_byte_word<uint64_t>(a, b);
+    if (a.size() <= 128 && b.size() <= 128) return jaro_byte_word<u128>(a, b);
+    return jaro_byte_blocks(a, b);
+}
+
+// Code points of which some lie above U+00FF, in texts too long for the straightforward scan
+// to stay cheap. Each distinct pattern symbol gets a dense code through an open-addressing
+// map (seeded hashing); its masks are one row of `blocks` words. Symbols absent from the
+// pattern read a zero row. Equal symbols share a row, so the block scan flags the same
+// positions as with a table indexed by the symbols themselves.
+double jaro_dense_blocks(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
+    const bool swap = s2.size() < s1.size();
+    std::span<const uint32_t> pattern = swap ? s2 : s1;
+    std::span<const uint32_t> text = swap ? s1 : s2;
+    const size_t plen = pattern.size();
+    const size_t blocks = (plen + 63) / 64;
+
+    constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // not a Unicode scalar value
+    const size_t capacity = std::bit_ceil(2 * plen);
+    const size_t slot_mask = capacity - 1;
+    std::vector<uint32_t> keys(capacity, kEmpty), codes(capacity);
+    auto slot_of = [&](uint32_t v) {
+        size_t slot = hash_symbol(v) & slot_mask;
+        while (keys[slot] != kEmpty && keys[slot] != v) slot = (slot + 1) & slot_mask;
+        return slot;
+    };
+    uint32_t distinct = 0;
+    for (uint32_t v : pattern) {
+        size_t slot = slot_of(v);
+        if (keys[slot] == kEmpty) {
+            keys[slot] = v;
+            codes[slot] = distinct++;
+        }
+    }
+
+    // Row `distinct` stays zero for the symbols the pattern lacks.
+    std::vector<uint64_t> words((size_t{distinct} + 1) * blocks, 0);
+    for (size_t i = 0; i < plen; ++i)
+        words[codes[slot_of(pattern[i])] * blocks + i / 64] |= uint64_t{1} << (i % 64);
+    const uint64_t* absent_row = words.data() + size_t{distinct} * blocks;
+    auto row_of = [&](uint32_t v) {
+        size_t slot = slot_of(v);
+        return keys[slot] == kEmpty ? absent_row : words.data() + codes[slot] * blocks;
+    };
+    return jaro_block_scan(pattern, text, row_of, 1, match_window(s1.size(), s2.size()), s1.size(),
+                           s2.size());
+}
+
+// Decoded texts of at most 64 symbols each: the straightforward s1-driven scan, byte flags.
+double jaro_straight(std::span<const uint32_t> a, std::span<const uint32_t> b) {
     const size_t len1 = a.size(), len2 = b.size();
     const size_t w = match_window(len1, len2);
 
@@ -187,6 +248,19 @@ double jaro_decoded(Text t1, Text t2) {
     return jaro_formula(matches, half_transpositions / 2, len1, len2);
 }
 
+// At least one text is not ASCII: both are decoded. Latin-1 pairs are narrowed to bytes and
+// take the byte forms; other pairs take the straightforward scan up to 64 symbols each and
+// the dense-code block form beyond.
+double jaro_decoded(Text t1, Text t2) {
+    SymbolSeq a(t1), b(t2);
+    if (fits_in_bytes(a.view()) && fits_in_bytes(b.view())) {
+        NarrowedBytes na(a.view()), nb(b.view());
+        return jaro_bytes(na.view(), nb.view());
+    }
+    if (a.size() <= 64 && b.size() <= 64) return jaro_straight(a.view(), b.view());
+    return jaro_dense_blocks(a.view(), b.view());
+}
+
 // Number of leading symbols shared by the two texts, at most four.
 size_t winkler_prefix(Text s1, Text s2) {
     const auto* p1 = reinterpret_cast<const unsigned char*>(s1.data());
@@ -219,12 +293,7 @@ double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
 double jaro_core(Text s1, Text s2) {
     if (same_bytes(s1, s2)) return 1.0;
     if (s1.empty() || s2.empty()) return 0.0;
-    if (is_ascii(s1) && is_ascii(s2)) {
-        auto a = bytes_of(s1), b = bytes_of(s2);
-        if (a.size() <= 64 && b.size() <= 64) return jaro_ascii_word<uint64_t>(a, b);
-        if (a.size() <= 128 && b.size() <= 128) return jaro_ascii_word<u128>(a, b);
-        return jaro_ascii_blocks(a, b);
-    }
+    if (is_ascii(s1) && is_ascii(s2)) return jaro_bytes(bytes_of(s1), bytes_of(s2));
     return jaro_decoded(s1, s2);
 }
 
