@@ -6,9 +6,12 @@
 
 #include "batch.hpp"
 #include "call_frame.hpp"
+#include "distance/indel_lcs_seq.hpp"
 #include "distance/jaro.hpp"
 #include "distance/lcs_str.hpp"
 #include "distance/prefix_postfix.hpp"
+#include "fuzz/partial_ratio.hpp"
+#include "fuzz/ratio.hpp"
 
 namespace qx {
 
@@ -81,21 +84,23 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("jaro_winkler_similarity_batch", D),
     batch("jaro_winkler_distance_batch", D),
     // indel
-    pending("indel_distance", D, Plain, Int,
-            "Calculate the Indel distance (insertions + deletions needed).\n"
-            "Formula: len(s1) + len(s2) - 2 * LCS(s1, s2)"),
-    pending("indel_similarity", D, Plain, Int, "Calculate Indel similarity."),
-    pending("indel_normalized_distance", D, Plain, Float,
-            "Calculate normalized Indel distance (0.0 to 1.0)."),
-    pending("indel_normalized_similarity", D, Plain, Float,
-            "Calculate normalized Indel similarity (0.0 to 1.0)."),
+    row<indel_distance>("indel_distance", D, Plain,
+                        "Calculate the Indel distance (insertions + deletions needed).\n"
+                        "Formula: len(s1) + len(s2) - 2 * LCS(s1, s2)"),
+    row<indel_similarity>("indel_similarity", D, Plain, "Calculate Indel similarity."),
+    row<indel_normalized_distance>("indel_normalized_distance", D, Plain,
+                                   "Calculate normalized Indel distance (0.0 to 1.0)."),
+    row<indel_normalized_similarity>("indel_normalized_similarity", D, Plain,
+                                     "Calculate normalized Indel similarity (0.0 to 1.0)."),
     batch("indel_distance_batch", D),
     batch("indel_normalized_similarity_batch", D),
     // lcs_seq
-    pending("lcs_seq_distance", D, Plain, Int, "LCS distance: max(len1, len2) - LCS"),
-    pending("lcs_seq_similarity", D, Plain, Int, "LCS similarity: LCS length"),
-    pending("lcs_seq_normalized_distance", D, Plain, Float, "Normalized LCS distance"),
-    pending("lcs_seq_normalized_similarity", D, Plain, Float, "Normalized LCS similarity"),
+    row<lcs_seq_distance>("lcs_seq_distance", D, Plain, "LCS distance: max(len1, len2) - LCS"),
+    row<lcs_seq_similarity>("lcs_seq_similarity", D, Plain, "LCS similarity: LCS length"),
+    row<lcs_seq_normalized_distance>("lcs_seq_normalized_distance", D, Plain,
+                                     "Normalized LCS distance"),
+    row<lcs_seq_normalized_similarity>("lcs_seq_normalized_similarity", D, Plain,
+                                       "Normalized LCS similarity"),
     batch("lcs_seq_distance_batch", D),
     batch("lcs_seq_normalized_similarity_batch", D),
     // lcs_str
@@ -145,10 +150,10 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("postfix_normalized_similarity_batch", D),
 
     // fuzz
-    pending("ratio", F, Plain, Float,
-            "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
+    row<ratio>("ratio", F, Plain,
+               "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
     batch("ratio_batch", F, "Calculate ratio for batch of string pairs."),
-    pending("partial_ratio", F, Plain, Float, "Calculate partial ratio"),
+    row<partial_ratio>("partial_ratio", F, Plain, "Calculate partial ratio"),
     batch("partial_ratio_batch", F, "Batch partial ratio"),
     pending("token_sort_ratio", F, Plain, Float, "Token sort ratio"),
     pending("token_set_ratio", F, Plain, Float,
@@ -174,8 +179,8 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
             "\n"
             "Uses score_cutoff optimization to avoid computing expensive ratios\n"
             "when they can't improve the result."),
-    pending("q_ratio", F, Plain, Float,
-            "QRatio - Quick ratio, same as ratio but returns 0 for empty strings."),
+    row<q_ratio>("q_ratio", F, Plain,
+                 "QRatio - Quick ratio, same as ratio but returns 0 for empty strings."),
     batch("w_ratio_batch", F),
     batch("q_ratio_batch", F),
 

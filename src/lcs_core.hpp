@@ -19,8 +19,12 @@ uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2)
 uint64_t lcs_length(Text s1, Text s2);
 
 // The dynamic programme on the calling thread's partial-ratio rows, which are separate from
-// those of lcs_symbols and have no size limit. `outer` is streamed, `inner` (usually the
-// needle) spans the rows; either may be the shorter.
-uint64_t lcs_symbols_window(std::span<const uint32_t> outer, std::span<const uint32_t> inner);
+// those of lcs_symbols and have no size limit. `outer` is streamed, `inner` (the needle)
+// spans the rows; the outer sequence may be the shorter one.
+// When `profile` is given, profile[i] receives the LCS of `inner` against outer[0..i]
+// (outer.size() entries). With `backward`, both sequences are read from their last symbol,
+// so profile[i] is the LCS against the last i + 1 symbols of `outer`.
+uint64_t lcs_symbols_window(std::span<const uint32_t> outer, std::span<const uint32_t> inner,
+                            uint64_t* profile = nullptr, bool backward = false);
 
 }  // namespace qx

@@ -1,0 +1,235 @@
+"""LCS routine (every path), Indel and LCS-sequence measures against a textbook DP."""
+
+import random
+
+import pytest
+
+from quorvalex import distance as d
+
+
+def lcs_ref(a, b):
+    """Textbook two-row dynamic programme over code points."""
+    prev = [0] * (len(b) + 1)
+    for x in a:
+        cur = [0]
+        for j, y in enumerate(b):
+            cur.append(prev[j] + 1 if x == y else max(prev[j + 1], cur[j]))
+        prev = cur
+    return prev[-1]
+
+
+def rand_text(rng, alphabet, n):
+    return "".join(rng.choice(alphabet) for _ in range(n))
+
+
+# Pattern lengths around every path switch: one word, two words, three words, blocks.
+PATTERN_LENGTHS = [1, 2, 63, 64, 65, 127, 128, 129, 191, 192, 193, 257, 400]
+
+
+@pytest.mark.parametrize("m", PATTERN_LENGTHS)
+@pytest.mark.parametrize("alphabet", ["ab", "abc", "abcdefghij"])
+def test_byte_paths_match_dp(m, alphabet):
+    rng = random.Random(m * 31 + len(alphabet))
+    for n in sorted({1, m // 2 + 1, m, m + 1, 2 * m + 3}):
+        s1 = rand_text(rng, alphabet, m)
+        s2 = rand_text(rng, alphabet, n)
+        expected = lcs_ref(s1, s2)
+        assert d.lcs_seq_similarity(s1, s2) == expected, (m, n)
+        # Exchanging the texts changes the pattern, never L.
+        assert d.lcs_seq_similarity(s2, s1) == expected, (m, n)
+
+
+@pytest.mark.parametrize("m", [64, 65, 128, 129, 192, 193, 400])
+def test_byte_paths_carry_across_words(m):
+    # Long runs of one symbol make carries travel across word boundaries.
+    rng = random.Random(m)
+    for _ in range(4):
+        s1 = "".join(c * rng.randint(1, 90) for c in rng.choices("ab", k=12))[:m].ljust(m, "a")
+        s2 = "".join(c * rng.randint(1, 90) for c in rng.choices("ab", k=12))
+        assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2)
+    assert d.lcs_seq_similarity("a" * m, "a" * (m + 5)) == m
+    assert d.lcs_seq_similarity("a" * m, "b" * m) == 0
+    assert d.lcs_seq_similarity("ab" * (m // 2) + "a" * (m % 2), "ba" * m) == m
+
+
+def test_one_word_pattern_of_64():
+    s1 = "".join(chr(ord("!") + i) for i in range(64))  # 64 distinct ASCII symbols
+    assert d.lcs_seq_similarity(s1, "\x00" * 70) == 0
+    assert d.lcs_seq_similarity(s1, s1) == 64
+    assert d.indel_distance(s1, "~" * 10) == 74
+    assert d.lcs_seq_distance(s1, "~" * 10) == 64
+    assert d.lcs_seq_distance(s1, "~" * 90) == 90
+
+
+NON_ASCII_ALPHABETS = ["aé", "é€", "\u0100a", "\U0001f44da", "a€\U0001f44d"]
+
+
+@pytest.mark.parametrize("alphabet", NON_ASCII_ALPHABETS)
+@pytest.mark.parametrize("k", [1, 5, 64, 65])
+def test_scalar_path_matches_dp(alphabet, k):
+    rng = random.Random(k * 7 + len(alphabet))
+    for n in (k, k + 1, 2 * k + 9):
+        s1 = rand_text(rng, alphabet, k)
+        s2 = rand_text(rng, alphabet, n)
+        expected = lcs_ref(s1, s2)
+        assert d.lcs_seq_similarity(s1, s2) == expected
+        assert d.lcs_seq_similarity(s2, s1) == expected
+
+
+@pytest.mark.parametrize("k", [511, 512, 513])
+def test_scalar_path_thread_rows_and_fresh_rows(k):
+    # A shorter sequence of up to 512 symbols runs on the thread's rows, from 513 on fresh rows.
+    rng = random.Random(k)
+    s1 = rand_text(rng, "aé€", k)
+    s2 = rand_text(rng, "aé€b", k + 37)
+    expected = lcs_ref(s1, s2)
+    # Interleave calls of different sizes so the rows are reused after a larger call.
+    assert d.lcs_seq_similarity(s1, s2) == expected
+    assert d.lcs_seq_similarity("é" + s1[:3], "xé") == 1
+    assert d.lcs_seq_similarity(s2, s1) == expected
+
+
+def test_ascii_text_against_non_ascii_text_is_decoded():
+    # One ASCII text and one Latin-1 text: both compared as scalar values.
+    assert d.lcs_seq_similarity("cafe", "café") == 3
+    assert d.lcs_seq_similarity("é" * 3, "é") == 1
+    assert d.lcs_seq_similarity("e\u0301", "e") == 1
+
+
+# (s1, s2, indel_distance, indel_similarity, lcs_seq_distance, lcs_seq_similarity)
+WORKED = [
+    ("", "", 0, 0, 0, 0),
+    ("", "abc", 3, 0, 3, 0),
+    ("abc", "", 3, 0, 3, 0),
+    ("kitten", "sitting", 5, 8, 3, 4),
+    ("naïve", "naive", 2, 8, 1, 4),
+    ("\U0001f44d", "\U0001f44d\U0001f44d", 1, 2, 1, 1),
+    ("   ", " ", 2, 2, 2, 1),
+    ("a\x00b", "ab", 1, 4, 1, 2),
+]
+
+
+@pytest.mark.parametrize("s1,s2,indel,indel_sim,lcs_dist,lcs_sim", WORKED)
+def test_worked_values(s1, s2, indel, indel_sim, lcs_dist, lcs_sim):
+    assert d.indel_distance(s1, s2) == indel
+    assert d.indel_similarity(s1, s2) == indel_sim
+    assert d.lcs_seq_distance(s1, s2) == lcs_dist
+    assert d.lcs_seq_similarity(s1, s2) == lcs_sim
+
+
+def test_normalized_worked_values():
+    assert d.indel_normalized_distance("kitten", "sitting") == 5 / 13
+    assert d.lcs_seq_normalized_distance("kitten", "sitting") == 3 / 7
+    assert d.indel_normalized_similarity("kitten", "sitting") == 1.0 - 5 / 13
+    for f in (d.indel_normalized_distance, d.lcs_seq_normalized_distance):
+        assert f("", "") == 0.0
+        assert f("", "abc") == 1.0
+    for f in (d.indel_normalized_similarity, d.lcs_seq_normalized_similarity):
+        assert f("", "") == 1.0
+        assert f("", "abc") == 0.0
+
+
+def forms_ref(s1, s2):
+    """All eight values from the reference L, in the formulas' order of evaluation."""
+    n1, n2 = len(s1), len(s2)
+    lcs = lcs_ref(s1, s2)
+    total, longest = n1 + n2, max(n1, n2)
+    indel_nd = (total - 2 * lcs) / total if total else 0.0
+    lcs_nd = (longest - lcs) / longest if longest else 0.0
+    return {
+        "indel_distance": total - 2 * lcs,
+        "indel_similarity": 2 * lcs,
+        "indel_normalized_distance": indel_nd,
+        "indel_normalized_similarity": 1.0 - indel_nd,
+        "lcs_seq_distance": longest - lcs,
+        "lcs_seq_similarity": lcs,
+        "lcs_seq_normalized_distance": lcs_nd,
+        "lcs_seq_normalized_similarity": 1.0 - lcs_nd,
+    }
+
+
+@pytest.mark.parametrize("alphabet", ["ab", "abc ", "aé", "€a\U0001f44d"])
+def test_all_forms_random(alphabet):
+    rng = random.Random(alphabet)
+    for _ in range(60):
+        s1 = rand_text(rng, alphabet, rng.randint(0, 80))
+        s2 = rand_text(rng, alphabet, rng.randint(0, 80))
+        for name, value in forms_ref(s1, s2).items():
+            assert getattr(d, name)(s1, s2) == value, (name, s1, s2)
+
+
+def test_int_cutoffs():
+    assert d.indel_distance("kitten", "sitting", score_cutoff=4) == 5
+    assert d.indel_distance("kitten", "sitting", score_cutoff=5) == 5
+    assert d.indel_distance("kitten", "sitting", score_cutoff=2) == 3
+    assert d.lcs_seq_distance("kitten", "sitting", score_cutoff=2) == 3
+    assert d.lcs_seq_distance("kitten", "sitting", score_cutoff=3) == 3
+    assert d.indel_similarity("kitten", "sitting", score_cutoff=8) == 8
+    assert d.indel_similarity("kitten", "sitting", score_cutoff=9) == 0
+    assert d.lcs_seq_similarity("kitten", "sitting", score_cutoff=4) == 4
+    assert d.lcs_seq_similarity("kitten", "sitting", score_cutoff=5) == 0
+
+
+def test_identity_shortcuts():
+    # indel_similarity returns the full length of identical texts before the cutoff;
+    # lcs_seq_similarity has no such shortcut.
+    assert d.indel_similarity("ab", "ab", score_cutoff=5) == 4
+    assert d.indel_similarity("éé", "éé", score_cutoff=50) == 4
+    assert d.lcs_seq_similarity("ab", "ab", score_cutoff=5) == 0
+    assert d.lcs_seq_similarity("ab", "ab", score_cutoff=2) == 2
+    assert d.indel_distance("abc", "abc", score_cutoff=0) == 0
+    assert d.lcs_seq_distance("abc", "abc", score_cutoff=0) == 0
+
+
+@pytest.mark.parametrize("stem", ["indel", "lcs_seq"])
+def test_float_cutoffs(stem):
+    nd = getattr(d, f"{stem}_normalized_distance")
+    ns = getattr(d, f"{stem}_normalized_similarity")
+    value = nd("kitten", "sitting")
+    assert nd("kitten", "sitting", score_cutoff=value) == value
+    assert nd("kitten", "sitting", score_cutoff=value - 1e-9) == 1.0
+    sim = ns("kitten", "sitting")
+    assert ns("kitten", "sitting", score_cutoff=sim) == sim
+    assert ns("kitten", "sitting", score_cutoff=sim + 1e-9) == 0.0
+    # Identical texts: 0.0 distance whatever the cutoff, similarity 0.0 only above 1.0.
+    assert nd("abc", "abc", score_cutoff=-1.0) == 0.0
+    assert ns("abc", "abc", score_cutoff=1.0) == 1.0
+    assert ns("abc", "abc", score_cutoff=1.5) == 0.0
+
+
+BATCH_PAIRS = [("", ""), ("", "x"), ("kitten", "sitting"), ("naïve", "naive"), ("ab", "ab")]
+
+
+@pytest.mark.parametrize(
+    "name",
+    [
+        "indel_distance",
+        "indel_normalized_similarity",
+        "lcs_seq_distance",
+        "lcs_seq_normalized_similarity",
+    ],
+)
+@pytest.mark.parametrize("cutoff", [None, 0, 3])
+def test_batch_equals_scalar(name, cutoff):
+    scalar = getattr(d, name)
+    batch = getattr(d, name + "_batch")
+    if "normalized" in name and cutoff is not None:
+        cutoff = cutoff / 4
+    expected = [scalar(a, b, score_cutoff=cutoff) for a, b in BATCH_PAIRS]
+    assert batch(BATCH_PAIRS, score_cutoff=cutoff) == expected
+
+
+def test_batch_on_workers_uses_private_rows():
+    # Many non-ASCII pairs of mixed lengths (both sides of the 512/513 row limit) scored on
+    # the worker threads must equal the scalar results of the calling thread.
+    rng = random.Random(5)
+    pairs = []
+    for i in range(300):
+        k = rng.choice([1, 3, 40, 64, 65, 200, 512, 513, 600]) if i % 10 == 0 else rng.randint(0, 90)
+        a = rand_text(rng, "aé€\U0001f44d", k)
+        b = rand_text(rng, "aé€b", rng.randint(k, k + 60))
+        pairs.append((a, b) if i % 2 else (b, a))
+    expected = [d.lcs_seq_distance(a, b) for a, b in pairs]
+    assert d.lcs_seq_distance_batch(pairs) == expected
+    for (a, b), got in list(zip(pairs, expected))[:40]:
+        assert got == max(len(a), len(b)) - lcs_ref(a, b)
