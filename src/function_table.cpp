@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "alignment/alignment.hpp"
 #include "batch.hpp"
 #include "call_frame.hpp"
 #include "distance/indel_lcs_seq.hpp"
@@ -12,6 +13,9 @@
 #include "distance/prefix_postfix.hpp"
 #include "fuzz/partial_ratio.hpp"
 #include "fuzz/ratio.hpp"
+#include "set_measures.hpp"
+#include "soft_tfidf.hpp"
+#include "vector/cosine.hpp"
 
 namespace qx {
 
@@ -25,6 +29,11 @@ constexpr ResultKind Int = ResultKind::Int;
 constexpr ResultKind Float = ResultKind::Float;
 constexpr ResultKind OptInt = ResultKind::OptInt;
 constexpr ResultKind OptFloat = ResultKind::OptFloat;
+
+// Cosine in n-gram mode has no value for windows of size 0.
+constexpr OptionCheck cosine_check = [](const Options& o) {
+    return cosine_options_error(o.flag, o.n);
+};
 
 constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     // levenshtein
@@ -185,62 +194,70 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("q_ratio_batch", F),
 
     // top level: multiset overlap
-    pending("jaccard_similarity", T, Plain, Float,
-            "Calculate Jaccard similarity between two strings.\n"
-            "Uses multiset (Counter) semantics."),
-    pending("jaccard_distance", T, Plain, Float, "Calculate Jaccard distance (1 - similarity)."),
+    row<jaccard_similarity>("jaccard_similarity", T, Plain,
+                            "Calculate Jaccard similarity between two strings.\n"
+                            "Uses multiset (Counter) semantics."),
+    row<jaccard_distance>("jaccard_distance", T, Plain,
+                          "Calculate Jaccard distance (1 - similarity)."),
     batch("jaccard_similarity_batch", T),
-    pending("sorensen_dice_similarity", T, Plain, Float, "Calculate Sørensen-Dice coefficient."),
-    pending("sorensen_dice_distance", T, Plain, Float, "Calculate Sørensen-Dice distance."),
+    row<sorensen_dice_similarity>("sorensen_dice_similarity", T, Plain,
+                                  "Calculate Sørensen-Dice coefficient."),
+    row<sorensen_dice_distance>("sorensen_dice_distance", T, Plain,
+                                "Calculate Sørensen-Dice distance."),
     batch("sorensen_dice_similarity_batch", T),
-    pending("tversky_similarity", T, Shape::Tversky, Float,
-            "Calculate Tversky index.\n"
-            "\n"
-            "Generalization of Jaccard and Dice:\n"
-            "- α=1, β=1: Jaccard\n"
-            "- α=0.5, β=0.5: Dice"),
-    pending("tversky_distance", T, Shape::Tversky, Float, "Calculate Tversky distance."),
+    row<tversky_similarity>("tversky_similarity", T, Shape::Tversky,
+                            "Calculate Tversky index.\n"
+                            "\n"
+                            "Generalization of Jaccard and Dice:\n"
+                            "- α=1, β=1: Jaccard\n"
+                            "- α=0.5, β=0.5: Dice"),
+    row<tversky_distance>("tversky_distance", T, Shape::Tversky, "Calculate Tversky distance."),
     batch("tversky_similarity_batch", T),
-    pending("overlap_similarity", T, Plain, Float,
-            "Calculate Overlap coefficient.\n"
-            "Measures if one set is a subset of another."),
-    pending("overlap_distance", T, Plain, Float, "Calculate Overlap distance."),
+    row<overlap_similarity>("overlap_similarity", T, Plain,
+                            "Calculate Overlap coefficient.\n"
+                            "Measures if one set is a subset of another."),
+    row<overlap_distance>("overlap_distance", T, Plain, "Calculate Overlap distance."),
     batch("overlap_similarity_batch", T),
     // alignment
-    pending("smith_waterman_score", T, Shape::Alignment, Float,
-            "Calculate Smith-Waterman similarity score."),
-    pending("smith_waterman_normalized_similarity", T, Shape::Alignment, Float,
-            "Calculate normalized Smith-Waterman similarity (0.0 to 1.0).\n"
-            "\n"
-            "Normalization: score / min(len(s1), len(s2))"),
+    row<smith_waterman_score>("smith_waterman_score", T, Shape::Alignment,
+                              "Calculate Smith-Waterman similarity score."),
+    row<smith_waterman_normalized_similarity>(
+        "smith_waterman_normalized_similarity", T, Shape::Alignment,
+        "Calculate normalized Smith-Waterman similarity (0.0 to 1.0).\n"
+        "\n"
+        "Normalization: score / min(len(s1), len(s2))"),
     batch("smith_waterman_score_batch", T),
-    pending("needleman_wunsch_score", T, Shape::Alignment, Float,
-            "Calculate Needleman-Wunsch global alignment score."),
-    pending("needleman_wunsch_normalized_similarity", T, Shape::Alignment, Float,
-            "Calculate normalized Needleman-Wunsch similarity (0.0 to 1.0).\n"
-            "\n"
-            "Normalization: (score - minimum) / (maximum * 2)\n"
-            "where minimum = -max(len(s1), len(s2)) * gap_cost\n"
-            "and maximum = max(len(s1), len(s2)) * match_score"),
+    row<needleman_wunsch_score>("needleman_wunsch_score", T, Shape::Alignment,
+                                "Calculate Needleman-Wunsch global alignment score."),
+    row<needleman_wunsch_normalized_similarity>(
+        "needleman_wunsch_normalized_similarity", T, Shape::Alignment,
+        "Calculate normalized Needleman-Wunsch similarity (0.0 to 1.0).\n"
+        "\n"
+        "Normalization: (score - minimum) / (maximum * 2)\n"
+        "where minimum = -max(len(s1), len(s2)) * gap_cost\n"
+        "and maximum = max(len(s1), len(s2)) * match_score"),
     batch("needleman_wunsch_score_batch", T),
     // cosine
-    pending("cosine_similarity", T, Shape::Cosine, Float,
-            "Calculate cosine similarity between two strings.\n"
-            "\n"
-            "When use_words=true (default): Uses word-based tokenization\n"
-            "When use_words=false: Uses character n-grams\n"
-            "\n"
-            "Formula: intersection / sqrt(count1 * count2)"),
-    pending("cosine_distance", T, Shape::Cosine, Float,
-            "Calculate cosine distance (1 - similarity)."),
+    row<cosine_similarity>("cosine_similarity", T, Shape::Cosine,
+                           "Calculate cosine similarity between two strings.\n"
+                           "\n"
+                           "When use_words=true (default): Uses word-based tokenization\n"
+                           "When use_words=false: Uses character n-grams\n"
+                           "\n"
+                           "Formula: intersection / sqrt(count1 * count2)",
+                           cosine_check),
+    row<cosine_distance>("cosine_distance", T, Shape::Cosine,
+                         "Calculate cosine distance (1 - similarity).", cosine_check),
     batch("cosine_similarity_batch", T),
     // soft tf-idf
-    pending("soft_tfidf_similarity", T, Shape::Threshold, Float,
-            "Calculate Soft-TFIDF similarity.\n"
-            "\n"
-            "Combines TF-IDF weighting with fuzzy token matching.\n"
-            "Tokens are considered similar if their Jaro-Winkler similarity >= threshold."),
-    pending("soft_tfidf_distance", T, Shape::Threshold, Float, "Calculate Soft-TFIDF distance."),
+    row<soft_tfidf_similarity>(
+        "soft_tfidf_similarity", T, Shape::Threshold,
+        "Calculate Soft-TFIDF similarity.\n"
+        "\n"
+        "Combines TF-IDF weighting with fuzzy token matching.\n"
+        "Tokens are considered similar if their Jaro-Winkler similarity >= threshold."),
+    row<soft_tfidf_distance>("soft_tfidf_distance", T, Shape::Threshold,
+                             "Calculate Soft-TFIDF distance."),
     batch("soft_tfidf_similarity_batch", T),
 });
 

@@ -167,17 +167,6 @@ def test_jaro_on_repetitive_and_disjoint_texts():
             assert d.jaro_similarity(b, a) == ref_jaro(a, b), (n1, n2)
 
 
-def test_block_form_with_few_differences():
-    rng = random.Random(7)
-    a = "".join(rng.choice("abcdefgh") for _ in range(200))
-    b = list(a)
-    for k in (3, 70, 71, 130, 199):
-        b[k] = "z"
-    b = "".join(b)
-    assert d.jaro_similarity(a, b) == ref_jaro(a, b)
-    assert d.jaro_winkler_similarity(a, b) == ref_jw(a, b)
-
-
 @pytest.mark.parametrize(
     "s1,s2,jaro,jw",
     [
@@ -217,7 +206,6 @@ def test_worked_values(s1, s2, jaro, jw):
         ),
         ("éabc", "ebabc", 0.1, ref_jw("éabc", "ebabc", 0.1)),
         ("aé€x", "aé€y", 0.1, ref_jw("aé€x", "aé€y", 0.1)),
-        ("abcdef", "abzyxw", 0.25, ref_jaro("abcdef", "abzyxw")),  # below 0.7: no boost
     ],
 )
 def test_winkler_prefix(s1, s2, weight, expected):
@@ -282,8 +270,3 @@ def test_batch_equals_scalar():
             d.jaro_winkler_distance(a, b, **kw) for a, b in pairs
         ]
 
-
-def test_default_prefix_weight_is_one_tenth():
-    assert d.jaro_winkler_similarity("MARTHA", "MARHTA") == d.jaro_winkler_similarity(
-        "MARTHA", "MARHTA", prefix_weight=0.1
-    )
