@@ -1,7 +1,7 @@
 #include "jaro.hpp"
 
 #include <algorithm>
-#include <cstring>
+#include <bit>
 #include <span>
 #include <vector>
 
@@ -40,7 +40,6 @@ struct WordOps;
 
 template <>
 struct WordOps<uint64_t> {
-    static constexpr size_t kBits = 64;
     static uint64_t low(size_t k) { return low_bits(k); }  // low_bits(0) == 0
     static size_t lowest(uint64_t w) { return static_cast<size_t>(std::countr_zero(w)); }
     static uint64_t bit(size_t i) { return uint64_t{1} << i; }
@@ -48,7 +47,6 @@ struct WordOps<uint64_t> {
 
 template <>
 struct WordOps<u128> {
-    static constexpr size_t kBits = 128;
     static u128 low(size_t k) { return k >= 128 ? ~u128{0} : (u128{1} << k) - 1; }
     static size_t lowest(u128 w) {
         uint64_t lo = static_cast<uint64_t>(w);
@@ -85,16 +83,16 @@ double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned
     }
     if (!flags1) return 0.0;
 
-    size_t matches = 0, half_transpositions = 0;
+    size_t matches = 0, mismatched_pairs = 0;
     while (flags1) {
         size_t i = Ops::lowest(flags1);
         size_t j = Ops::lowest(flags2);
-        half_transpositions += a[i] != b[j];
+        mismatched_pairs += a[i] != b[j];
         flags1 &= flags1 - 1;
         flags2 &= flags2 - 1;
         ++matches;
     }
-    return jaro_formula(matches, half_transpositions / 2, len1, len2);
+    return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
 }
 
 // Block form: the pattern's masks in 64-position blocks. row_of(symbol) points at the mask of
@@ -134,7 +132,7 @@ double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, 
     if (matches == 0) return 0.0;
 
     // Pair the k-th flagged pattern symbol with the k-th flagged text symbol.
-    size_t half_transpositions = 0;
+    size_t mismatched_pairs = 0;
     size_t tk = 0;
     uint64_t tword = tflags[0];
     for (size_t pk = 0; pk < pflags.size(); ++pk) {
@@ -142,11 +140,11 @@ double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, 
             while (!tword) tword = tflags[++tk];
             size_t i = pk * 64 + static_cast<size_t>(std::countr_zero(pword));
             size_t j = tk * 64 + static_cast<size_t>(std::countr_zero(tword));
-            half_transpositions += pattern[i] != text[j];
+            mismatched_pairs += pattern[i] != text[j];
             tword &= tword - 1;
         }
     }
-    return jaro_formula(matches, half_transpositions / 2, len1, len2);
+    return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
 }
 
 // Byte texts of which one is longer than 128 symbols. The shorter text (s1 on a tie) is the
@@ -237,15 +235,15 @@ double jaro_straight(std::span<const uint32_t> a, std::span<const uint32_t> b) {
     }
     if (matches == 0) return 0.0;
 
-    size_t half_transpositions = 0;
+    size_t mismatched_pairs = 0;
     size_t j = 0;
     for (size_t i = 0; i < len1; ++i) {
         if (!flags1[i]) continue;
         while (!flags2[j]) ++j;
-        half_transpositions += a[i] != b[j];
+        mismatched_pairs += a[i] != b[j];
         ++j;
     }
-    return jaro_formula(matches, half_transpositions / 2, len1, len2);
+    return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
 }
 
 // At least one text is not ASCII: both are decoded. Latin-1 pairs are narrowed to bytes and
