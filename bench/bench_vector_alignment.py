@@ -1,0 +1,119 @@
+"""Set, vector and alignment measures, scalar and batch, beside textdistance (if installed).
+
+Run:  PYTHONPATH=build/<name>/stage python -P bench/bench_vector_alignment.py [--long-peers]
+Prints the time per pair, our batch speed-up over our scalar loop, and the ratio
+peer time / our time (> 1 means we are faster). textdistance is pure Python, so at ~2,000
+characters its alignments take seconds per pair: they are timed only with --long-peers.
+rapidfuzz, jellyfish and Levenshtein offer none of these measures. textdistance's
+Smith-Waterman reads the last matrix cell rather than the best one, so its values differ.
+"""
+
+import random
+import sys
+import time
+
+import quorvalex as q
+
+try:
+    import textdistance as td
+except ImportError:  # pragma: no cover
+    td = None
+
+WORDS = ["new", "york", "mets", "meats", "yankees", "john", "jon", "smith", "smyth", "street",
+         "st", "avenue", "ave", "the", "of", "and", "company", "co", "inc", "limited"]  # fmt: skip
+
+
+def word_pairs(count, seed):
+    rng = random.Random(seed)
+    pairs = []
+    for _ in range(count):
+        a = [rng.choice(WORDS) for _ in range(rng.randint(2, 6))]
+        b = [w if rng.random() < 0.6 else rng.choice(WORDS) for w in a]
+        if rng.random() < 0.3:
+            b.append(rng.choice(WORDS))
+        rng.shuffle(b)
+        pairs.append((" ".join(a), " ".join(b)))
+    return pairs
+
+
+def text_pairs(length, count, seed):
+    rng = random.Random(seed)
+    pairs = []
+    for _ in range(count):
+        a = "".join(rng.choice("abcdefgh ") for _ in range(length))
+        b = list(a)
+        for _ in range(max(1, length // 10)):
+            b[rng.randrange(len(b))] = rng.choice("abcdefgh ")
+        pairs.append((a, "".join(b)))
+    return pairs
+
+
+def best_of(fn, repeat):
+    best = float("inf")
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - t0)
+    return best
+
+
+def peer(name):
+    """textdistance objects configured as the same measure as ours, or None."""
+    if td is None:
+        return None
+    return {
+        "jaccard": lambda: td.Jaccard(qval=None).similarity,
+        "cosine words": lambda: td.Cosine(qval=None).similarity,
+        "cosine bigrams": lambda: td.Cosine(qval=2).similarity,
+        "needleman-wunsch": lambda: td.NeedlemanWunsch(gap_cost=1.0).similarity,
+        "smith-waterman": lambda: td.SmithWaterman(gap_cost=1.0).similarity,
+    }.get(name, lambda: None)()
+
+
+def run(name, scalar, batch, pairs, repeat, with_peer=True, peer_pairs=200):
+    n = len(pairs)
+    t_ours = best_of(lambda: [scalar(a, b) for a, b in pairs], repeat)
+    t_batch = best_of(lambda: batch(pairs), repeat)
+    row = [f"{name:<17}", f"{len(pairs[0][0]):>5} ch", f"ours {t_ours / n * 1e9:10.0f} ns",
+           f"batch {t_batch / n * 1e9:10.0f} ns (x{t_ours / t_batch:4.2f})"]  # fmt: skip
+    other = peer(name) if with_peer else None
+    if other is not None:
+        subset = pairs[: max(1, min(n, peer_pairs))]
+        k = len(subset)
+        t_ours_subset = best_of(lambda: [scalar(a, b) for a, b in subset], repeat)
+        t_peer = best_of(lambda: [other(a, b) for a, b in subset], 1)
+        same = sum(scalar(a, b) == other(a, b) for a, b in subset)
+        row.append(f"textdistance x{t_peer / t_ours_subset:8.1f} (equal values {same}/{k})")
+    print("  ".join(row), flush=True)
+
+
+def main():
+    long_peers = "--long-peers" in sys.argv
+    print("ratios are peer time / our time (> 1: we are faster); batch ratio is scalar / batch")
+    if td is None:
+        print("textdistance not installed: peer columns skipped")
+    words = word_pairs(20000, 1)
+    run("jaccard", q.jaccard_similarity, q.jaccard_similarity_batch, words, 5)
+    run("cosine words", q.cosine_similarity, q.cosine_similarity_batch, words, 5)
+
+    def bigram(a, b):
+        return q.cosine_similarity(a, b, use_words=False)
+
+    def bigram_batch(pairs):
+        return q.cosine_similarity_batch(pairs, use_words=False)
+
+    run("cosine bigrams", bigram, bigram_batch, words, 5)
+    run("soft tf-idf", q.soft_tfidf_similarity, q.soft_tfidf_similarity_batch, words, 5)
+
+    for length, count, repeat in [(100, 2000, 3), (2000, 20, 2)]:
+        pairs = text_pairs(length, count, length)
+        with_peer = length <= 100 or long_peers
+        peer_pairs = 50 if length <= 100 else 1
+        run("needleman-wunsch", q.needleman_wunsch_score, q.needleman_wunsch_score_batch, pairs,
+            repeat, with_peer, peer_pairs)  # fmt: skip
+        run("smith-waterman", q.smith_waterman_score, q.smith_waterman_score_batch, pairs, repeat,
+            with_peer, peer_pairs)  # fmt: skip
+
+
+if __name__ == "__main__":
+    main()
