@@ -1,5 +1,9 @@
 #include "batch.hpp"
 
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
 #include "py_ref.hpp"
 
 namespace qx::py {
@@ -44,9 +48,11 @@ inline bool add_pair(PyObject* borrowed_item, PairList& out) {
     return true;
 }
 
-}  // namespace
+// The length a sequence other than a list or tuple reports is only a capacity hint; a wrong
+// __len__ must not reserve memory the pairs will never use (or more than can be reserved).
+constexpr Py_ssize_t kMaxCapacityHint = Py_ssize_t{1} << 16;
 
-bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
+bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
     if (PyUnicode_Check(borrowed_pairs)) return raise_pairs_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(borrowed_pairs))
         return raise_pairs_cannot_convert(borrowed_pairs, "Sequence");
@@ -66,7 +72,7 @@ bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
         PyErr_Clear();
         capacity = 0;
     }
-    out.reserve(static_cast<size_t>(capacity));
+    out.reserve(static_cast<size_t>(std::min(capacity, kMaxCapacityHint)));
     Ref iterator(PyObject_GetIter(borrowed_pairs));
     if (!iterator) return wrap_conversion_error(kPairs);
     for (;;) {
@@ -77,6 +83,19 @@ bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
         }
         if (!add_pair(item.get(), out)) return false;
     }
+}
+
+}  // namespace
+
+bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
+    try {
+        return extract_pairs_into(borrowed_pairs, out);
+    } catch (const std::bad_alloc&) {  // the copies of the texts do not fit in memory
+        PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        PyErr_NoMemory();
+    }
+    return false;
 }
 
 namespace {

@@ -229,7 +229,9 @@ bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll) {
     state_->push(&root);
     std::unique_lock<std::mutex> lock(state_->mutex);
     while (!root.done) {
-        if (poll.poll) {
+        // Once abandoned, only wait: polling again would run signal handlers while the
+        // exception that abandoned the batch is still pending.
+        if (poll.poll && !batch.cancelled.load(std::memory_order_relaxed)) {
             state_->changed.wait_for(lock, std::chrono::milliseconds(20));
             if (root.done) break;
             lock.unlock();
