@@ -7,9 +7,11 @@
 #include "alignment/alignment.hpp"
 #include "batch.hpp"
 #include "call_frame.hpp"
+#include "distance/hamming.hpp"
 #include "distance/indel_lcs_seq.hpp"
 #include "distance/jaro.hpp"
 #include "distance/lcs_str.hpp"
+#include "distance/levenshtein.hpp"
 #include "distance/prefix_postfix.hpp"
 #include "fuzz/partial_ratio.hpp"
 #include "fuzz/ratio.hpp"
@@ -37,14 +39,16 @@ constexpr OptionCheck cosine_check = [](const Options& o) {
 
 constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     // levenshtein
-    pending("levenshtein_distance", D, Plain, Int,
-            "Calculate the Levenshtein distance between two strings."),
-    pending("levenshtein_similarity", D, Plain, Int,
-            "Calculate the Levenshtein similarity between two strings."),
-    pending("levenshtein_normalized_distance", D, Plain, Float,
-            "Calculate the normalized Levenshtein distance (0.0 to 1.0)."),
-    pending("levenshtein_normalized_similarity", D, Plain, Float,
-            "Calculate the normalized Levenshtein similarity (0.0 to 1.0)."),
+    row<levenshtein_distance>("levenshtein_distance", D, Plain,
+                              "Calculate the Levenshtein distance between two strings."),
+    row<levenshtein_similarity>("levenshtein_similarity", D, Plain,
+                                "Calculate the Levenshtein similarity between two strings."),
+    row<levenshtein_normalized_distance>(
+        "levenshtein_normalized_distance", D, Plain,
+        "Calculate the normalized Levenshtein distance (0.0 to 1.0)."),
+    row<levenshtein_normalized_similarity>(
+        "levenshtein_normalized_similarity", D, Plain,
+        "Calculate the normalized Levenshtein similarity (0.0 to 1.0)."),
     batch("levenshtein_distance_batch", D),
     batch("levenshtein_similarity_batch", D),
     batch("levenshtein_normalized_distance_batch", D),
@@ -61,12 +65,12 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("damerau_levenshtein_distance_batch", D),
     batch("damerau_levenshtein_normalized_similarity_batch", D),
     // hamming
-    pending("hamming_distance", D, Plain, OptInt, "Calculate Hamming distance"),
-    pending("hamming_similarity", D, Plain, OptInt, "Calculate Hamming similarity"),
-    pending("hamming_normalized_distance", D, Plain, OptFloat,
-            "Calculate normalized Hamming distance"),
-    pending("hamming_normalized_similarity", D, Plain, OptFloat,
-            "Calculate normalized Hamming similarity"),
+    row<hamming_distance>("hamming_distance", D, Plain, "Calculate Hamming distance"),
+    row<hamming_similarity>("hamming_similarity", D, Plain, "Calculate Hamming similarity"),
+    row<hamming_normalized_distance>("hamming_normalized_distance", D, Plain,
+                                     "Calculate normalized Hamming distance"),
+    row<hamming_normalized_similarity>("hamming_normalized_similarity", D, Plain,
+                                       "Calculate normalized Hamming similarity"),
     batch("hamming_distance_batch", D),
     batch("hamming_normalized_similarity_batch", D),
     // jaro
