@@ -154,6 +154,23 @@ def test_single_match_at_window_edges(alpha, n1, n2):
             assert d.jaro_similarity(b, a) == expected, (i, j)
 
 
+@pytest.mark.parametrize("n1,n2", [(40, 40), (64, 64), (64, 50), (100, 64), (300, 200)])
+def test_many_distinct_symbols(n1, n2):
+    # Up to 64 distinct code points in one pattern: the symbol-keyed masks must keep apart
+    # symbols that share a hash slot.
+    rng = random.Random(n1 + n2)
+    letters = [chr(0x100 + k) for k in range(80)] + [chr(0x1F400 + k) for k in range(40)]
+    for _ in range(5):
+        a = "".join(rng.choice(letters) for _ in range(n1))
+        b = list(a[:n2]) + [rng.choice(letters) for _ in range(n2 - min(n1, n2))]
+        for _ in range(n2 // 3):
+            k = rng.randrange(n2 - 1)
+            b[k], b[k + 1] = b[k + 1], rng.choice(letters)
+        b = "".join(b)
+        assert d.jaro_similarity(a, b) == ref_jaro(a, b)
+        assert d.jaro_similarity(b, a) == ref_jaro(a, b)
+
+
 def test_jaro_on_repetitive_and_disjoint_texts():
     # Every position is a candidate: the window edges decide which positions get flagged.
     for n1, n2 in [(64, 64), (30, 64), (65, 128), (128, 40), (129, 300), (300, 129), (500, 70)]:

@@ -56,26 +56,21 @@ struct WordOps<u128> {
     static u128 bit(size_t i) { return u128{1} << i; }
 };
 
-// Byte texts of at most 64 (W = uint64_t) or 128 (W = u128) symbols. s2 drives the scan and
-// takes the lowest free position of s1 inside its window: the same flags as the s1-driven scan.
-// The byte table is cleared only at the entries the two texts use (no 2 KiB / 4 KiB fill).
-template <class W>
-double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+// Texts of at most 64 (W = uint64_t) or 128 (W = u128) symbols, flags in one word each.
+// mask_of(symbol) gives the positions of s1 holding that symbol. s2 drives the scan and takes
+// the lowest free position of s1 inside its window: the same flags as the s1-driven scan.
+template <class W, class Sym, class MaskOf>
+double jaro_word_scan(std::span<const Sym> a, std::span<const Sym> b, const MaskOf& mask_of) {
     using Ops = WordOps<W>;
     const size_t len1 = a.size(), len2 = b.size();
     const size_t w = match_window(len1, len2);
-
-    W table[256];
-    for (unsigned char c : a) table[c] = 0;
-    for (unsigned char c : b) table[c] = 0;
-    for (size_t i = 0; i < len1; ++i) table[a[i]] |= Ops::bit(i);
 
     W flags1 = 0, flags2 = 0;
     const size_t limit = std::min(len2, len1 + w);
     for (size_t j = 0; j < limit; ++j) {
         size_t lo = j > w ? j - w : 0;
         size_t hi = std::min(j + w + 1, len1);
-        W candidates = table[b[j]] & ~flags1 & Ops::low(hi) & ~Ops::low(lo);
+        W candidates = mask_of(b[j]) & ~flags1 & Ops::low(hi) & ~Ops::low(lo);
         if (candidates) {
             flags1 |= candidates & (~candidates + 1);
             flags2 |= Ops::bit(j);
@@ -94,6 +89,53 @@ double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned
     }
     return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
 }
+
+// Byte texts of at most 64 or 128 symbols. The byte table is cleared only at the entries the
+// two texts use (no 2 KiB / 4 KiB fill).
+template <class W>
+double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
+    W table[256];
+    for (unsigned char c : a) table[c] = 0;
+    for (unsigned char c : b) table[c] = 0;
+    for (size_t i = 0; i < a.size(); ++i) table[a[i]] |= WordOps<W>::bit(i);
+    return jaro_word_scan<W>(a, b, [&table](unsigned char c) { return table[c]; });
+}
+
+// Masks of a decoded text of at most 64 symbols, keyed by code point in an inline
+// open-addressing map of 128 slots (seeded hashing; at most half full). Slot occupancy is a
+// 128-bit set, so nothing else needs clearing.
+class SymbolMasks64 {
+  public:
+    explicit SymbolMasks64(std::span<const uint32_t> text) : seed_(hash_seed()) {
+        for (size_t i = 0; i < text.size(); ++i) {
+            size_t slot = slot_of(text[i]);
+            if (!used(slot)) {
+                used_[slot / 64] |= uint64_t{1} << (slot % 64);
+                keys_[slot] = text[i];
+                masks_[slot] = 0;
+            }
+            masks_[slot] |= uint64_t{1} << i;
+        }
+    }
+    uint64_t operator()(uint32_t v) const {
+        size_t slot = slot_of(v);
+        return used(slot) ? masks_[slot] : 0;
+    }
+
+  private:
+    static constexpr size_t kSlots = 128;
+    bool used(size_t slot) const { return (used_[slot / 64] >> (slot % 64)) & 1; }
+    // The first free slot or the slot holding v, probing linearly from v's hash.
+    size_t slot_of(uint32_t v) const {
+        size_t slot = hash_mix(v, seed_) & (kSlots - 1);
+        while (used(slot) && keys_[slot] != v) slot = (slot + 1) & (kSlots - 1);
+        return slot;
+    }
+    uint64_t seed_;
+    uint64_t used_[2] = {0, 0};
+    uint32_t keys_[kSlots];
+    uint64_t masks_[kSlots];
+};
 
 // Block form: the pattern's masks in 64-position blocks. row_of(symbol) points at the mask of
 // block 0 for that symbol, the mask of block k lying k * stride words further. The scanned text
@@ -209,53 +251,17 @@ double jaro_dense_blocks(std::span<const uint32_t> s1, std::span<const uint32_t>
                            s2.size());
 }
 
-// Decoded texts of at most 64 symbols each: the straightforward s1-driven scan, byte flags.
-double jaro_straight(std::span<const uint32_t> a, std::span<const uint32_t> b) {
-    const size_t len1 = a.size(), len2 = b.size();
-    const size_t w = match_window(len1, len2);
-
-    SmallVector<unsigned char, 64> flags1, flags2;
-    flags1.resize(len1);
-    flags2.resize(len2);
-
-    size_t matches = 0;
-    const size_t limit = std::min(len1, len2 + w);
-    for (size_t i = 0; i < limit; ++i) {
-        const size_t lo = i > w ? i - w : 0;
-        const size_t hi = std::min(len2 - 1, i + w);
-        const uint32_t c = a[i];
-        for (size_t j = lo; j <= hi; ++j) {
-            if (!flags2[j] && b[j] == c) {
-                flags1[i] = 1;
-                flags2[j] = 1;
-                ++matches;
-                break;
-            }
-        }
-    }
-    if (matches == 0) return 0.0;
-
-    size_t mismatched_pairs = 0;
-    size_t j = 0;
-    for (size_t i = 0; i < len1; ++i) {
-        if (!flags1[i]) continue;
-        while (!flags2[j]) ++j;
-        mismatched_pairs += a[i] != b[j];
-        ++j;
-    }
-    return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
-}
-
 // At least one text is not ASCII: both are decoded. Latin-1 pairs are narrowed to bytes and
-// take the byte forms; other pairs take the straightforward scan up to 64 symbols each and
-// the dense-code block form beyond.
+// take the byte forms; other pairs take the one-word form (masks keyed by code point) up to 64
+// symbols each and the dense-code block form beyond.
 double jaro_decoded(Text t1, Text t2) {
     SymbolSeq a(t1), b(t2);
     if (fits_in_bytes(a.view()) && fits_in_bytes(b.view())) {
         NarrowedBytes na(a.view()), nb(b.view());
         return jaro_bytes(na.view(), nb.view());
     }
-    if (a.size() <= 64 && b.size() <= 64) return jaro_straight(a.view(), b.view());
+    if (a.size() <= 64 && b.size() <= 64)
+        return jaro_word_scan<uint64_t>(a.view(), b.view(), SymbolMasks64(a.view()));
     return jaro_dense_blocks(a.view(), b.view());
 }
 
