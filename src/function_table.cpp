@@ -7,11 +7,13 @@
 #include "alignment/alignment.hpp"
 #include "batch.hpp"
 #include "call_frame.hpp"
+#include "distance/damerau_levenshtein.hpp"
 #include "distance/hamming.hpp"
 #include "distance/indel_lcs_seq.hpp"
 #include "distance/jaro.hpp"
 #include "distance/lcs_str.hpp"
 #include "distance/levenshtein.hpp"
+#include "distance/osa.hpp"
 #include "distance/prefix_postfix.hpp"
 #include "fuzz/partial_ratio.hpp"
 #include "fuzz/ratio.hpp"
@@ -54,14 +56,16 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("levenshtein_normalized_distance_batch", D),
     batch("levenshtein_normalized_similarity_batch", D),
     // damerau_levenshtein
-    pending("damerau_levenshtein_distance", D, Plain, Int,
-            "Calculate Damerau-Levenshtein distance."),
-    pending("damerau_levenshtein_similarity", D, Plain, Int,
-            "Calculate Damerau-Levenshtein similarity."),
-    pending("damerau_levenshtein_normalized_distance", D, Plain, Float,
-            "Calculate normalized Damerau-Levenshtein distance."),
-    pending("damerau_levenshtein_normalized_similarity", D, Plain, Float,
-            "Calculate normalized Damerau-Levenshtein similarity."),
+    row<damerau_levenshtein_distance>("damerau_levenshtein_distance", D, Plain,
+                                      "Calculate Damerau-Levenshtein distance."),
+    row<damerau_levenshtein_similarity>("damerau_levenshtein_similarity", D, Plain,
+                                        "Calculate Damerau-Levenshtein similarity."),
+    row<damerau_levenshtein_normalized_distance>(
+        "damerau_levenshtein_normalized_distance", D, Plain,
+        "Calculate normalized Damerau-Levenshtein distance."),
+    row<damerau_levenshtein_normalized_similarity>(
+        "damerau_levenshtein_normalized_similarity", D, Plain,
+        "Calculate normalized Damerau-Levenshtein similarity."),
     batch("damerau_levenshtein_distance_batch", D),
     batch("damerau_levenshtein_normalized_similarity_batch", D),
     // hamming
@@ -133,10 +137,12 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("lcs_str_similarity_batch", D),
     batch("lcs_str_normalized_similarity_batch", D),
     // osa
-    pending("osa_distance", D, Plain, Int, "Calculate OSA distance."),
-    pending("osa_similarity", D, Plain, Int, "Calculate OSA similarity."),
-    pending("osa_normalized_distance", D, Plain, Float, "Calculate normalized OSA distance."),
-    pending("osa_normalized_similarity", D, Plain, Float, "Calculate normalized OSA similarity."),
+    row<osa_distance>("osa_distance", D, Plain, "Calculate OSA distance."),
+    row<osa_similarity>("osa_similarity", D, Plain, "Calculate OSA similarity."),
+    row<osa_normalized_distance>("osa_normalized_distance", D, Plain,
+                                 "Calculate normalized OSA distance."),
+    row<osa_normalized_similarity>("osa_normalized_similarity", D, Plain,
+                                   "Calculate normalized OSA similarity."),
     batch("osa_distance_batch", D),
     batch("osa_normalized_similarity_batch", D),
     // prefix
