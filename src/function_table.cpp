@@ -16,7 +16,10 @@
 #include "distance/osa.hpp"
 #include "distance/prefix_postfix.hpp"
 #include "fuzz/partial_ratio.hpp"
+#include "fuzz/partial_token_ratios.hpp"
 #include "fuzz/ratio.hpp"
+#include "fuzz/token_ratios.hpp"
+#include "fuzz/w_ratio.hpp"
 #include "set_measures.hpp"
 #include "soft_tfidf.hpp"
 #include "vector/cosine.hpp"
@@ -174,30 +177,32 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("ratio_batch", F, "Calculate ratio for batch of string pairs."),
     row<partial_ratio>("partial_ratio", F, Plain, "Calculate partial ratio"),
     batch("partial_ratio_batch", F, "Batch partial ratio"),
-    pending("token_sort_ratio", F, Plain, Float, "Token sort ratio"),
-    pending("token_set_ratio", F, Plain, Float,
-            "Token set ratio - Ultra optimized with inline set operations and direct byte LCS"),
-    pending("token_ratio", F, Plain, Float,
-            "Token ratio - Ultra optimized with fully inlined set calculation"),
+    row<token_sort_ratio>("token_sort_ratio", F, Plain, "Token sort ratio"),
+    row<token_set_ratio>(
+        "token_set_ratio", F, Plain,
+        "Token set ratio - Ultra optimized with inline set operations and direct byte LCS"),
+    row<token_ratio>("token_ratio", F, Plain,
+                     "Token ratio - Ultra optimized with fully inlined set calculation"),
     batch("token_sort_ratio_batch", F),
     batch("token_set_ratio_batch", F),
     batch("token_ratio_batch", F),
-    pending("partial_token_sort_ratio", F, Plain, Float,
-            "Partial token sort ratio - uses optimized partial_ratio"),
-    pending("partial_token_set_ratio", F, Plain, Float,
-            "Partial token set ratio - KEY OPTIMIZATION: return 100 if intersection exists"),
-    pending("partial_token_ratio", F, Plain, Float,
-            "Partial token ratio - follows the algorithm of the established fuzzy-matching "
-            "scorers"),
+    row<partial_token_sort_ratio>("partial_token_sort_ratio", F, Plain,
+                                  "Partial token sort ratio - uses optimized partial_ratio"),
+    row<partial_token_set_ratio>(
+        "partial_token_set_ratio", F, Plain,
+        "Partial token set ratio - KEY OPTIMIZATION: return 100 if intersection exists"),
+    row<partial_token_ratio>("partial_token_ratio", F, Plain,
+                             "Partial token ratio - follows the algorithm of the established "
+                             "fuzzy-matching scorers"),
     batch("partial_token_sort_ratio_batch", F),
     batch("partial_token_set_ratio_batch", F),
     batch("partial_token_ratio_batch", F),
-    pending("w_ratio", F, Plain, Float,
-            "WRatio - Weighted ratio with heuristics, consistent with the established "
-            "fuzzy-matching scorers\n"
-            "\n"
-            "Uses score_cutoff optimization to avoid computing expensive ratios\n"
-            "when they can't improve the result."),
+    row<w_ratio>("w_ratio", F, Plain,
+                 "WRatio - Weighted ratio with heuristics, consistent with the established "
+                 "fuzzy-matching scorers\n"
+                 "\n"
+                 "Uses score_cutoff optimization to avoid computing expensive ratios\n"
+                 "when they can't improve the result."),
     row<q_ratio>("q_ratio", F, Plain,
                  "QRatio - Quick ratio, same as ratio but returns 0 for empty strings."),
     batch("w_ratio_batch", F),

@@ -37,26 +37,28 @@ inline size_t white_space_at(const unsigned char* p, const unsigned char* end) {
 
 // Appends the words of `text` to `out`: each maximal run of non-white-space characters.
 inline void split_words(Text text, TokenList& out) {
-    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = begin + text.size();
-    const unsigned char* p = begin;
-    const unsigned char* word = nullptr;
-    while (p < end) {
-        size_t ws = white_space_at(p, end);
-        if (ws) {
-            if (word) {
-                out.push_back(
-                    Token(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word)));
-                word = nullptr;
-            }
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    for (;;) {
+        while (p < end) {
+            size_t ws = white_space_at(p, end);
+            if (!ws) break;
             p += ws;
-        } else {
-            if (!word) word = p;
-            ++p;
         }
+        if (p == end) return;
+        const unsigned char* word = p++;
+        // Printable ASCII never separates; everything else asks the full test. Continuation
+        // bytes of a multi-byte character are never taken for the start of a separator.
+        while (p < end) {
+            unsigned char c = *p;
+            if ((c > 0x20 && c < 0x7F) || !white_space_at(p, end)) {
+                ++p;
+                continue;
+            }
+            break;
+        }
+        out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word)));
     }
-    if (word)
-        out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(end - word)));
 }
 
 }  // namespace qx

@@ -1,0 +1,60 @@
+#include "w_ratio.hpp"
+
+#include <algorithm>
+
+#include "partial_ratio.hpp"
+#include "partial_token_ratios.hpp"
+#include "ratio.hpp"
+#include "token_ratios.hpp"
+#include "token_scores.hpp"
+
+namespace qx {
+
+namespace {
+
+constexpr double kLengthRatioThreshold = 1.5;
+constexpr double kPartialThreshold = 8.0;
+constexpr double kTokenScale = 0.95;
+constexpr double kPartialScale = 0.9;
+constexpr double kLongPartialScale = 0.6;
+
+// Whether a scorer scaled by `weight` can still change the result. No kernel returns more than
+// 100, so nothing above 100 * weight is reachable: when the best so far already has that, or
+// the cutoff lies above it (the final result is then either the best so far or 0.0), the
+// scorer is skipped.
+bool can_improve(double best, double c, double weight) {
+    double top = 100.0 * weight;
+    return !(best >= top || c > top);
+}
+
+}  // namespace
+
+double w_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    if (s1.empty() || s2.empty()) return 0.0;
+    double c = cutoff ? *cutoff : 0.0;
+    size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
+    double length_ratio =
+        static_cast<double>(std::max(len1, len2)) / static_cast<double>(std::min(len1, len2));
+
+    double best = ratio(s1, s2, FloatCutoff(c));
+    if (length_ratio < kLengthRatioThreshold) {
+        if (can_improve(best, c, kTokenScale)) {
+            double t = token_ratio(s1, s2, FloatCutoff(max_of(best, c) / kTokenScale));
+            best = max_of(best, t * kTokenScale);
+        }
+    } else {
+        double weight = length_ratio > kPartialThreshold ? kLongPartialScale : kPartialScale;
+        if (can_improve(best, c, weight)) {
+            double p = partial_ratio(s1, s2, FloatCutoff(max_of(best, c) / weight));
+            best = max_of(best, weight * p);
+        }
+        weight = weight * kTokenScale;
+        if (can_improve(best, c, weight)) {
+            double q = partial_token_ratio(s1, s2, FloatCutoff(max_of(best, c) / weight));
+            best = max_of(best, weight * q);
+        }
+    }
+    return best < c ? 0.0 : best;
+}
+
+}  // namespace qx
