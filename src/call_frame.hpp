@@ -86,6 +86,12 @@ inline bool match_arguments(const char* fname, const Params& params, PyObject* c
 bool text_failed(PyObject* borrowed_obj, NameId param);
 inline bool to_text(PyObject* borrowed_obj, NameId param, Text& out) {
     if (PyUnicode_Check(borrowed_obj)) [[likely]] {
+        // A compact ASCII str is its own UTF-8 form (what PyUnicode_AsUTF8AndSize returns).
+        if (PyUnicode_IS_COMPACT_ASCII(borrowed_obj)) [[likely]] {
+            out = Text(static_cast<const char*>(PyUnicode_DATA(borrowed_obj)),
+                       static_cast<size_t>(PyUnicode_GET_LENGTH(borrowed_obj)));
+            return true;
+        }
         Py_ssize_t size;
         const char* data = PyUnicode_AsUTF8AndSize(borrowed_obj, &size);
         if (data) [[likely]] {
@@ -136,6 +142,19 @@ inline bool convert_options(PyObject* const* slots, Options& o) {
 // score_cutoff: absent or None means no cutoff.
 inline bool convert_cutoff(PyObject* borrowed_obj, IntCutoff& out) {
     if (borrowed_obj == nullptr || borrowed_obj == Py_None) return true;
+#if PY_VERSION_HEX >= 0x030C0000
+    // A small non-negative int is read in place; anything else takes the checked path.
+    if (PyLong_CheckExact(borrowed_obj)) {
+        auto* number = reinterpret_cast<PyLongObject*>(borrowed_obj);
+        if (PyUnstable_Long_IsCompact(number)) {
+            Py_ssize_t value = PyUnstable_Long_CompactValue(number);
+            if (value >= 0) {
+                out = static_cast<uint64_t>(value);
+                return true;
+            }
+        }
+    }
+#endif
     uint64_t v;
     if (!to_uint64(borrowed_obj, kScoreCutoff, v)) return false;
     out = v;
