@@ -89,7 +89,7 @@ def main():
     print(f"  prefix_similarity_batch, 1 worker thread     {short['batch']:.3f} s")
     print(f"  ratio loop / batch                           {short['loop'] / short['batch']:.2f}x")
 
-    count = sys.argv[1] if len(sys.argv) > 1 else "2000"
+    count = sys.argv[1] if len(sys.argv) > 1 else "8000"
     one = run(HEAVY, 1, count)
     two = run(HEAVY, 2, count)
     print(f"{count} pairs of {one['length']} characters, {one['name']}")

@@ -38,11 +38,11 @@ inline bool add_pair(PyObject* borrowed_item, PairList& out) {
     PyObject* borrowed_b = PyTuple_GET_ITEM(borrowed_item, 1);
     if (!PyUnicode_Check(borrowed_a)) return raise_pairs_cannot_convert(borrowed_a, "PyString");
     Py_ssize_t na;
-    const char* a = PyUnicode_AsUTF8AndSize(borrowed_a, &na);
+    const char* a = utf8_of(borrowed_a, na);
     if (!a) return false;
     if (!PyUnicode_Check(borrowed_b)) return raise_pairs_cannot_convert(borrowed_b, "PyString");
     Py_ssize_t nb;
-    const char* b = PyUnicode_AsUTF8AndSize(borrowed_b, &nb);
+    const char* b = utf8_of(borrowed_b, nb);
     if (!b) return false;
     out.add(a, static_cast<size_t>(na), b, static_cast<size_t>(nb));
     return true;

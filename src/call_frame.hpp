@@ -84,16 +84,20 @@ inline bool match_arguments(const char* fname, const Params& params, PyObject* c
 
 // Conversions. Each returns false with the (wrapped) exception set on failure.
 bool text_failed(PyObject* borrowed_obj, NameId param);
+// The UTF-8 form of a str (null with UnicodeEncodeError set for lone surrogates). A compact
+// ASCII str is its own UTF-8 form, which is what PyUnicode_AsUTF8AndSize would return.
+inline const char* utf8_of(PyObject* borrowed_str, Py_ssize_t& size) {
+    if (PyUnicode_IS_COMPACT_ASCII(borrowed_str)) [[likely]] {
+        size = PyUnicode_GET_LENGTH(borrowed_str);
+        return static_cast<const char*>(PyUnicode_DATA(borrowed_str));
+    }
+    return PyUnicode_AsUTF8AndSize(borrowed_str, &size);
+}
+
 inline bool to_text(PyObject* borrowed_obj, NameId param, Text& out) {
     if (PyUnicode_Check(borrowed_obj)) [[likely]] {
-        // A compact ASCII str is its own UTF-8 form (what PyUnicode_AsUTF8AndSize returns).
-        if (PyUnicode_IS_COMPACT_ASCII(borrowed_obj)) [[likely]] {
-            out = Text(static_cast<const char*>(PyUnicode_DATA(borrowed_obj)),
-                       static_cast<size_t>(PyUnicode_GET_LENGTH(borrowed_obj)));
-            return true;
-        }
         Py_ssize_t size;
-        const char* data = PyUnicode_AsUTF8AndSize(borrowed_obj, &size);
+        const char* data = utf8_of(borrowed_obj, size);
         if (data) [[likely]] {
             out = Text(data, static_cast<size_t>(size));
             return true;
