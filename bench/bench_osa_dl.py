@@ -51,17 +51,20 @@ def make_pairs(length, count, seed, alphabet):
     return pairs
 
 
-def best_of(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
-
-
 def loop(f, pairs):
     return lambda: [f(a, b) for a, b in pairs]
+
+
+def best_times(contenders, repeat):
+    """Best wall time of each callable; rounds interleave the contenders so that a burst of
+    load on the machine hits all of them alike."""
+    best = [float("inf")] * len(contenders)
+    for _ in range(repeat):
+        for i, fn in enumerate(contenders):
+            t0 = time.perf_counter()
+            fn()
+            best[i] = min(best[i], time.perf_counter() - t0)
+    return best
 
 
 def measure(ours, ours_batch, rf_scorer, jf, pairs, repeat):
@@ -73,17 +76,22 @@ def measure(ours, ours_batch, rf_scorer, jf, pairs, repeat):
         assert expected == [rf_scorer(a, b) for a, b in pairs]
     if jf is not None:
         assert expected == [jf(a, b) for a, b in pairs]
-    t_o = best_of(loop(ours, pairs), repeat) / count
-    t_ob = best_of(lambda: ours_batch(pairs), repeat) / count
-    t_rf = t_rfb = t_jf = None
+    q, c = [a for a, _ in pairs], [b for _, b in pairs]
+    named = {"ours": loop(ours, pairs), "ours_batch": lambda: ours_batch(pairs)}
     if rf_scorer is not None:
-        t_rf = best_of(loop(rf_scorer, pairs), repeat) / count
-        q, c = [a for a, _ in pairs], [b for _, b in pairs]
-        t_rfb = best_of(lambda: rf_process.cpdist(q, c, scorer=rf_scorer, workers=-1), repeat)
-        t_rfb /= count
+        named["rf"] = loop(rf_scorer, pairs)
+        named["rf_batch"] = lambda: rf_process.cpdist(q, c, scorer=rf_scorer, workers=-1)
     if jf is not None:
-        t_jf = best_of(loop(jf, pairs), repeat) / count
-    return t_o, t_rf, t_jf, t_ob, t_rfb
+        named["jf"] = loop(jf, pairs)
+    times = dict(zip(named, best_times(list(named.values()), repeat)))
+    per_pair = {k: v / count for k, v in times.items()}
+    return (
+        per_pair["ours"],
+        per_pair.get("rf"),
+        per_pair.get("jf"),
+        per_pair["ours_batch"],
+        per_pair.get("rf_batch"),
+    )
 
 
 def main():
@@ -98,8 +106,12 @@ def main():
             jf_dl,
         ),
     ]
-    cases = [("ascii", 10, 20000, 5), ("ascii", 100, 3000, 3), ("wide", 10, 20000, 5),
-             ("wide", 100, 1000, 3)]
+    cases = [
+        ("ascii", 10, 10000, 7),
+        ("ascii", 100, 1000, 7),
+        ("wide", 10, 10000, 7),
+        ("wide", 100, 500, 7),
+    ]
 
     def us(t):
         return "        -" if t is None else f"{t * 1e6:9.3f}"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -146,7 +147,8 @@ uint64_t osa_bytes(Bytes s1, Bytes s2) {
     return osa_blocks(pattern, text);
 }
 
-// Three-row dynamic programme over s1 (rows) by s2 (columns), for symbols beyond one byte.
+// Three-row dynamic programme over s1 (rows) by s2 (columns), for pairs of more than 256
+// distinct code points.
 uint64_t osa_rows(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
     const size_t len1 = s1.size(), len2 = s2.size();
     if (len1 == 0) return len2;
@@ -179,23 +181,38 @@ uint64_t osa_rows(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
     return prev[len2];
 }
 
-// Gives every distinct code point of the pair a byte code, in order of first appearance, and
-// writes both texts in those codes. The distance depends only on which symbols are equal, so
-// the coded pair has the same distance. False when the pair has more than 256 distinct symbols.
-class ByteRecoding {
+// A non-ASCII pair written as bytes, decoded straight from UTF-8. When every code point is
+// below 256 the bytes are the code points themselves (Latin-1 narrowing). Otherwise every
+// distinct code point gets a byte code in order of first appearance: the distance depends only
+// on which symbols are equal, so the coded pair has the same distance. That fails only when
+// the pair has more than 256 distinct symbols.
+class ByteForm {
   public:
-    bool run(std::span<const uint32_t> a, std::span<const uint32_t> b) {
-        const size_t total = a.size() + b.size();
+    ByteForm() = default;
+    ByteForm(const ByteForm&) = delete;
+    ByteForm& operator=(const ByteForm&) = delete;
+    ~ByteForm() { std::free(heap_); }
+
+    bool build(Text s1, Text s2) {
+        // The byte length bounds the number of code points.
+        const size_t total = s1.size() + s2.size();
+        unsigned char* out = inline_;
+        if (total > sizeof(inline_)) {
+            heap_ = static_cast<unsigned char*>(std::malloc(total));
+            if (!heap_) std::abort();
+            out = heap_;
+        }
+        a_ = out;
+        b_ = out + s1.size();
+        if (narrow(s1, a_, len_a_) && narrow(s2, b_, len_b_)) return true;
         // At most 256 keys are ever inserted, so the table stays at most half full.
         const size_t slots = std::min(std::bit_ceil(2 * total), kSlots);
         std::memset(slots_, 0, slots * sizeof(Slot));
         mask_ = slots - 1;
-        a_.resize(a.size());
-        b_.resize(b.size());
-        return recode(a, a_.data()) && recode(b, b_.data());
+        return recode(s1, a_, len_a_) && recode(s2, b_, len_b_);
     }
-    Bytes first() const { return {a_.data(), a_.size()}; }
-    Bytes second() const { return {b_.data(), b_.size()}; }
+    Bytes first() const { return {a_, len_a_}; }
+    Bytes second() const { return {b_, len_b_}; }
 
   private:
     struct Slot {
@@ -204,36 +221,50 @@ class ByteRecoding {
     };
     static constexpr size_t kSlots = 512;
 
-    bool recode(std::span<const uint32_t> seq, unsigned char* out) {
-        for (size_t i = 0; i < seq.size(); ++i) {
-            const uint32_t v = seq[i];
+    static bool narrow(Text t, unsigned char* out, size_t& len) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(t.data());
+        const unsigned char* end = p + t.size();
+        len = 0;
+        while (p < end) {
+            const uint32_t v = decode_one(p);
+            if (v >= 256) return false;
+            out[len++] = static_cast<unsigned char>(v);
+        }
+        return true;
+    }
+
+    bool recode(Text t, unsigned char* out, size_t& len) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(t.data());
+        const unsigned char* end = p + t.size();
+        len = 0;
+        while (p < end) {
+            const uint32_t v = decode_one(p);
             size_t h = static_cast<size_t>(hash_symbol(v)) & mask_;
             while (slots_[h].code != 0 && slots_[h].key != v) h = (h + 1) & mask_;
             if (slots_[h].code == 0) {
                 if (next_ == 256) return false;
                 slots_[h] = Slot{v, ++next_};
             }
-            out[i] = static_cast<unsigned char>(slots_[h].code - 1);
+            out[len++] = static_cast<unsigned char>(slots_[h].code - 1);
         }
         return true;
     }
 
+    unsigned char inline_[512];  // both texts, up to 512 bytes together
+    unsigned char* heap_ = nullptr;
+    unsigned char* a_ = nullptr;
+    unsigned char* b_ = nullptr;
+    size_t len_a_ = 0, len_b_ = 0;
     Slot slots_[kSlots];
     size_t mask_ = 0;
     uint32_t next_ = 0;
-    SmallVector<unsigned char, 256> a_, b_;
 };
 
 uint64_t osa_decoded(Text s1, Text s2) {
+    ByteForm bytes;
+    if (bytes.build(s1, s2)) return osa_bytes(bytes.first(), bytes.second());
+    // More than 256 distinct symbols: the quadratic programme over code points.
     const SymbolSeq a(s1), b(s2);
-    if (fits_in_bytes(a.view()) && fits_in_bytes(b.view())) {
-        const NarrowedBytes na(a.view()), nb(b.view());
-        return osa_bytes(na.view(), nb.view());
-    }
-    // Wider symbols: the bit-parallel forms still apply when the pair uses at most 256
-    // distinct symbols; only larger alphabets need the quadratic programme.
-    ByteRecoding coded;
-    if (coded.run(a.view(), b.view())) return osa_bytes(coded.first(), coded.second());
     return osa_rows(a.view(), b.view());
 }
 
