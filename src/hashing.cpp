@@ -17,9 +17,6 @@ uint64_t draw_seed() {
 }
 }  // namespace
 
-uint64_t hash_seed() {
-    static const uint64_t seed = draw_seed();
-    return seed;
-}
+const uint64_t kHashSeed = draw_seed();
 
 }  // namespace qx

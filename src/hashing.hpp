@@ -9,8 +9,10 @@
 
 namespace qx {
 
-// Seed drawn once per process from the operating system's entropy source.
-uint64_t hash_seed();
+// Seed drawn once per process, when the module is loaded, from the operating system's
+// entropy source.
+extern const uint64_t kHashSeed;
+inline uint64_t hash_seed() { return kHashSeed; }
 
 inline uint64_t hash_mix(uint64_t a, uint64_t b) {
     __uint128_t r = static_cast<__uint128_t>(a) * b;
