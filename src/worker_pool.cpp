@@ -218,6 +218,27 @@ WorkerPool& WorkerPool::instance() {
     return *pool;
 }
 
+namespace {
+
+// Keeps the waiting thread's frame alive until its ranges are done. The interpreter ends a
+// thread that asks for the lock during finalization by unwinding its stack from inside the
+// poll; the ranges still running read and write that frame (and the batch's pairs and
+// results further up), so they are abandoned and waited for before it goes away.
+struct FinishBeforeLeaving {
+    WorkerPool::State* state;
+    Task* root;
+    Batch* batch;
+
+    ~FinishBeforeLeaving() {
+        std::unique_lock<std::mutex> lock(state->mutex);
+        if (root->done) return;
+        batch->cancelled.store(true, std::memory_order_relaxed);
+        while (!root->done) state->changed.wait(lock);
+    }
+};
+
+}  // namespace
+
 bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll) {
     Batch batch{scorer, threads_ ? threads_ : 1};
     if (n / 2 < 1 || threads_ == 0) {
@@ -227,6 +248,7 @@ bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll) {
     }
     Task root{&batch, 0, n, threads_, tls_worker_id};
     state_->push(&root);
+    FinishBeforeLeaving guard{state_, &root, &batch};
     std::unique_lock<std::mutex> lock(state_->mutex);
     while (!root.done) {
         // Once abandoned, only wait: polling again would run signal handlers while the

@@ -597,9 +597,11 @@ def heavy_workload(length=3000):
                 scalar(a, b)
             except NotImplementedError:
                 continue
-            start = time.perf_counter()
-            scalar(a, b)
-            per_pair = time.perf_counter() - start
+            per_pair = float("inf")
+            for _ in range(3):  # the least of three: a busy machine only adds time
+                start = time.perf_counter()
+                scalar(a, b)
+                per_pair = min(per_pair, time.perf_counter() - start)
             if best is None or per_pair > best[1]:
                 best = (fn, per_pair)
     return best, (a, b)
@@ -796,6 +798,38 @@ def test_batches_from_other_threads_run_while_a_long_batch_runs():
     # the one-pair batch (scored on its own calling thread) also finished well before it.
     assert all(begin - start < 0.5 * duration for begin, _, _ in others.values())
     assert others[1][1] - start < 0.75 * duration
+
+
+DAEMON_SCRIPT = HEAVY_SETUP + """
+import sys, threading
+best, pair = heavy_workload(800)
+fn, per_pair = best
+count = max(8, int(20.0 / per_pair))
+started = threading.Event()
+def run():
+    started.set()
+    fn([pair] * count)
+    print("daemon finished", flush=True)
+threading.Thread(target=run, daemon=True).start()
+started.wait()
+time.sleep(0.3)
+# The last exit function holds the lock for a while without running bytecode, so the daemon
+# thread is sure to be waiting for the lock when the interpreter starts finalizing.
+import atexit
+atexit.register(sum, range(3 * 10**7))
+print("main exits", flush=True)
+"""
+
+
+def test_interpreter_exit_while_a_daemon_thread_runs_a_batch():
+    # The interpreter ends the daemon thread when it next asks for the lock; the batch's
+    # memory must outlive the ranges still being scored.
+    heavy_workload()
+    out = run_python(DAEMON_SCRIPT, timeout=180)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split("\n")[0] == "main exits"
+    assert "daemon finished" not in out.stdout
+    assert "Sanitizer" not in out.stderr
 
 
 # ---------------------------------------------------------------------------------------------
