@@ -48,8 +48,29 @@ def test_byte_paths_carry_across_words(m):
         s2 = "".join(c * rng.randint(1, 90) for c in rng.choices("ab", k=12))
         assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2)
     assert d.lcs_seq_similarity("a" * m, "a" * (m + 5)) == m
+    # A word whose positions never match passes the carry of the word below to the word
+    # above; patterns 'a...x...a' put the never-matching 'x' run across whole words.
+    for head, gap in ((m // 3, m // 3), (64, 64), (64, 128), (30, 70), (1, 127)):
+        s1 = ("a" * head + "x" * gap + "a" * m)[:m]
+        for s2 in ("a" * (m + 9), "ab" * m, "b" + "a" * m, "aab" * m):
+            assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2), (m, head, gap, s2[:3])
     assert d.lcs_seq_similarity("a" * m, "b" * m) == 0
     assert d.lcs_seq_similarity("ab" * (m // 2) + "a" * (m % 2), "ba" * m) == m
+
+
+@pytest.mark.parametrize("m", [129, 150, 192, 193, 257, 300, 400])
+def test_byte_paths_carry_through_a_full_word(m):
+    # Word k of the pattern is one symbol followed by 63 of another. Streaming 'b' then 'a'
+    # makes a word's sum all ones before the carry of the word below arrives, so the carry
+    # must pass through it into the word above.
+    words = ["b" + "a" * 63, "x" + "b" * 63, "x" + "b" * 63, "a" * 64, "b" + "a" * 63]
+    rng = random.Random(m)
+    for shift in range(3):
+        s1 = ("".join(words[shift:]) + "".join(words) * 2)[:m]
+        texts = ["ba", "bba", "baba", "bxa"]
+        texts += ["".join(rng.choice("abx") for _ in range(rng.randint(1, 6))) for _ in range(6)]
+        for s2 in texts:
+            assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2), (m, shift, s2)
 
 
 def test_one_word_pattern_of_64():

@@ -152,6 +152,28 @@ def test_windows_against_reference(where, alphabet, m, noise):
 
 
 @pytest.mark.parametrize(
+    "alphabet,m,extra",
+    [("abc", 3, 63), ("abc", 3, 64), ("abcd", 12, 150), ("abcdefgh", 40, 100), ("ab", 64, 70),
+     ("abc", 65, 66), ("abc", 129, 64), ("aé€", 10, 120), ("aé€\U0001f44d", 30, 64)],
+)
+def test_many_windows_against_reference(alphabet, m, extra):
+    # Haystacks with 64 or more full-length windows are searched by halving stretches.
+    rng = random.Random(f"{alphabet}{m}{extra}")
+    for where in ("mutated", "absent", "head-cut", "tail-cut", "mutated"):
+        needle = "".join(rng.choice(alphabet) for _ in range(m))
+        hay = plant(rng, alphabet, needle, extra, where)
+        if where in ("mutated", "absent"):
+            # Several partial copies compete for the best window.
+            for _ in range(3):
+                k = rng.randrange(len(hay))
+                piece = plant(rng, alphabet, needle, 0, "mutated")[: rng.randint(1, m)]
+                hay = hay[:k] + piece + hay[k + len(piece) :]
+        expected = partial_ref(needle, hay)
+        assert fuzz.partial_ratio(needle, hay) == expected
+        assert fuzz.partial_ratio(hay, needle) == expected
+
+
+@pytest.mark.parametrize(
     "alphabet,max_len", [("ab", 12), ("abc", 40), ("ab ", 70), ("aé", 30), ("é€\U0001f44d", 25)]
 )
 def test_random_pairs_against_reference(alphabet, max_len):
@@ -222,6 +244,18 @@ def test_long_needle_against_reference(m, noise):
     for where in ("mutated", "inside", "absent", "head-cut"):
         needle = "".join(rng.choice("abc") for _ in range(m))
         hay = plant(rng, "abcd", needle, noise, where)
+        expected = partial_ref(needle, hay)
+        assert fuzz.partial_ratio(needle, hay) == expected
+        assert fuzz.partial_ratio(hay, needle) == expected
+
+
+@pytest.mark.parametrize("m", [129, 193, 300])
+def test_long_needle_carry_through_a_full_word(m):
+    # Blocks of one symbol followed by 63 of another: windows starting 'ba' make a block's
+    # sum all ones before the carry from the block below arrives.
+    needle = (("b" + "a" * 63) + ("x" + "b" * 63) * 2 + "a" * 64) * 2
+    needle = needle[:m]
+    for hay in ("ba" + "y" * (m - 2), "yyba" + "y" * (m - 1), "bba" + "y" * (m + 1)):
         expected = partial_ref(needle, hay)
         assert fuzz.partial_ratio(needle, hay) == expected
         assert fuzz.partial_ratio(hay, needle) == expected

@@ -10,15 +10,19 @@
 #include "../lcs_core.hpp"
 #include "../small_vector.hpp"
 
-// Window search of the partial ratio. The needle is the shorter text; every window of the
-// haystack is scored with (2 * LCS) * 100 / (needle length + window length) and the best
-// score wins. A window whose boundary symbol does not occur in the needle is dominated by a
-// neighbour that is searched as well (its LCS is no larger and its divisor no larger), so the
-// search may skip it; the searches below also skip every window whose LCS provably cannot
-// beat the best score so far, which never changes the maximum:
-//  - the LCS of a full-length window is at most the multiset intersection of its symbols
-//    with the needle's (kept up to date in O(1) per shift);
-//  - moving a full-length window by d positions changes its LCS by at most d.
+// Window search of the partial ratio. The needle is the shorter text; windows of the
+// haystack are scored with (2 * LCS) * 100 / (needle length + window length) and the best
+// score wins: the leading windows (prefixes shorter than the needle), the full-length windows
+// and the trailing windows (suffixes shorter than the needle), or only the full-length
+// windows for byte needles of 129 symbols or more.
+//
+// A window counts only when its boundary symbol (the last one; the first one for trailing
+// windows) occurs in the needle, except the first full-length window, which always counts.
+// A window that fails the test is dominated by a neighbour that is searched as well: its LCS
+// is no larger and its divisor no larger (the window one step to the left for full-length
+// and leading windows, the one a symbol shorter for trailing windows). So the result is the
+// best score over all windows, and the searches below skip any window whose LCS provably
+// cannot beat the best score so far.
 
 namespace qx {
 
@@ -28,42 +32,44 @@ inline double window_score(uint64_t lcs, uint64_t total) {
     return static_cast<double>(2 * lcs) * 100.0 / static_cast<double>(total);
 }
 
-// Smallest LCS whose score over `total` beats `best`; m + 1 when no LCS up to m does.
-uint64_t lcs_to_beat(double best, uint64_t total, uint64_t m) {
-    double estimate = best * static_cast<double>(total) / 200.0;
-    uint64_t l = estimate <= 0.0 ? 0 : static_cast<uint64_t>(std::min(estimate, double(m)));
-    while (l > 0 && window_score(l - 1, total) > best) --l;
-    while (l <= m && window_score(l, total) <= best) ++l;
-    return l;
-}
-
-// Best score so far.
+// The best window so far, kept as the exact fraction lcs / total. A window's score is
+// 200 * lcs / total rounded once, and rounding never reverses an order, so the best score is
+// the rounded best fraction; comparing fractions needs no division.
 struct Best {
-    double score = 0.0;
+    uint64_t lcs = 0;
+    uint64_t total = 1;
 
-    void offer(uint64_t lcs, uint64_t total) {
-        double s = window_score(lcs, total);
-        if (s > score) score = s;
+    void offer(uint64_t l, uint64_t t) {
+        if (static_cast<unsigned __int128>(l) * total > static_cast<unsigned __int128>(lcs) * t) {
+            lcs = l;
+            total = t;
+        }
     }
-    bool perfect() const { return score >= 100.0; }
+    // Smallest LCS that beats the best in a window whose score divides by `t`.
+    uint64_t to_beat(uint64_t t) const {
+        if (((lcs | t) >> 32) == 0) return lcs * t / total + 1;
+        return static_cast<uint64_t>(static_cast<unsigned __int128>(lcs) * t / total) + 1;
+    }
+    double score() const { return window_score(lcs, total); }
 };
 
-// Scans the full-length windows start = 0 .. n - m of a haystack of n symbols.
-// `engine.lcs_at(start)` gives the LCS of the needle against that window; `sym(i)` is the
-// histogram slot of haystack symbol i, `need[slot]` the number of times the slot's symbol
-// occurs in the needle (0 for symbols outside it), `win` a zeroed array of as many slots.
-// The window at start 0 is always considered; a later window whose last symbol is not in
-// the needle is dominated by the window before it.
+// Full-length windows: start = 0 .. n - m of a haystack of n symbols. `engine.lcs_at(start)`
+// gives the LCS of the needle against a window; `sym(i)` is the histogram slot of haystack
+// symbol i, `need[slot]` the number of times the slot's symbol occurs in the needle (0 for
+// symbols outside it), `win` a zeroed array of as many slots. Only windows that can beat
+// the best score are scored.
+//
+// Bounds on a window's LCS: the multiset intersection of its symbols with the needle's;
+// the bound of the window before it when its last symbol is not in the needle (it then has
+// no more in common with the needle than that window); and, from any window with an LCS of
+// at most u, u + d for the windows d positions away.
+
+// Few windows: one pass from left to right.
 template <class Engine, class Sym>
-void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* win, size_t n,
-                       size_t m, Best& best) {
+void scan_in_order(Engine& engine, Sym sym, const uint32_t* need, uint32_t* win, size_t n, size_t m,
+                   Best& best) {
     const uint64_t total = 2 * m;
-    uint64_t to_beat = lcs_to_beat(best.score, total, m);
-    if (to_beat > m) return;
-    if (n == m) {
-        best.offer(engine.lcs_at(0), total);
-        return;
-    }
+    uint64_t to_beat = best.to_beat(total);
     uint64_t bound = 0;  // multiset intersection of the current window with the needle
     for (size_t i = 0; i < m; ++i) {
         size_t c = sym(i);
@@ -76,11 +82,9 @@ void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* 
             uint64_t lcs = engine.lcs_at(start);
             if (lcs >= to_beat) {
                 best.offer(lcs, total);
-                if (best.perfect()) return;
-                to_beat = lcs_to_beat(best.score, total, m);
+                to_beat = best.to_beat(total);
                 if (to_beat > m) return;
             }
-            // The window d positions further on has an LCS of at most lcs + d.
             next = start + (to_beat > lcs ? to_beat - lcs : 1);
         }
         if (start + m >= n) return;
@@ -92,21 +96,96 @@ void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* 
     }
 }
 
+// Many windows: every window first gets its intersection bound; then stretches of windows
+// are split in halves. Knowing bounds ua and ub for the windows at a and b, a window s
+// between them has an LCS of at most min(ua + s - a, ub + b - s), so a stretch in which no
+// window can reach the LCS that beats the best score is dropped unscored; otherwise its
+// middle window is scored and both halves are searched, the more promising one first.
+template <class Engine, class Sym>
+void scan_by_halves(Engine& engine, Sym sym, const uint32_t* need, uint32_t* win, size_t n,
+                    size_t m, Best& best) {
+    const uint64_t total = 2 * m;
+    uint64_t to_beat = best.to_beat(total);
+    const size_t count = n - m + 1;
+    SmallVector<uint64_t, 128> ub;
+    ub.resize(count);
+    uint64_t bound = 0;
+    for (size_t i = 0; i < m; ++i) {
+        size_t c = sym(i);
+        bound += win[c] < need[c];
+        ++win[c];
+    }
+    ub[0] = bound;
+    for (size_t s = 1; s < count; ++s) {
+        size_t out = sym(s - 1), in = sym(s + m - 1);
+        --win[out];
+        bound -= win[out] < need[out];
+        bound += win[in] < need[in];
+        ++win[in];
+        ub[s] = need[in] != 0 ? bound : std::min(bound, ub[s - 1]);
+    }
+
+    // Scores window s when its bound allows a better score; its bound becomes exact.
+    auto score = [&](size_t s) {
+        if (ub[s] < to_beat) return;
+        uint64_t lcs = engine.lcs_at(s);
+        ub[s] = lcs;
+        if (lcs >= to_beat) {
+            best.offer(lcs, total);
+            to_beat = best.to_beat(total);
+        }
+    };
+    score(0);
+    score(count - 1);
+
+    struct Stretch {
+        size_t a, b;  // windows a and b have bounds; a + 1 .. b - 1 are to be searched
+    };
+    Stretch stack[2 * 64 + 2];  // at most one pending half per level, and 64 levels at most
+    size_t depth = 0;
+    stack[depth++] = {0, count - 1};
+    while (depth > 0 && to_beat <= m) {
+        Stretch st = stack[--depth];
+        if (st.b - st.a < 2) continue;
+        const uint64_t ua = ub[st.a], ubb = ub[st.b];
+        // The two cones meet at most (ua + ub + b - a) / 2 high.
+        if (ua + ubb + (st.b - st.a) < 2 * to_beat) continue;
+        const size_t mid = st.a + (st.b - st.a) / 2;
+        uint64_t left_max = 0, right_max = 0;
+        for (size_t s = st.a + 1; s < st.b; ++s) {
+            uint64_t u = std::min({ub[s], ua + (s - st.a), ubb + (st.b - s)});
+            ub[s] = u;
+            uint64_t& side = s <= mid ? left_max : right_max;
+            side = std::max(side, u);
+        }
+        if (std::max(left_max, right_max) < to_beat) continue;
+        score(mid);
+        if (left_max >= right_max) {
+            stack[depth++] = {mid, st.b};
+            stack[depth++] = {st.a, mid};
+        } else {
+            stack[depth++] = {st.a, mid};
+            stack[depth++] = {mid, st.b};
+        }
+    }
+}
+
+template <class Engine, class Sym>
+void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* win, size_t n,
+                       size_t m, Best& best) {
+    const uint64_t total = 2 * m;
+    if (best.to_beat(total) > m) return;
+    if (n == m) {
+        best.offer(engine.lcs_at(0), total);
+    } else if (n - m < 64) {
+        scan_in_order(engine, sym, need, win, n, m, best);
+    } else {
+        scan_by_halves(engine, sym, need, win, n, m, best);
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Byte symbols.
-
-// Zeroes the entries of byte-indexed tables that the search can read: those of the needle
-// and haystack bytes (the whole table when that is cheaper).
-template <class T, size_t N>
-void clear_entries(T (&table)[N], std::span<const unsigned char> a,
-                   std::span<const unsigned char> b) {
-    if (a.size() + b.size() >= N / 2) {
-        std::memset(table, 0, sizeof(table));
-        return;
-    }
-    for (unsigned char c : a) table[c] = 0;
-    for (unsigned char c : b) table[c] = 0;
-}
 
 // Needle of 1 to 64 * W bytes: forward masks for leading and full windows, masks of the
 // reversed needle for trailing windows, and the symbol counts of the needle.
@@ -117,17 +196,30 @@ struct ShortNeedle {
     uint32_t need[256];
     uint32_t win[256];
     uint64_t top_mask;  // positions of the last word in use
+    unsigned top_bit;   // the needle's last position within the last word
     size_t m;
     const unsigned char* hay;
 
     ShortNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack)
-        : top_mask(low_bits(needle.size() - 64 * (W - 1))), m(needle.size()), hay(haystack.data()) {
-        for (size_t w = 0; w < W; ++w) {
-            clear_entries(fwd[w], needle, haystack);
-            clear_entries(rev[w], needle, haystack);
+        : top_mask(low_bits(needle.size() - 64 * (W - 1))),
+          top_bit(static_cast<unsigned>(needle.size() - 1 - 64 * (W - 1))),
+          m(needle.size()),
+          hay(haystack.data()) {
+        // Only the entries of needle and haystack bytes are ever read: for short texts
+        // clearing those is cheaper than clearing the tables.
+        if (needle.size() + haystack.size() < 96) {
+            for (std::span<const unsigned char> text : {needle, haystack}) {
+                for (unsigned char c : text) {
+                    for (size_t w = 0; w < W; ++w) fwd[w][c] = rev[w][c] = 0;
+                    need[c] = win[c] = 0;
+                }
+            }
+        } else {
+            std::memset(fwd, 0, sizeof(fwd));
+            std::memset(rev, 0, sizeof(rev));
+            std::memset(need, 0, sizeof(need));
+            std::memset(win, 0, sizeof(win));
         }
-        clear_entries(need, needle, haystack);
-        clear_entries(win, needle, haystack);
         for (size_t i = 0; i < m; ++i) {
             unsigned char c = needle[i];
             fwd[i >> 6][c] |= uint64_t{1} << (i & 63);
@@ -142,19 +234,29 @@ struct ShortNeedle {
         State() { std::fill_n(s, W, ~uint64_t{0}); }
     };
 
-    static void advance(State& st, const uint64_t (*tab)[256], unsigned char c) {
+    // One text byte; returns the carry out of the needle's last position, which is 1
+    // exactly when the step lengthens the LCS.
+    uint64_t advance(State& st, const uint64_t (*tab)[256], unsigned char c) const {
+        uint64_t a, u, sum;
         if constexpr (W == 1) {
-            uint64_t u = st.s[0] & tab[0][c];
-            st.s[0] = (st.s[0] + u) | (st.s[0] - u);
+            a = st.s[0];
+            u = a & tab[0][c];
+            sum = a + u;
+            st.s[0] = sum | (a - u);
         } else {
-            uint64_t s0 = st.s[0], s1 = st.s[1];
+            uint64_t s0 = st.s[0];
             uint64_t u0 = s0 & tab[0][c];
-            uint64_t u1 = s1 & tab[1][c];
             uint64_t sum0 = s0 + u0;
             uint64_t carry = sum0 < s0;
             st.s[0] = sum0 | (s0 - u0);
-            st.s[1] = (s1 + u1 + carry) | (s1 - u1);
+            a = st.s[1];
+            u = a & tab[1][c];
+            sum = a + u + carry;
+            st.s[1] = sum | (a - u);
         }
+        // Carry out of each bit: both addends set, or either set and the sum bit clear.
+        uint64_t carries = (a & u) | ((a | u) & ~sum);
+        return (carries >> top_bit) & 1;
     }
 
     uint64_t count(const State& st) const {
@@ -179,12 +281,9 @@ struct ShortNeedle {
         State lead, trail;
         uint64_t lead_lcs = 0, trail_lcs = 0;
         for (size_t i = 0; i + 1 < m; ++i) {
-            advance(lead, fwd, hay[i]);
-            advance(trail, rev, hay[n - 1 - i]);
-            uint64_t l = count(lead), t = count(trail);
-            // For an equal LCS the shorter window scores higher.
-            if (l != lead_lcs) best.offer(lead_lcs = l, i + 1 + m);
-            if (t != trail_lcs) best.offer(trail_lcs = t, i + 1 + m);
+            // For an equal LCS the shorter window scores higher, so only growth counts.
+            if (advance(lead, fwd, hay[i])) best.offer(++lead_lcs, i + 1 + m);
+            if (advance(trail, rev, hay[n - 1 - i])) best.offer(++trail_lcs, i + 1 + m);
         }
     }
 };
@@ -198,7 +297,7 @@ double search_short_needle(std::span<const unsigned char> needle,
     scan_full_windows(
         nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, nd.need, nd.win, hay.size(),
         needle.size(), best);
-    return best.score;
+    return best.score();
 }
 
 // Needle of 129 bytes or more: only full-length windows, over block masks.
@@ -253,7 +352,7 @@ double search_long_needle(std::span<const unsigned char> needle,
     scan_full_windows(
         nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, need, win, hay.size(),
         needle.size(), best);
-    return best.score;
+    return best.score();
 }
 
 bool contains(std::span<const unsigned char> hay, std::span<const unsigned char> needle) {
@@ -372,7 +471,7 @@ double search_symbols(std::span<const uint32_t> needle_syms, std::span<const uin
     scan_full_windows(
         engine, [&](size_t i) { return static_cast<size_t>(hay[i]); }, need.data(), win.data(), n,
         m, best);
-    return best.score;
+    return best.score();
 }
 
 double best_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
