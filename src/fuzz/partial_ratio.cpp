@@ -17,12 +17,13 @@
 // windows for byte needles of 129 symbols or more.
 //
 // A window counts only when its boundary symbol (the last one; the first one for trailing
-// windows) occurs in the needle, except the first full-length window, which always counts.
-// A window that fails the test is dominated by a neighbour that is searched as well: its LCS
-// is no larger and its divisor no larger (the window one step to the left for full-length
-// and leading windows, the one a symbol shorter for trailing windows). So the result is the
-// best score over all windows, and the searches below skip any window whose LCS provably
-// cannot beat the best score so far.
+// windows) occurs in the needle; for long needles the first full-length window counts
+// regardless. A window that fails the test is dominated by a neighbour that is searched as
+// well: its LCS is no larger and its divisor no larger (the window one step to the left for
+// full-length and leading windows, the longest leading window for the first full-length
+// window, the one a symbol shorter for trailing windows). So the result is the best score
+// over all windows, and the searches below skip any window whose LCS provably cannot beat
+// the best score so far.
 
 namespace qx {
 
