@@ -17,29 +17,30 @@ namespace qx::py {
 // pool scores them.
 class PairList {
   public:
-    size_t size() const { return spans_.size(); }
-    Text first(size_t i) const { return {arena_.data() + spans_[i].first, spans_[i].first_size}; }
-    Text second(size_t i) const {
-        return {arena_.data() + spans_[i].second, spans_[i].second_size};
-    }
+    size_t size() const { return bounds_.size() / 2; }
+    Text first(size_t i) const { return text(2 * i); }
+    Text second(size_t i) const { return text(2 * i + 1); }
 
     void reserve(size_t pairs) {
-        spans_.reserve(pairs);
+        bounds_.reserve(2 * pairs);
         arena_.reserve(pairs * 32);
     }
     void add(const char* a, size_t na, const char* b, size_t nb) {
-        size_t at = arena_.size();
         arena_.append(a, na);
+        bounds_.push_back(arena_.size());
         arena_.append(b, nb);
-        spans_.push_back({at, na, at + na, nb});
+        bounds_.push_back(arena_.size());
     }
 
   private:
-    struct Spans {
-        size_t first, first_size, second, second_size;
-    };
+    // Text k spans the arena from the end of text k - 1 to bounds_[k].
+    Text text(size_t k) const {
+        size_t begin = k ? bounds_[k - 1] : 0;
+        return {arena_.data() + begin, bounds_[k] - begin};
+    }
+
     std::string arena_;
-    std::vector<Spans> spans_;
+    std::vector<size_t> bounds_;  // end offset of each text, two per pair
 };
 
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
