@@ -1,8 +1,7 @@
 #include "batch.hpp"
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
+#include <atomic>
 
 #include "py_ref.hpp"
 
@@ -44,7 +43,10 @@ inline bool add_pair(PyObject* borrowed_item, PairList& out) {
     Py_ssize_t nb;
     const char* b = utf8_of(borrowed_b, nb);
     if (!b) return false;
-    out.add(a, static_cast<size_t>(na), b, static_cast<size_t>(nb));
+    if (!out.add(a, static_cast<size_t>(na), b, static_cast<size_t>(nb))) {
+        PyErr_NoMemory();  // the copies of the texts do not fit in memory
+        return false;
+    }
     return true;
 }
 
@@ -61,9 +63,24 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
     if (PyList_CheckExact(borrowed_pairs) || PyTuple_CheckExact(borrowed_pairs)) {
         Py_ssize_t n = PySequence_Fast_GET_SIZE(borrowed_pairs);
         PyObject** items = PySequence_Fast_ITEMS(borrowed_pairs);
-        out.reserve(static_cast<size_t>(n));
-        for (Py_ssize_t i = 0; i < n; ++i)
+        if (!out.reserve(static_cast<size_t>(n))) {
+            PyErr_NoMemory();
+            return false;
+        }
+        // The tuples and strings of a large list lie all over the heap: fetch the tuple a few
+        // items ahead, and the strings of a nearer one, before they are needed.
+        constexpr Py_ssize_t kTupleAhead = 16, kTextAhead = 8;
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            if (i + kTupleAhead < n) __builtin_prefetch(items[i + kTupleAhead]);
+            if (i + kTextAhead < n) {
+                PyObject* borrowed_ahead = items[i + kTextAhead];
+                if (PyTuple_CheckExact(borrowed_ahead) && PyTuple_GET_SIZE(borrowed_ahead) == 2) {
+                    __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 0));
+                    __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 1));
+                }
+            }
             if (!add_pair(items[i], out)) return false;
+        }
         return true;
     }
 
@@ -72,7 +89,10 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
         PyErr_Clear();
         capacity = 0;
     }
-    out.reserve(static_cast<size_t>(std::min(capacity, kMaxCapacityHint)));
+    if (!out.reserve(static_cast<size_t>(std::min(capacity, kMaxCapacityHint)))) {
+        PyErr_NoMemory();
+        return false;
+    }
     Ref iterator(PyObject_GetIter(borrowed_pairs));
     if (!iterator) return wrap_conversion_error(kPairs);
     for (;;) {
@@ -88,14 +108,25 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
 }  // namespace
 
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
-    try {
-        return extract_pairs_into(borrowed_pairs, out);
-    } catch (const std::bad_alloc&) {  // the copies of the texts do not fit in memory
-        PyErr_NoMemory();
-    } catch (const std::length_error&) {
-        PyErr_NoMemory();
+    return extract_pairs_into(borrowed_pairs, out);
+}
+
+namespace {
+// Spare buffers kept for the next batch; more than this is released after the call.
+constexpr size_t kKeepBytes = size_t{64} << 20;
+std::atomic<BatchBuffers*> g_spare_buffers{nullptr};
+}  // namespace
+
+BatchScratch::BatchScratch() : buffers_(g_spare_buffers.exchange(nullptr)) {
+    if (!buffers_) buffers_ = new BatchBuffers;
+}
+
+BatchScratch::~BatchScratch() {
+    if (buffers_->capacity() > kKeepBytes) {
+        delete buffers_;
+        return;
     }
-    return false;
+    delete g_spare_buffers.exchange(buffers_);
 }
 
 namespace {

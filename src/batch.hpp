@@ -4,43 +4,120 @@
 
 #include <Python.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
-#include <string>
-#include <vector>
+#include <type_traits>
 
 #include "call_frame.hpp"
 #include "worker_pool.hpp"
 
 namespace qx::py {
 
-// The texts of every pair, copied into one buffer: no Python object is touched while the
-// pool scores them.
-class PairList {
+// A growable byte buffer that keeps its contents when it grows and never zero-fills.
+class ByteBuffer {
   public:
-    size_t size() const { return bounds_.size() / 2; }
-    Text first(size_t i) const { return text(2 * i); }
-    Text second(size_t i) const { return text(2 * i + 1); }
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+    ~ByteBuffer() { std::free(data_); }
 
-    void reserve(size_t pairs) {
-        bounds_.reserve(2 * pairs);
-        arena_.reserve(pairs * 32);
+    char* data() { return data_; }
+    const char* data() const { return data_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    void clear() { size_ = 0; }
+
+    // Makes room for `n` bytes in all; false when memory is exhausted.
+    bool reserve(size_t n) {
+        if (n <= capacity_) return true;
+        size_t cap = capacity_ ? capacity_ : 4096;
+        while (cap < n) cap *= 2;
+        void* grown = std::realloc(data_, cap);
+        if (!grown) return false;
+        data_ = static_cast<char*>(grown);
+        capacity_ = cap;
+        return true;
     }
-    void add(const char* a, size_t na, const char* b, size_t nb) {
-        arena_.append(a, na);
-        bounds_.push_back(arena_.size());
-        arena_.append(b, nb);
-        bounds_.push_back(arena_.size());
+    bool append(const void* bytes, size_t n) {
+        if (size_ + n > capacity_ && !reserve(size_ + n)) return false;
+        if (n) std::memcpy(data_ + size_, bytes, n);
+        size_ += n;
+        return true;
     }
 
   private:
-    // Text k spans the arena from the end of text k - 1 to bounds_[k].
-    Text text(size_t k) const {
-        size_t begin = k ? bounds_[k - 1] : 0;
-        return {arena_.data() + begin, bounds_[k] - begin};
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// The buffers of one batch call. One spare set is kept for the next batch of the process, so
+// that repeated batches reuse memory instead of faulting fresh pages in every call.
+struct BatchBuffers {
+    ByteBuffer arena;    // the texts of every pair, back to back
+    ByteBuffer bounds;   // size_t end offset of each text, two per pair
+    ByteBuffer results;  // one result slot per pair
+
+    size_t capacity() const { return arena.capacity() + bounds.capacity() + results.capacity(); }
+};
+
+// Takes the spare buffers (or new ones) for one call and gives them back afterwards, unless they
+// grew beyond what is worth keeping.
+class BatchScratch {
+  public:
+    BatchScratch();
+    ~BatchScratch();
+    BatchScratch(const BatchScratch&) = delete;
+    BatchScratch& operator=(const BatchScratch&) = delete;
+    BatchBuffers& buffers() { return *buffers_; }
+
+  private:
+    BatchBuffers* buffers_;
+};
+
+// The texts of every pair, copied into one arena: no Python object is touched while the pool
+// scores them.
+class PairList {
+  public:
+    explicit PairList(BatchBuffers& buffers) : arena_(buffers.arena), bounds_(buffers.bounds) {
+        arena_.clear();
+        bounds_.clear();
     }
 
-    std::string arena_;
-    std::vector<size_t> bounds_;  // end offset of each text, two per pair
+    size_t size() const { return bounds_.size() / (2 * sizeof(size_t)); }
+    Text first(size_t i) const { return text(2 * i); }
+    Text second(size_t i) const { return text(2 * i + 1); }
+
+    bool reserve(size_t pairs) {
+        return bounds_.reserve(2 * pairs * sizeof(size_t)) && arena_.reserve(pairs * 16);
+    }
+    // False when memory is exhausted.
+    bool add(const char* a, size_t na, const char* b, size_t nb) {
+        if (!bounds_.reserve(bounds_.size() + 2 * sizeof(size_t))) return false;
+        if (!arena_.append(a, na)) return false;
+        size_t end = arena_.size();
+        bounds_.append(&end, sizeof(end));
+        if (!arena_.append(b, nb)) return false;
+        end = arena_.size();
+        bounds_.append(&end, sizeof(end));
+        return true;
+    }
+
+  private:
+    size_t bound(size_t k) const {
+        size_t v;
+        std::memcpy(&v, bounds_.data() + k * sizeof(size_t), sizeof(v));
+        return v;
+    }
+    // Text k spans the arena from the end of text k - 1 to the end of text k.
+    Text text(size_t k) const {
+        size_t begin = k ? bound(k - 1) : 0;
+        return {arena_.data() + begin, bound(k) - begin};
+    }
+
+    ByteBuffer& arena_;
+    ByteBuffer& bounds_;
 };
 
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
@@ -62,8 +139,9 @@ struct BatchContext {
         auto* self = static_cast<BatchContext*>(raw);
         for (size_t i = begin; i < end; ++i) {
             if (cancelled.load(std::memory_order_relaxed)) return;
-            self->results[i] = self->kernel(self->pairs->first(i), self->pairs->second(i),
-                                            *self->options, self->cutoff);
+            std::construct_at(self->results + i,
+                              self->kernel(self->pairs->first(i), self->pairs->second(i),
+                                           *self->options, self->cutoff));
         }
     }
 };
@@ -93,7 +171,8 @@ PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
     PyObject* slots[kParams.total] = {};
     if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
 
-    PairList pairs;
+    BatchScratch scratch;
+    PairList pairs(scratch.buffers());
     if (!extract_pairs(slots[0], pairs)) return nullptr;
     Options options = default_options(R.shape);
     if (!convert_options<R.shape>(slots + 1, options)) return nullptr;
@@ -107,12 +186,15 @@ PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
     } else {
         using Value = typename Types::Value;
         size_t n = pairs.size();
-        std::unique_ptr<Value[]> results(new Value[n ? n : 1]);
+        static_assert(std::is_trivially_copyable_v<Value> && alignof(Value) <= 16);
+        ByteBuffer& slots_buffer = scratch.buffers().results;
+        if (!slots_buffer.reserve(n * sizeof(Value))) return PyErr_NoMemory();
+        auto* results = reinterpret_cast<Value*>(slots_buffer.data());
         constexpr auto kernel = kernel_of<RowRef>();
         BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{
-            &pairs, &options, cutoff, kernel, results.get()};
+            &pairs, &options, cutoff, kernel, results};
         if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
-        return build_list(results.get(), n);
+        return build_list(results, n);
     }
 }
 
