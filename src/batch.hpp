@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -41,12 +42,36 @@ class ByteBuffer {
     }
     bool append(const void* bytes, size_t n) {
         if (size_ + n > capacity_ && !reserve(size_ + n)) return false;
-        if (n) std::memcpy(data_ + size_, bytes, n);
+        copy(data_ + size_, static_cast<const char*>(bytes), n);
         size_ += n;
         return true;
     }
 
   private:
+    // Short texts are copied with a few overlapping word moves (never reading past the source)
+    // instead of a call into the C library.
+    static void copy(char* to, const char* from, size_t n) {
+        if (n >= 8 && n <= 16) {
+            uint64_t head, tail;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&tail, from + n - 8, 8);
+            std::memcpy(to, &head, 8);
+            std::memcpy(to + n - 8, &tail, 8);
+        } else if (n >= 4 && n < 8) {
+            uint32_t head, tail;
+            std::memcpy(&head, from, 4);
+            std::memcpy(&tail, from + n - 4, 4);
+            std::memcpy(to, &head, 4);
+            std::memcpy(to + n - 4, &tail, 4);
+        } else if (n > 0 && n < 4) {
+            to[0] = from[0];
+            to[n / 2] = from[n / 2];
+            to[n - 1] = from[n - 1];
+        } else if (n) {
+            std::memcpy(to, from, n);
+        }
+    }
+
     char* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
