@@ -206,21 +206,17 @@ PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
-    if constexpr (!R.implemented()) {
-        return raise_not_implemented(R.name);
-    } else {
-        using Value = typename Types::Value;
-        size_t n = pairs.size();
-        static_assert(std::is_trivially_copyable_v<Value> && alignof(Value) <= 16);
-        ByteBuffer& slots_buffer = scratch.buffers().results;
-        if (!slots_buffer.reserve(n * sizeof(Value))) return PyErr_NoMemory();
-        auto* results = reinterpret_cast<Value*>(slots_buffer.data());
-        constexpr auto kernel = kernel_of<RowRef>();
-        BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{
-            &pairs, &options, cutoff, kernel, results};
-        if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
-        return build_list(results, n);
-    }
+    using Value = typename Types::Value;
+    size_t n = pairs.size();
+    static_assert(std::is_trivially_copyable_v<Value> && alignof(Value) <= 16);
+    ByteBuffer& slots_buffer = scratch.buffers().results;
+    if (!slots_buffer.reserve(n * sizeof(Value))) return PyErr_NoMemory();
+    auto* results = reinterpret_cast<Value*>(slots_buffer.data());
+    constexpr auto kernel = kernel_of<RowRef>();
+    BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{&pairs, &options, cutoff,
+                                                                          kernel, results};
+    if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
+    return build_list(results, n);
 }
 
 }  // namespace qx::py

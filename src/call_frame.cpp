@@ -234,11 +234,6 @@ bool to_bool(PyObject* borrowed_obj, NameId param, bool& out) {
     return raise_cannot_convert(borrowed_obj, "PyBool", param);
 }
 
-PyObject* raise_not_implemented(std::string_view name) {
-    PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", name.data());
-    return nullptr;
-}
-
 PyObject* raise_value_error(const char* message) {
     PyErr_SetString(PyExc_ValueError, message);
     return nullptr;

@@ -178,7 +178,6 @@ inline bool convert_cutoff(PyObject* borrowed_obj, FloatCutoff& out) {
 bool wrap_conversion_error(NameId param);
 
 // Cold error paths.
-PyObject* raise_not_implemented(std::string_view name);
 PyObject* raise_value_error(const char* message);
 
 // Result objects.
@@ -251,11 +250,7 @@ PyObject* scalar_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
-    if constexpr (!R.implemented()) {
-        return raise_not_implemented(R.name);
-    } else {
-        return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
-    }
+    return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
 }
 
 }  // namespace qx::py

@@ -112,10 +112,7 @@ struct Row {
     OptFloatKernel opt_float_kernel = nullptr;
     OptionCheck check = nullptr;
     // Flags rather than pointer tests, so they stay constant expressions in every build mode.
-    bool has_kernel = false;  // false: registered but not implemented yet
     bool has_check = false;
-
-    constexpr bool implemented() const { return has_kernel; }
 };
 
 // Adapts a kernel with a natural signature, (s1, s2, [options...,] cutoff), to the table's
@@ -154,7 +151,6 @@ constexpr Row row(std::string_view name, Module module, Shape shape, const char*
     Row r{name, module, false, shape, ResultKind::Int, doc};
     r.check = check;
     r.has_check = check != nullptr;
-    r.has_kernel = true;
     if constexpr (std::is_same_v<R, uint64_t>) {
         r.result = ResultKind::Int;
         r.int_kernel = &adapt<K, R, C>;
@@ -170,12 +166,6 @@ constexpr Row row(std::string_view name, Module module, Shape shape, const char*
         r.opt_float_kernel = &adapt<K, R, C>;
     }
     return r;
-}
-
-// A scalar row registered with its signature and errors but without a kernel yet.
-constexpr Row pending(std::string_view name, Module module, Shape shape, ResultKind result,
-                      const char* doc) {
-    return Row{name, module, false, shape, result, doc};
 }
 
 // A batch row: everything but its name and docstring comes from the scalar row it names

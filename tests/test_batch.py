@@ -51,14 +51,6 @@ def int_cutoff(fn):
     return fn.__module__ == "distance" and "normalized" not in name and "jaro" not in name
 
 
-def implemented(scalar):
-    try:
-        scalar("ab", "ac")
-    except NotImplementedError:
-        return False
-    return True
-
-
 def same(a, b):
     if type(a) is not type(b):
         return False
@@ -482,7 +474,7 @@ def test_option_errors_after_valid_pairs(fn, kwargs, exc_type, message, pairs):
 
 
 # ---------------------------------------------------------------------------------------------
-# Batch == scalar for every batch function (each joins once its measure is implemented).
+# Batch == scalar for every batch function of the module.
 
 
 def _mixed_pairs(seed, count):
@@ -548,8 +540,6 @@ def cutoffs(fn):
 def test_batch_equals_scalar(batch_fn):
     scalar = scalar_of(batch_fn)
     assert options_of(scalar) == options_of(batch_fn)
-    if not implemented(scalar):
-        pytest.skip(f"{scalar.__name__} is not implemented yet")
     opts = options_of(scalar)
     option_sets = OPTION_SETS[opts[0]] if opts else [{}]
     for options in option_sets:
@@ -564,7 +554,7 @@ def test_batch_equals_scalar(batch_fn):
 
 
 # ---------------------------------------------------------------------------------------------
-# A workload whose scoring dominates its extraction: the slowest implemented measure on long
+# A workload whose scoring dominates its extraction: the slowest measure on long
 # texts (quadratic measures first), used by the thread, fork and interrupt tests.
 
 HEAVY_CANDIDATES = [
@@ -593,10 +583,6 @@ def heavy_workload(length=3000):
             if fn is None:
                 continue
             scalar = getattr(module, name[:-6])
-            try:
-                scalar(a, b)
-            except NotImplementedError:
-                continue
             per_pair = float("inf")
             for _ in range(3):  # the least of three: a busy machine only adds time
                 start = time.perf_counter()
@@ -613,7 +599,7 @@ def heavy_workload():
     exec(HEAVY_SETUP, scope)
     best, pair = scope["heavy_workload"]()
     if best is None or best[1] < 2e-4:
-        pytest.skip("no implemented measure is slow enough for a long batch")
+        pytest.skip("no measure is slow enough for a long batch")
     return best[0], best[1], pair
 
 
@@ -989,7 +975,7 @@ def _run_and_interrupt(script, signals):
 
 @pytest.mark.slow
 def test_sigint_interrupts_a_long_batch():
-    heavy_workload()  # skips when nothing heavy is implemented
+    heavy_workload()  # skips when no measure is heavy enough
     script = INTERRUPT_SCRIPT.replace("LONG_SECONDS", str(30.0 * cpu_count()))
     sent, lines, err, code = _run_and_interrupt(script, [0.0])
     assert code == 0, err

@@ -1,8 +1,7 @@
 """Argument matching and conversion of the call frame, for every signature shape.
 
-Functions whose measure is not implemented yet are used only for error checks: an argument
-error is raised before the kernel would run. Acceptance of a value by such a function is shown
-by passing a later argument that must fail and checking that the error names the later one.
+Acceptance of a value is shown either by a result or by passing a later argument that must fail
+and checking that the error names the later one (arguments are converted in signature order).
 """
 
 import ctypes
