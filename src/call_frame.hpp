@@ -62,8 +62,9 @@ constexpr Params params_of(const Row& r) {
         p.ids[p.total++] = kS2;
     }
     p.positional = p.total;
-    const ShapeSpec& spec = shape_spec(r.shape);
-    for (size_t i = 0; i < spec.count; ++i) p.ids[p.total++] = name_id(spec.options[i].name);
+    const ShapeSpec& shape_options = shape_spec(r.shape);
+    for (size_t i = 0; i < shape_options.count; ++i)
+        p.ids[p.total++] = name_id(shape_options.options[i].name);
     p.ids[p.total++] = kScoreCutoff;
     return p;
 }

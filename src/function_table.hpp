@@ -73,9 +73,9 @@ constexpr const ShapeSpec& shape_spec(Shape s) {
 
 constexpr Options default_options(Shape s) {
     Options o;
-    const ShapeSpec& spec = shape_spec(s);
-    for (size_t i = 0; i < spec.count; ++i) {
-        const OptionSpec& opt = spec.options[i];
+    const ShapeSpec& shape_options = shape_spec(s);
+    for (size_t i = 0; i < shape_options.count; ++i) {
+        const OptionSpec& opt = shape_options.options[i];
         switch (opt.kind) {
             case OptionKind::Float:
                 o.f[opt.float_slot] = opt.float_default;

@@ -35,11 +35,11 @@ PyObject* g_module = nullptr;               // once-only cell, one strong refere
 std::string docstring_of(const Row& row) {
     std::string doc(row.name);
     doc += row.batch ? "(pairs, *, " : "(s1, s2, *, ";
-    const ShapeSpec& spec = shape_spec(row.shape);
-    for (size_t i = 0; i < spec.count; ++i) {
-        doc += spec.options[i].name;
+    const ShapeSpec& shape_options = shape_spec(row.shape);
+    for (size_t i = 0; i < shape_options.count; ++i) {
+        doc += shape_options.options[i].name;
         doc += '=';
-        doc += spec.options[i].default_text;
+        doc += shape_options.options[i].default_text;
         doc += ", ";
     }
     doc += "score_cutoff=None)\n--\n\n";

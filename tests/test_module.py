@@ -73,8 +73,8 @@ def test_same_module_on_reimport():
         import quorvalex._quorvalex as third  # noqa: PLC0415
 
         assert third is original
-        spec = importlib.util.spec_from_file_location("quorvalex._quorvalex", original.__file__)
-        assert importlib.util.module_from_spec(spec) is original
+        found = importlib.util.spec_from_file_location("quorvalex._quorvalex", original.__file__)
+        assert importlib.util.module_from_spec(found) is original
         assert importlib.reload(original) is original
     finally:
         sys.modules["quorvalex._quorvalex"] = original
