@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "char_masks.hpp"
+#include "hashing.hpp"
 
 namespace qx {
 
@@ -72,6 +75,16 @@ uint64_t lcs_three_words(std::span<const unsigned char> p, std::span<const unsig
     return popcount(~s0) + popcount(~s1) + (m - 128) - popcount(s2 & low_bits(m - 128));
 }
 
+// LCS from the final state: the zero bits among the m pattern positions.
+inline uint64_t count_zeros(const uint64_t* s, size_t w, size_t m) {
+    uint64_t lcs = 0;
+    for (size_t j = 0; j < w; ++j) {
+        size_t r = std::min<size_t>(m - 64 * j, 64);
+        lcs += r - popcount(s[j] & low_bits(r));
+    }
+    return lcs;
+}
+
 // Pattern of 193 bytes or more: block tables and a heap state vector of w words.
 uint64_t lcs_blocks(std::span<const unsigned char> p, std::span<const unsigned char> t) {
     BlockCharMaskTable pm(p);
@@ -92,12 +105,57 @@ uint64_t lcs_blocks(std::span<const unsigned char> p, std::span<const unsigned c
             s[j] = sum | (sj - u);
         }
     }
-    uint64_t lcs = 0;
+    return count_zeros(s.get(), w, m);
+}
+
+// One step of the recurrence over a state of `w` words with carries between them; `row`
+// holds the text symbol's masks for the w words.
+inline void step_words(uint64_t* s, const uint64_t* row, size_t w) {
+    uint64_t carry = 0;
     for (size_t j = 0; j < w; ++j) {
-        size_t r = std::min<size_t>(m - 64 * j, 64);
-        lcs += r - popcount(s[j] & low_bits(r));
+        uint64_t sj = s[j];
+        uint64_t u = sj & row[j];
+        uint64_t sum = sj + u;
+        uint64_t c1 = sum < sj;
+        sum += carry;
+        carry = c1 | (sum < carry);
+        s[j] = sum | (sj - u);
     }
-    return lcs;
+}
+
+// Id pattern of 1 to 64 * W symbols: the masks of id c are words W * c .. W * c + W - 1 of a
+// stack table of which only the ids in use are cleared.
+template <size_t W>
+uint64_t lcs_ids_words(std::span<const unsigned char> p, std::span<const unsigned char> t,
+                       size_t alphabet) {
+    uint64_t pm[256 * W];
+    std::memset(pm, 0, alphabet * W * sizeof(uint64_t));
+    for (size_t i = 0; i < p.size(); ++i) pm[p[i] * W + (i >> 6)] |= uint64_t{1} << (i & 63);
+    uint64_t s[W];
+    std::fill_n(s, W, ~uint64_t{0});
+    for (unsigned char c : t) {
+        if constexpr (W == 1) {
+            s[0] = step(s[0], pm[c]);
+        } else {
+            step_words(s, pm + W * c, W);
+        }
+    }
+    return count_zeros(s, W, p.size());
+}
+
+// Id pattern of 193 symbols or more: one heap array holding the masks of each id in use as a
+// row of w words (the words of one text symbol are adjacent) and the state vector.
+uint64_t lcs_ids_blocks(std::span<const unsigned char> p, std::span<const unsigned char> t,
+                        size_t alphabet) {
+    const size_t w = (p.size() + 63) / 64;
+    std::unique_ptr<uint64_t[]> words(new uint64_t[(alphabet + 1) * w]);
+    uint64_t* pm = words.get();
+    uint64_t* s = pm + alphabet * w;
+    std::fill_n(pm, alphabet * w, uint64_t{0});
+    std::fill_n(s, w, ~uint64_t{0});
+    for (size_t i = 0; i < p.size(); ++i) pm[p[i] * w + (i >> 6)] |= uint64_t{1} << (i & 63);
+    for (unsigned char c : t) step_words(s, pm + w * c, w);
+    return count_zeros(s, w, p.size());
 }
 
 // A pair of growable counter rows owned by one thread.
@@ -149,6 +207,113 @@ uint64_t lcs_dp(std::span<const uint32_t> outer, std::span<const uint32_t> inner
 
 }  // namespace
 
+IdSeq::~IdSeq() {
+    std::free(heap_);
+}
+
+unsigned char* IdSeq::prepare(size_t n) {
+    size_ = 0;
+    if (n > kInline && n > heap_capacity_) {
+        std::free(heap_);
+        heap_ = static_cast<unsigned char*>(std::malloc(n));
+        if (!heap_) std::abort();
+        heap_capacity_ = n;
+    }
+    return heap_ ? heap_ : inline_;
+}
+
+DenseIds::DenseIds() {
+    std::memset(low_, kAbsent, sizeof(low_));
+}
+
+unsigned char DenseIds::add_wide(uint32_t v, size_t pattern_bytes) {
+    if (slot_mask_ == 0) {
+        // A wide symbol takes at least two UTF-8 bytes and at most 255 ids are handed out,
+        // so the table is never more than half full.
+        size_t slots = std::min(kMaxSlots, std::bit_ceil(std::max<size_t>(pattern_bytes, 16)));
+        std::fill_n(keys_, slots, kEmptyKey);
+        slot_mask_ = slots - 1;
+    }
+    size_t slot = hash_symbol(v) & slot_mask_;
+    for (;;) {
+        uint32_t key = keys_[slot];
+        if (key == v) return wide_ids_[slot];
+        if (key == kEmptyKey) break;
+        slot = (slot + 1) & slot_mask_;
+    }
+    if (count_ >= kMaxIds) return kAbsent;
+    keys_[slot] = v;
+    return wide_ids_[slot] = static_cast<unsigned char>(count_++);
+}
+
+unsigned char DenseIds::find_wide(uint32_t v) const {
+    if (slot_mask_ == 0) return kAbsent;
+    size_t slot = hash_symbol(v) & slot_mask_;
+    for (;;) {
+        uint32_t key = keys_[slot];
+        if (key == v) return wide_ids_[slot];
+        if (key == kEmptyKey) return kAbsent;
+        slot = (slot + 1) & slot_mask_;
+    }
+}
+
+bool DenseIds::map_pattern(Text pattern, IdSeq& out) {
+    // A text has at most as many symbols as bytes.
+    unsigned char* o = out.prepare(pattern.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern.data());
+    const unsigned char* end = p + pattern.size();
+    size_t n = 0;
+    size_t count = count_;  // kept in a register: the byte stores below may alias members
+    while (p < end) {
+        const uint32_t v = decode_one(p);
+        unsigned char* entry;
+        if (v < 256) {
+            entry = &low_[v];
+        } else if ((v >> 8) == page_number_) {
+            entry = &page_[v & 0xFF];
+        } else if (page_number_ == kNoPage) {
+            page_number_ = v >> 8;
+            std::memset(page_, kAbsent, sizeof(page_));
+            entry = &page_[v & 0xFF];
+        } else {
+            count_ = count;
+            const unsigned char id = add_wide(v, pattern.size());
+            count = count_;
+            if (id == kAbsent) return false;
+            o[n++] = id;
+            continue;
+        }
+        // Whether a symbol is new is data-dependent: assign with masks, not a branch. Past 255
+        // ids the direct tables hold garbage, and the check at the end rejects the pattern.
+        const unsigned char old = *entry;
+        const unsigned char fresh = static_cast<unsigned char>(-(old == kAbsent));
+        const unsigned char id = static_cast<unsigned char>(old ^ ((old ^ count) & fresh));
+        *entry = id;
+        count += fresh & 1;
+        o[n++] = id;
+    }
+    count_ = count;
+    out.set_size(n);
+    return count <= kMaxIds;
+}
+
+void DenseIds::map_text(Text text, IdSeq& out) const {
+    const unsigned char none = static_cast<unsigned char>(count_);
+    unsigned char* o = out.prepare(text.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = p + text.size();
+    size_t n = 0;
+    while (p < end) {
+        const uint32_t v = decode_one(p);
+        const unsigned char id = v < 256                    ? low_[v]
+                                 : (v >> 8) == page_number_ ? page_[v & 0xFF]
+                                                            : find_wide(v);
+        // Pattern ids are below `none`, kAbsent is not.
+        o[n++] = id < none ? id : none;
+    }
+    out.set_size(n);
+}
+
 uint64_t lcs_bytes(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
     const size_t m = s1.size();
     if (m == 0 || s2.empty()) return 0;
@@ -156,6 +321,16 @@ uint64_t lcs_bytes(std::span<const unsigned char> s1, std::span<const unsigned c
     if (m <= 128) return lcs_two_words(s1, s2);
     if (m <= 192) return lcs_three_words(s1, s2);
     return lcs_blocks(s1, s2);
+}
+
+uint64_t lcs_ids(std::span<const unsigned char> pattern, std::span<const unsigned char> text,
+                 size_t alphabet) {
+    const size_t m = pattern.size();
+    if (m == 0 || text.empty()) return 0;
+    if (m <= 64) return lcs_ids_words<1>(pattern, text, alphabet);
+    if (m <= 128) return lcs_ids_words<2>(pattern, text, alphabet);
+    if (m <= 192) return lcs_ids_words<3>(pattern, text, alphabet);
+    return lcs_ids_blocks(pattern, text, alphabet);
 }
 
 uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
@@ -174,11 +349,30 @@ uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2)
     return lcs_dp<false>(longer, shorter, prev.data(), cur.data(), nullptr);
 }
 
+uint64_t lcs_unicode(Text s1, Text s2, size_t len1, size_t len2) {
+    if (len1 == 0 || len2 == 0) return 0;
+    if (same_bytes(s1, s2)) return len1;
+    // The shorter text is the pattern (fewer words per streamed symbol); when it has too many
+    // distinct symbols for byte ids, the longer one may still have few enough.
+    Text pattern = len1 <= len2 ? s1 : s2;
+    Text text = len1 <= len2 ? s2 : s1;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DenseIds ids;
+        IdSeq p, t;
+        if (ids.map_pattern(pattern, p)) {
+            ids.map_text(text, t);
+            return lcs_ids(p.view(), t.view(), ids.alphabet());
+        }
+        std::swap(pattern, text);
+    }
+    SymbolSeq a(s1), b(s2);
+    return lcs_symbols(a.view(), b.view());
+}
+
 uint64_t lcs_length(Text s1, Text s2) {
     if (s1.empty() || s2.empty()) return 0;
     if (is_ascii(s1) && is_ascii(s2)) return lcs_bytes(bytes_of(s1), bytes_of(s2));
-    SymbolSeq a(s1), b(s2);
-    return lcs_symbols(a.view(), b.view());
+    return lcs_unicode(s1, s2, count_symbols(s1), count_symbols(s2));
 }
 
 uint64_t lcs_symbols_window(std::span<const uint32_t> outer, std::span<const uint32_t> inner,

@@ -22,44 +22,60 @@ def rand_text(rng, alphabet, n):
     return "".join(rng.choice(alphabet) for _ in range(n))
 
 
+# An injective relabelling to symbols of every lookup tier of the non-ASCII path: ASCII and
+# Latin-1, two pages of wider symbols (one of them gets the direct page table: the page of the
+# pattern's first wide symbol) and astral symbols. It leaves every LCS unchanged, so each
+# byte-path case checks the same case compared as scalar values against the same reference.
+WIDE = {"b": "б", "c": "中", "d": "ë", "e": "\U0001f600", "f": "ж", "x": "\u4e01"}
+
+
+def wide(s):
+    assert not set(s) & set(WIDE.values())  # the relabelling must stay injective
+    return s.translate(str.maketrans(WIDE))
+
+
+def check_both_alphabets(s1, s2, expected, label=None):
+    for a, b in ((s1, s2), (wide(s1), wide(s2))):
+        # Exchanging the texts changes the pattern, never L.
+        assert d.lcs_seq_similarity(a, b) == expected, label
+        assert d.lcs_seq_similarity(b, a) == expected, label
+
+
 # Pattern lengths around every path switch: one word, two words, three words, blocks.
 PATTERN_LENGTHS = [1, 2, 63, 64, 65, 127, 128, 129, 191, 192, 193, 257, 400]
 
 
 @pytest.mark.parametrize("m", PATTERN_LENGTHS)
 @pytest.mark.parametrize("alphabet", ["ab", "abc", "abcdefghij"])
-def test_byte_paths_match_dp(m, alphabet):
+def test_bit_parallel_paths_match_dp(m, alphabet):
     rng = random.Random(m * 31 + len(alphabet))
     for n in sorted({1, m // 2 + 1, m, m + 1, 2 * m + 3}):
         s1 = rand_text(rng, alphabet, m)
         s2 = rand_text(rng, alphabet, n)
-        expected = lcs_ref(s1, s2)
-        assert d.lcs_seq_similarity(s1, s2) == expected, (m, n)
-        # Exchanging the texts changes the pattern, never L.
-        assert d.lcs_seq_similarity(s2, s1) == expected, (m, n)
+        check_both_alphabets(s1, s2, lcs_ref(s1, s2), (m, n))
 
 
 @pytest.mark.parametrize("m", [64, 65, 128, 129, 192, 193, 400])
-def test_byte_paths_carry_across_words(m):
+def test_bit_parallel_paths_carry_across_words(m):
     # Long runs of one symbol make carries travel across word boundaries.
     rng = random.Random(m)
     for _ in range(4):
         s1 = "".join(c * rng.randint(1, 90) for c in rng.choices("ab", k=12))[:m].ljust(m, "a")
         s2 = "".join(c * rng.randint(1, 90) for c in rng.choices("ab", k=12))
-        assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2)
-    assert d.lcs_seq_similarity("a" * m, "a" * (m + 5)) == m
+        check_both_alphabets(s1, s2, lcs_ref(s1, s2))
+    check_both_alphabets("b" * m, "b" * (m + 5), m)
     # A word whose positions never match passes the carry of the word below to the word
     # above; patterns 'a...x...a' put the never-matching 'x' run across whole words.
     for head, gap in ((m // 3, m // 3), (64, 64), (64, 128), (30, 70), (1, 127)):
         s1 = ("a" * head + "x" * gap + "a" * m)[:m]
         for s2 in ("a" * (m + 9), "ab" * m, "b" + "a" * m, "aab" * m):
-            assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2), (m, head, gap, s2[:3])
-    assert d.lcs_seq_similarity("a" * m, "b" * m) == 0
-    assert d.lcs_seq_similarity("ab" * (m // 2) + "a" * (m % 2), "ba" * m) == m
+            check_both_alphabets(s1, s2, lcs_ref(s1, s2), (m, head, gap, s2[:3]))
+    check_both_alphabets("a" * m, "b" * m, 0)
+    check_both_alphabets("ab" * (m // 2) + "a" * (m % 2), "ba" * m, m)
 
 
 @pytest.mark.parametrize("m", [129, 150, 192, 193, 257, 300, 400])
-def test_byte_paths_carry_through_a_full_word(m):
+def test_bit_parallel_paths_carry_through_a_full_word(m):
     # Word k of the pattern is one symbol followed by 63 of another. Streaming 'b' then 'a'
     # makes a word's sum all ones before the carry of the word below arrives, so the carry
     # must pass through it into the word above.
@@ -70,7 +86,10 @@ def test_byte_paths_carry_through_a_full_word(m):
         texts = ["ba", "bba", "baba", "bxa"]
         texts += ["".join(rng.choice("abx") for _ in range(rng.randint(1, 6))) for _ in range(6)]
         for s2 in texts:
-            assert d.lcs_seq_similarity(s1, s2) == lcs_ref(s1, s2), (m, shift, s2)
+            # The non-ASCII path takes the shorter text as the pattern: a head of 'y', which
+            # s1 lacks, makes s1 the pattern there too without changing L (the state stays
+            # all ones while no symbol matches).
+            check_both_alphabets(s1, "y" * m + s2, lcs_ref(s1, s2), (m, shift, s2))
 
 
 def test_one_word_pattern_of_64():
@@ -97,17 +116,63 @@ def test_scalar_path_matches_dp(alphabet, k):
         assert d.lcs_seq_similarity(s2, s1) == expected
 
 
+# 384 distinct symbols over every lookup tier: ASCII, Latin-1, Cyrillic, CJK, astral, and
+# the extremes U+0000, U+00FF, U+FFFF and U+10FFFF.
+POOL = [
+    chr(c)
+    for lo, hi in ((0x21, 0x7F), (0xA1, 0x100), (0x410, 0x450), (0x4E00, 0x4E40), (0x1F600, 0x1F640))
+    for c in range(lo, hi)
+] + ["\x00", "\uffff", "\U0010ffff"]
+
+
+def with_distinct(rng, symbols, n):
+    """A text of n >= len(symbols) symbols holding each of `symbols` at least once."""
+    chars = list(symbols) + rng.choices(symbols, k=n - len(symbols))
+    rng.shuffle(chars)
+    return "".join(chars)
+
+
+@pytest.mark.parametrize("k", [255, 256, 257])
+@pytest.mark.parametrize("other", ["rich", "poor"])
+def test_distinct_symbol_limit_of_byte_ids(k, other):
+    # The shorter text (k distinct symbols) is relabelled with byte ids up to 255 distinct
+    # symbols; beyond, the longer text is tried as the pattern ("poor": 12 distinct), and when
+    # both have too many ("rich": all 384) the dynamic programme runs. With k = 255 the ids
+    # 0..254 are all in use and every foreign symbol of the rich text maps to id 255.
+    rng = random.Random(k * 2 + len(other))
+    symbols = rng.sample(POOL, k)
+    s1 = with_distinct(rng, symbols, k + 9)
+    if other == "rich":
+        s2 = with_distinct(rng, POOL, len(POOL) + 20)
+    else:
+        s2 = with_distinct(rng, symbols[:10] + POOL[:2], k + 40)
+    expected = lcs_ref(s1, s2)
+    assert d.lcs_seq_similarity(s1, s2) == expected
+    assert d.lcs_seq_similarity(s2, s1) == expected
+    assert d.indel_distance(s1, s2) == len(s1) + len(s2) - 2 * expected
+
+
 @pytest.mark.parametrize("k", [511, 512, 513])
 def test_scalar_path_thread_rows_and_fresh_rows(k):
-    # A shorter sequence of up to 512 symbols runs on the thread's rows, from 513 on fresh rows.
+    # Patterns of more than 255 distinct symbols run the dynamic programme: a shorter
+    # sequence of up to 512 symbols on the thread's rows, from 513 on fresh rows.
     rng = random.Random(k)
-    s1 = rand_text(rng, "aé€", k)
-    s2 = rand_text(rng, "aé€b", k + 37)
+    s1 = with_distinct(rng, POOL[:300], k)
+    s2 = with_distinct(rng, POOL[50:], k + 37)
     expected = lcs_ref(s1, s2)
     # Interleave calls of different sizes so the rows are reused after a larger call.
     assert d.lcs_seq_similarity(s1, s2) == expected
     assert d.lcs_seq_similarity("é" + s1[:3], "xé") == 1
     assert d.lcs_seq_similarity(s2, s1) == expected
+
+
+def test_foreign_symbols_of_every_tier_never_match():
+    # Text symbols absent from the pattern share one id, whichever table would hold them:
+    # Latin-1, the direct page (Cyrillic after 'б'), another page, astral.
+    pattern = "aбé中\U0001f44d"
+    assert d.lcs_seq_similarity(pattern, "xжè丁\U0001f44eяü") == 0
+    assert d.lcs_seq_similarity(pattern, "жé丁\U0001f44dжa") == 2
+    assert d.lcs_seq_similarity("ÿ\x00\uffff\U0010ffff", "\U0010ffff\uffffÿ\x00") == 2
 
 
 def test_ascii_text_against_non_ascii_text_is_decoded():
@@ -241,14 +306,16 @@ def test_batch_equals_scalar(name, cutoff):
 
 
 def test_batch_on_workers_uses_private_rows():
-    # Many non-ASCII pairs of mixed lengths (both sides of the 512/513 row limit) scored on
-    # the worker threads must equal the scalar results of the calling thread.
+    # Many non-ASCII pairs of mixed lengths scored on the worker threads must equal the scalar
+    # results of the calling thread: byte ids from one to several words and blocks, and
+    # patterns of more than 255 distinct symbols on both sides of the 512/513 row limit.
     rng = random.Random(5)
     pairs = []
     for i in range(300):
         k = rng.choice([1, 3, 40, 64, 65, 200, 512, 513, 600]) if i % 10 == 0 else rng.randint(0, 90)
-        a = rand_text(rng, "aé€\U0001f44d", k)
-        b = rand_text(rng, "aé€b", rng.randint(k, k + 60))
+        alphabet = POOL if i % 7 == 0 else "aé€\U0001f44d"
+        a = rand_text(rng, alphabet, k)
+        b = rand_text(rng, POOL[i % 100 :] if i % 7 == 0 else "aé€b", rng.randint(k, k + 60))
         pairs.append((a, b) if i % 2 else (b, a))
     expected = [d.lcs_seq_distance(a, b) for a, b in pairs]
     assert d.lcs_seq_distance_batch(pairs) == expected

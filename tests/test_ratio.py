@@ -77,7 +77,16 @@ def test_quick_ratio():
 
 @pytest.mark.parametrize(
     "alphabet,max_len",
-    [("ab", 20), ("abc", 150), ("ab ", 200), ("aé", 90), ("€a\U0001f44d", 70), ("\u0100a", 250)],
+    [
+        ("ab", 20),
+        ("abc", 150),
+        ("ab ", 200),
+        ("aé", 90),
+        ("€a\U0001f44d", 70),
+        ("\u0100a", 250),
+        # Lengths across one, two, three words and blocks; every lookup tier of the byte ids.
+        ("aбé中\U0001f44dж丁 ", 230),
+    ],
 )
 def test_random_against_reference(alphabet, max_len):
     rng = random.Random(alphabet)

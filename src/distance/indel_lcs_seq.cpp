@@ -19,8 +19,8 @@ struct LcsCounts {
 LcsCounts measure(Text s1, Text s2) {
     if (is_ascii(s1) && is_ascii(s2))
         return {s1.size(), s2.size(), lcs_bytes(bytes_of(s1), bytes_of(s2))};
-    SymbolSeq a(s1), b(s2);
-    return {a.size(), b.size(), lcs_symbols(a.view(), b.view())};
+    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
+    return {len1, len2, lcs_unicode(s1, s2, len1, len2)};
 }
 
 }  // namespace

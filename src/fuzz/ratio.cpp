@@ -27,13 +27,8 @@ double ratio(Text s1, Text s2, FloatCutoff cutoff) {
     // The best score the lengths allow; below the cutoff the LCS is not needed.
     if (cutoff && ratio_score(std::min(len1, len2), total) < *cutoff) return 0.0;
 
-    uint64_t lcs;
-    if (ascii) {
-        lcs = lcs_bytes(bytes_of(s1), bytes_of(s2));
-    } else {
-        SymbolSeq a(s1), b(s2);
-        lcs = lcs_symbols(a.view(), b.view());
-    }
+    const uint64_t lcs =
+        ascii ? lcs_bytes(bytes_of(s1), bytes_of(s2)) : lcs_unicode(s1, s2, len1, len2);
     return cut_similarity(ratio_score(lcs, total), cutoff);
 }
 
