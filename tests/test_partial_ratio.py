@@ -62,6 +62,17 @@ def search_ref(needle, hay, ascii_text):
     return best
 
 
+# An injective relabelling to non-ASCII symbols of every lookup tier of the byte ids (Latin-1,
+# two pages of wider symbols, astral). Windows of needles of up to 128 symbols are searched by
+# the same rules in both alphabets, so a byte case and its relabelled copy score the same.
+WIDE = {"b": "б", "c": "中", "d": "ë", "e": "\U0001f600", "f": "ж", "x": "\u4e01"}
+
+
+def wide(s):
+    assert not set(s) & set(WIDE.values())  # the relabelling must stay injective
+    return s.translate(str.maketrans(WIDE))
+
+
 def partial_ref(s1, s2, cutoff=None):
     if s1 == s2:
         best = 100.0
@@ -147,8 +158,9 @@ def test_windows_against_reference(where, alphabet, m, noise):
         needle = "".join(rng.choice(needle_alphabet) for _ in range(m))
         hay = plant(rng, alphabet, needle, noise, where)
         expected = partial_ref(needle, hay)
-        assert fuzz.partial_ratio(needle, hay) == expected
-        assert fuzz.partial_ratio(hay, needle) == expected
+        for a, b in ((needle, hay), (wide(needle), wide(hay))):
+            assert fuzz.partial_ratio(a, b) == expected
+            assert fuzz.partial_ratio(b, a) == expected
 
 
 @pytest.mark.parametrize(
@@ -171,6 +183,9 @@ def test_many_windows_against_reference(alphabet, m, extra):
         expected = partial_ref(needle, hay)
         assert fuzz.partial_ratio(needle, hay) == expected
         assert fuzz.partial_ratio(hay, needle) == expected
+        if m <= 128:
+            assert fuzz.partial_ratio(wide(needle), wide(hay)) == expected
+            assert fuzz.partial_ratio(wide(hay), wide(needle)) == expected
 
 
 @pytest.mark.parametrize(
@@ -182,8 +197,9 @@ def test_random_pairs_against_reference(alphabet, max_len):
         s1 = "".join(rng.choice(alphabet) for _ in range(rng.randint(0, max_len)))
         s2 = "".join(rng.choice(alphabet) for _ in range(rng.randint(0, max_len)))
         expected = partial_ref(s1, s2)
-        assert fuzz.partial_ratio(s1, s2) == expected, (s1, s2)
-        assert fuzz.partial_ratio(s2, s1) == expected, (s2, s1)
+        for a, b in ((s1, s2), (wide(s1), wide(s2))):
+            assert fuzz.partial_ratio(a, b) == expected, (a, b)
+            assert fuzz.partial_ratio(b, a) == expected, (b, a)
 
 
 @pytest.mark.parametrize("n", [3, 8, 40])
@@ -249,16 +265,71 @@ def test_long_needle_against_reference(m, noise):
         assert fuzz.partial_ratio(hay, needle) == expected
 
 
-@pytest.mark.parametrize("m", [129, 193, 300])
-def test_long_needle_carry_through_a_full_word(m):
+@pytest.mark.parametrize("m,relabel", [(129, False), (193, False), (300, False), (193, True)])
+def test_long_needle_carry_through_a_full_word(m, relabel):
     # Blocks of one symbol followed by 63 of another: windows starting 'ba' make a block's
-    # sum all ones before the carry from the block below arrives.
+    # sum all ones before the carry from the block below arrives. Relabelled, the needle is
+    # searched in full on block masks of byte ids, leading and trailing windows included.
     needle = (("b" + "a" * 63) + ("x" + "b" * 63) * 2 + "a" * 64) * 2
     needle = needle[:m]
     for hay in ("ba" + "y" * (m - 2), "yyba" + "y" * (m - 1), "bba" + "y" * (m + 1)):
-        expected = partial_ref(needle, hay)
-        assert fuzz.partial_ratio(needle, hay) == expected
-        assert fuzz.partial_ratio(hay, needle) == expected
+        a, b = (wide(needle), wide(hay)) if relabel else (needle, hay)
+        expected = partial_ref(a, b)
+        assert fuzz.partial_ratio(a, b) == expected
+        assert fuzz.partial_ratio(b, a) == expected
+
+
+def edge_case(rng, alphabet, noise_alphabet, m, extra, where):
+    """A needle of m symbols and a haystack of about m + extra: the needle's second half
+    opening the haystack, its first half closing it, or a mutated copy inside."""
+    needle = "".join(rng.choice(alphabet) for _ in range(m))
+    noise = "".join(rng.choice(noise_alphabet) for _ in range(m // 2 + extra))
+    if where == "head":
+        return needle, needle[m // 2 :] + noise
+    if where == "tail":
+        return needle, noise + needle[: m - m // 2]
+    return needle, plant(rng, noise_alphabet, needle, extra, "mutated")
+
+
+@pytest.mark.parametrize(
+    "m,extra,where",
+    [(129, 4, "head"), (129, 4, "tail"), (150, 64, "mutated"), (192, 3, "mutated"),
+     (193, 3, "head"), (193, 3, "tail"), (260, 2, "mutated")],
+)
+def test_non_ascii_long_needles_against_reference(m, extra, where):
+    # Non-ASCII needles of more than 128 symbols keep the leading and trailing windows.
+    # Noise symbols absent from the needle (Latin-1, the needle's Cyrillic page, another page)
+    # exercise the window filter.
+    rng = random.Random(f"{m}{extra}{where}")
+    needle, hay = edge_case(rng, "aбé中", "aбé中xжè丁", m, extra, where)
+    expected = partial_ref(needle, hay)
+    assert fuzz.partial_ratio(needle, hay) == expected
+    assert fuzz.partial_ratio(hay, needle) == expected
+
+
+# Distinct symbols over every lookup tier, the extremes U+0000, U+00FF, U+FFFF, U+10FFFF too.
+POOL = [
+    chr(c)
+    for lo, hi in ((0x21, 0x7F), (0xA1, 0x100), (0x410, 0x450), (0x4E00, 0x4E40), (0x1F600, 0x1F640))
+    for c in range(lo, hi)
+] + ["\x00", "\uffff", "\U0010ffff"]
+
+
+@pytest.mark.parametrize("k", [255, 256])
+@pytest.mark.parametrize("where", ["head", "tail"])
+def test_needle_distinct_symbol_limit(k, where):
+    # A needle of up to 255 distinct symbols is searched on byte ids (with 255, every foreign
+    # symbol of the haystack takes the last id, 255); with 256 the dynamic programme runs.
+    rng = random.Random(k + len(where))
+    symbols = rng.sample(POOL, k)
+    chars = symbols + rng.choices(symbols, k=3)
+    rng.shuffle(chars)
+    needle = "".join(chars)
+    others = [c for c in POOL if c not in symbols]
+    _, hay = edge_case(rng, symbols, others + symbols[:5], len(needle), 3, where)
+    expected = partial_ref(needle, hay)
+    assert fuzz.partial_ratio(needle, hay) == expected
+    assert fuzz.partial_ratio(hay, needle) == expected
 
 
 def test_needle_symbols_absent():
@@ -284,13 +355,15 @@ def test_batch_equals_scalar():
 
 
 def test_batch_on_workers_uses_private_rows():
-    # Non-ASCII pairs of mixed needle lengths run the window programme on worker threads.
+    # Non-ASCII pairs of mixed needle lengths on worker threads: byte ids of one and two
+    # words and blocks, and needles of more than 255 distinct symbols on the window programme.
     rng = random.Random(8)
     pairs = []
     for i in range(200):
-        m = rng.choice([1, 2, 10, 64, 65, 150]) if i % 8 == 0 else rng.randint(1, 30)
-        a = "".join(rng.choice("aé€") for _ in range(m))
-        b = "".join(rng.choice("aé€b") for _ in range(m + rng.randint(0, 40)))
+        m = rng.choice([1, 2, 10, 64, 65, 150, 200, 300]) if i % 8 == 0 else rng.randint(1, 30)
+        alphabet = POOL if i % 5 == 0 else "aé€"
+        a = "".join(rng.choice(alphabet) for _ in range(m))
+        b = "".join(rng.choice(list(alphabet[:3]) + ["b"]) for _ in range(m + rng.randint(0, 40)))
         pairs.append((a, b) if i % 2 else (b, a))
     expected = [fuzz.partial_ratio(a, b) for a, b in pairs]
     assert fuzz.partial_ratio_batch(pairs) == expected

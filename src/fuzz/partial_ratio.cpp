@@ -189,7 +189,8 @@ void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* 
 // Byte symbols.
 
 // Needle of 1 to 64 * W bytes: forward masks for leading and full windows, masks of the
-// reversed needle for trailing windows, and the symbol counts of the needle.
+// reversed needle for trailing windows, and the symbol counts of the needle. The symbols are
+// ASCII bytes (alphabet 0) or dense ids below `alphabet`.
 template <size_t W>
 struct ShortNeedle {
     uint64_t fwd[W][256];
@@ -201,14 +202,22 @@ struct ShortNeedle {
     size_t m;
     const unsigned char* hay;
 
-    ShortNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack)
+    ShortNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack,
+                size_t alphabet)
         : top_mask(low_bits(needle.size() - 64 * (W - 1))),
           top_bit(static_cast<unsigned>(needle.size() - 1 - 64 * (W - 1))),
           m(needle.size()),
           hay(haystack.data()) {
-        // Only the entries of needle and haystack bytes are ever read: for short texts
-        // clearing those is cheaper than clearing the tables.
-        if (needle.size() + haystack.size() < 96) {
+        // Only the entries of needle and haystack symbols are ever read: for ids those below
+        // the alphabet size, for short byte texts those of their bytes.
+        if (alphabet != 0) {
+            for (size_t w = 0; w < W; ++w) {
+                std::memset(fwd[w], 0, alphabet * sizeof(uint64_t));
+                std::memset(rev[w], 0, alphabet * sizeof(uint64_t));
+            }
+            std::memset(need, 0, alphabet * sizeof(uint32_t));
+            std::memset(win, 0, alphabet * sizeof(uint32_t));
+        } else if (needle.size() + haystack.size() < 96) {
             for (std::span<const unsigned char> text : {needle, haystack}) {
                 for (unsigned char c : text) {
                     for (size_t w = 0; w < W; ++w) fwd[w][c] = rev[w][c] = 0;
@@ -291,8 +300,8 @@ struct ShortNeedle {
 
 template <size_t W>
 double search_short_needle(std::span<const unsigned char> needle,
-                           std::span<const unsigned char> hay) {
-    ShortNeedle<W> nd(needle, hay);
+                           std::span<const unsigned char> hay, size_t alphabet) {
+    ShortNeedle<W> nd(needle, hay, alphabet);
     Best best;
     nd.edges(hay.size(), best);
     scan_full_windows(
@@ -365,8 +374,8 @@ bool contains(std::span<const unsigned char> hay, std::span<const unsigned char>
 double search_bytes(std::span<const unsigned char> needle, std::span<const unsigned char> hay) {
     // Only a full-length window equal to the needle scores 100.
     if (contains(hay, needle)) return 100.0;
-    if (needle.size() <= 64) return search_short_needle<1>(needle, hay);
-    if (needle.size() <= 128) return search_short_needle<2>(needle, hay);
+    if (needle.size() <= 64) return search_short_needle<1>(needle, hay, 0);
+    if (needle.size() <= 128) return search_short_needle<2>(needle, hay, 0);
     return search_long_needle(needle, hay);
 }
 
@@ -381,9 +390,130 @@ double best_bytes(std::span<const unsigned char> s1, std::span<const unsigned ch
 }
 
 // ---------------------------------------------------------------------------------------
-// Unicode scalar values: the needle's distinct symbols get dense ids (the haystack's other
-// symbols share one extra id), which leaves every LCS unchanged, and windows are scored
-// by the dynamic programme on the thread's partial-ratio rows.
+// Unicode scalar values. Text that is not pure ASCII is searched in full (leading, full-length
+// and trailing windows) whatever the needle's length. A needle of at most 255 distinct symbols
+// is relabelled with dense byte ids (DenseIds: the haystack's other symbols share one id),
+// which leaves every window's LCS unchanged, and searched bit-parallel; a needle with more
+// distinct symbols is searched with the dynamic programme on the thread's partial-ratio rows.
+
+// Id needle of 129 symbols or more: forward and reversed masks as rows of w words per id (the
+// words of one symbol are adjacent), in one heap array with three state vectors.
+class IdBlockNeedle {
+  public:
+    uint32_t need[256];
+    uint32_t win[256];
+
+    IdBlockNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack,
+                  size_t alphabet)
+        : w_((needle.size() + 63) / 64),
+          m_(needle.size()),
+          top_mask_(low_bits(m_ - 64 * (w_ - 1))),
+          top_bit_(static_cast<unsigned>(m_ - 1 - 64 * (w_ - 1))),
+          hay_(haystack.data()),
+          words_(new uint64_t[(2 * alphabet + 3) * w_]) {
+        fwd_ = words_.get();
+        rev_ = fwd_ + alphabet * w_;
+        states_ = rev_ + alphabet * w_;
+        std::fill_n(fwd_, 2 * alphabet * w_, uint64_t{0});
+        std::memset(need, 0, alphabet * sizeof(uint32_t));
+        std::memset(win, 0, alphabet * sizeof(uint32_t));
+        for (size_t i = 0; i < m_; ++i) {
+            const unsigned char c = needle[i];
+            fwd_[c * w_ + (i >> 6)] |= uint64_t{1} << (i & 63);
+            const size_t r = m_ - 1 - i;
+            rev_[c * w_ + (r >> 6)] |= uint64_t{1} << (r & 63);
+            ++need[c];
+        }
+    }
+
+    uint64_t lcs_at(size_t start) {
+        uint64_t* s = state(0);
+        std::fill_n(s, w_, ~uint64_t{0});
+        const unsigned char* p = hay_ + start;
+        for (size_t i = 0; i < m_; ++i) advance(s, fwd_, p[i]);
+        return count(s);
+    }
+
+    // Leading and trailing windows of 1 .. m - 1 symbols, each side streamed once.
+    void edges(size_t n, Best& best) {
+        uint64_t* lead = state(1);
+        uint64_t* trail = state(2);
+        std::fill_n(lead, 2 * w_, ~uint64_t{0});
+        uint64_t lead_lcs = 0, trail_lcs = 0;
+        for (size_t i = 0; i + 1 < m_; ++i) {
+            if (advance(lead, fwd_, hay_[i])) best.offer(++lead_lcs, i + 1 + m_);
+            if (advance(trail, rev_, hay_[n - 1 - i])) best.offer(++trail_lcs, i + 1 + m_);
+        }
+    }
+
+  private:
+    uint64_t* state(size_t k) { return states_ + k * w_; }
+
+    // One symbol over all words; returns the carry out of the needle's last position, which
+    // is 1 exactly when the step lengthens the LCS.
+    uint64_t advance(uint64_t* s, const uint64_t* table, unsigned char c) const {
+        const uint64_t* row = table + c * w_;
+        uint64_t carry = 0;
+        const size_t last = w_ - 1;
+        for (size_t j = 0; j < last; ++j) {
+            const uint64_t sj = s[j];
+            const uint64_t u = sj & row[j];
+            uint64_t sum = sj + u;
+            const uint64_t c1 = sum < sj;
+            sum += carry;
+            carry = c1 | (sum < carry);
+            s[j] = sum | (sj - u);
+        }
+        const uint64_t a = s[last];
+        const uint64_t u = a & row[last];
+        const uint64_t sum = a + u + carry;
+        s[last] = sum | (a - u);
+        // Carry out of each bit: both addends set, or either set and the sum bit clear.
+        const uint64_t carries = (a & u) | ((a | u) & ~sum);
+        return (carries >> top_bit_) & 1;
+    }
+
+    uint64_t count(const uint64_t* s) const {
+        uint64_t lcs = 0;
+        for (size_t j = 0; j + 1 < w_; ++j) lcs += static_cast<uint64_t>(std::popcount(~s[j]));
+        return lcs + static_cast<uint64_t>(std::popcount(~s[w_ - 1] & top_mask_));
+    }
+
+    size_t w_;
+    size_t m_;
+    uint64_t top_mask_;
+    unsigned top_bit_;
+    const unsigned char* hay_;
+    std::unique_ptr<uint64_t[]> words_;
+    uint64_t* fwd_ = nullptr;
+    uint64_t* rev_ = nullptr;
+    uint64_t* states_ = nullptr;  // three vectors of w words: window, leading, trailing
+};
+
+double search_id_blocks(std::span<const unsigned char> needle, std::span<const unsigned char> hay,
+                        size_t alphabet) {
+    IdBlockNeedle nd(needle, hay, alphabet);
+    Best best;
+    nd.edges(hay.size(), best);
+    scan_full_windows(
+        nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, nd.need, nd.win, hay.size(),
+        needle.size(), best);
+    return best.score();
+}
+
+// Full search of an id needle (ids below `alphabet`) in an id haystack.
+double search_ids(std::span<const unsigned char> needle, std::span<const unsigned char> hay,
+                  size_t alphabet) {
+    // Needle ids never equal the haystack's "no match" id, so this finds the needle's
+    // symbols exactly.
+    if (contains(hay, needle)) return 100.0;
+    if (needle.size() <= 64) return search_short_needle<1>(needle, hay, alphabet);
+    if (needle.size() <= 128) return search_short_needle<2>(needle, hay, alphabet);
+    return search_id_blocks(needle, hay, alphabet);
+}
+
+// Needle of more than 255 distinct symbols: the needle's symbols get dense 32-bit ids and
+// windows are scored by the dynamic programme.
 
 // Open-addressing map from the needle's symbols to dense ids.
 class SymbolIds {
@@ -475,10 +605,23 @@ double search_symbols(std::span<const uint32_t> needle_syms, std::span<const uin
     return best.score();
 }
 
-double best_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
-    if (s1.size() > s2.size()) return search_symbols(s2, s1);
-    double best = search_symbols(s1, s2);
-    if (s1.size() == s2.size() && best < 100.0) best = std::max(best, search_symbols(s2, s1));
+// Full search of `needle` in `hay`, both compared as scalar values.
+double search_unicode(Text needle, Text hay) {
+    DenseIds ids;
+    IdSeq needle_ids, hay_ids;
+    if (ids.map_pattern(needle, needle_ids)) {
+        ids.map_text(hay, hay_ids);
+        return search_ids(needle_ids.view(), hay_ids.view(), ids.alphabet());
+    }
+    SymbolSeq a(needle), b(hay);
+    return search_symbols(a.view(), b.view());
+}
+
+double best_unicode(Text s1, Text s2) {
+    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
+    if (len1 > len2) return search_unicode(s2, s1);
+    double best = search_unicode(s1, s2);
+    if (len1 == len2 && best < 100.0) best = std::max(best, search_unicode(s2, s1));
     return best;
 }
 
@@ -489,8 +632,7 @@ double partial_ratio_best(Text a, Text b) {
     if (a.empty()) return b.empty() ? 100.0 : 0.0;
     if (b.empty()) return 0.0;
     if (is_ascii(a) && is_ascii(b)) return best_bytes(bytes_of(a), bytes_of(b));
-    SymbolSeq x(a), y(b);
-    return best_symbols(x.view(), y.view());
+    return best_unicode(a, b);
 }
 
 double partial_ratio(Text s1, Text s2, FloatCutoff cutoff) {
