@@ -8,9 +8,10 @@ are faster). Scalar = a Python loop of calls; batch = one call for all pairs (ou
 Cases: "ratio" pairs are a random text and a copy with about a quarter of its positions
 edited. "partial" pairs are a needle of the given length and a haystack three times as long
 holding an edited copy of the needle; "partial=" pairs are edited copies of equal length.
-Cases marked "é" use the same texts with 'e' and 'o' replaced by 'é' and 'ö': non-ASCII text
-is compared as Unicode scalar values by a dynamic programme instead of the bit-parallel
-byte kernels.
+Cases marked "é" use the same texts with 'e' and 'o' replaced by 'é' and 'ö' (Latin-1), cases
+marked "ж" the texts with every letter replaced by a Cyrillic one (every symbol above U+00FF):
+non-ASCII text is compared as Unicode scalar values, relabelled to dense byte ids for the
+bit-parallel kernels.
 """
 
 import random
@@ -86,17 +87,26 @@ def main():
         ("partial=", 100, 2000, 3),
         ("partial=", 1200, 100, 3),
         ("ratio é", 10, 20000, 5),
-        ("ratio é", 100, 2000, 3),
+        ("ratio é", 100, 5000, 5),
+        ("ratio é", 1500, 200, 3),
+        ("ratio ж", 100, 5000, 5),
         ("partial é", 10, 20000, 5),
-        ("partial é", 100, 500, 3),
+        ("partial é", 100, 2000, 3),
+        ("partial é", 1000, 40, 3),
+        ("partial ж", 100, 2000, 3),
+        ("partial= é", 100, 2000, 3),
     ]
+    scripts = {
+        "é": str.maketrans({"e": "é", "o": "ö"}),
+        "ж": str.maketrans({chr(ord("a") + i): chr(0x430 + i) for i in range(26)}),
+    }
     rows = []
     for kind, length, count, repeat in cases:
         shape = kind.split()[0]
         pairs = make_pairs("ratio" if shape == "partial=" else shape, length, count, length)
-        if kind.endswith("é"):
-            latin = str.maketrans({"e": "é", "o": "ö"})
-            pairs = [(a.translate(latin), b.translate(latin)) for a, b in pairs]
+        if kind[-1] in scripts:
+            table = scripts[kind[-1]]
+            pairs = [(a.translate(table), b.translate(table)) for a, b in pairs]
         ours_f = fuzz.ratio if shape == "ratio" else fuzz.partial_ratio
         ours_b = fuzz.ratio_batch if shape == "ratio" else fuzz.partial_ratio_batch
         ours = [ours_f(a, b) for a, b in pairs]
@@ -126,14 +136,14 @@ def main():
     print("scores differ from rapidfuzz's by more than 1e-9 (rapidfuzz rounds differently in")
     print("the last bits, and its partial ratio window rules are not quite the same)")
     header = (
-        f"{'case':>9} {'len':>5} {'pairs':>6} | {'ours':>9} {'rapidfuzz':>9} {'ratio':>7} | "
+        f"{'case':>10} {'len':>5} {'pairs':>6} | {'ours':>9} {'rapidfuzz':>9} {'ratio':>7} | "
         f"{'ours bat':>9} {'rf cpdist':>9} {'ratio':>7} | {'differ':>6}"
     )
     print(header)
     print("-" * len(header))
     for kind, length, count, t_o, t_rf, t_ob, t_rfb, differ in rows:
         print(
-            f"{kind:>9} {length:>5} {count:>6} | {us(t_o)} {us(t_rf)} {ratio(t_rf, t_o):>7} | "
+            f"{kind:>10} {length:>5} {count:>6} | {us(t_o)} {us(t_rf)} {ratio(t_rf, t_o):>7} | "
             f"{us(t_ob)} {us(t_rfb)} {ratio(t_rfb, t_ob):>7} | {differ:>6}"
         )
 
