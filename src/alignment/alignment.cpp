@@ -18,8 +18,9 @@ namespace {
 using Cells = SmallVector<double, 128>;
 
 // The diagonal loop is compiled twice on x86-64 Linux, for AVX2 and for the baseline, and the
-// loader picks the one the processor supports; both give the same values.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+// loader picks the one the processor supports; both give the same values. (Clang does not
+// multiversion function templates: it builds the baseline only.)
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
 #define QX_DIAGONAL_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QX_DIAGONAL_CLONES

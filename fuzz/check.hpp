@@ -1,0 +1,174 @@
+// Comparison helpers of the fuzz targets: every kernel result is compared, bit for bit, with
+// its reference under a list of cutoffs around the uncut value; a mismatch prints the texts
+// and aborts, so that libFuzzer keeps the input.
+#pragma once
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input.hpp"
+#include "reference.hpp"
+
+namespace fuzzcheck {
+
+using fuzzin::Pair;
+using ref::FloatCut;
+using ref::IntCut;
+using ref::Seq;
+
+inline std::string show(const Seq& s) {
+    std::string out = "[";
+    for (size_t i = 0; i < s.size(); ++i) {
+        char buf[16];
+        if (s[i] >= 0x20 && s[i] < 0x7F && s[i] != '\'')
+            std::snprintf(buf, sizeof buf, "%c", static_cast<char>(s[i]));
+        else
+            std::snprintf(buf, sizeof buf, "<%X>", s[i]);
+        out += buf;
+    }
+    return out + "] (" + std::to_string(s.size()) + " symbols)";
+}
+
+inline std::string show(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+inline std::string show(uint64_t v) {
+    return std::to_string(v);
+}
+template <class T>
+std::string show(const std::optional<T>& v) {
+    return v ? show(*v) : std::string("none");
+}
+
+[[noreturn]] inline void fail(const char* name, const Seq& a, const Seq& b,
+                              const std::string& detail) {
+    std::fprintf(stderr, "\nMISMATCH in %s\n  s1 = %s\n  s2 = %s\n  %s\n", name, show(a).c_str(),
+                 show(b).c_str(), detail.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+// Bit-identical, with every NaN equal to every NaN.
+inline bool same(double x, double y) {
+    if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y);
+    return x == y && std::signbit(x) == std::signbit(y);
+}
+inline bool same(uint64_t x, uint64_t y) {
+    return x == y;
+}
+template <class T>
+bool same(const std::optional<T>& x, const std::optional<T>& y) {
+    if (!x || !y) return !x && !y;
+    return same(*x, *y);
+}
+
+// Maps -0.0 to +0.0 where the sign of a zero is left open (ties in a maximum).
+inline double unsigned_zero(double v) {
+    return v == 0.0 ? 0.0 : v;
+}
+inline uint64_t unsigned_zero(uint64_t v) {
+    return v;
+}
+template <class T>
+std::optional<T> unsigned_zero(const std::optional<T>& v) {
+    return v ? std::optional<T>(unsigned_zero(*v)) : v;
+}
+
+inline std::optional<uint64_t> value_of(uint64_t v) {
+    return v;
+}
+inline std::optional<uint64_t> value_of(const std::optional<uint64_t>& v) {
+    return v;
+}
+inline std::optional<double> value_of(double v) {
+    return v;
+}
+inline std::optional<double> value_of(const std::optional<double>& v) {
+    return v;
+}
+
+// Cutoffs below, at and above the uncut value v, and the extremes.
+inline std::vector<IntCut> int_cutoffs(std::optional<uint64_t> v, uint8_t pick) {
+    std::vector<IntCut> out = {std::nullopt, std::numeric_limits<uint64_t>::max(), 0, pick % 16};
+    if (v) {
+        out.push_back(*v);
+        out.push_back(*v + 1);
+        if (*v) out.push_back(*v - 1);
+    }
+    return out;
+}
+
+inline std::vector<FloatCut> float_cutoffs(std::optional<double> v, uint8_t pick, double scale) {
+    static constexpr double kPicks[] = {0.25, 0.5, 0.75, 0.9, 0.3, 0.8, 0.95, 1e-9};
+    static constexpr double kOthers[] = {0.0, -0.5, 1.0, 1.5, -INFINITY, 1.0};
+    std::vector<FloatCut> out = {std::nullopt, std::nan(""), kPicks[pick % 8] * scale,
+                                 kOthers[(pick >> 3) % 6] * scale};
+    if (v && !std::isnan(*v)) {
+        out.push_back(*v);
+        out.push_back(std::nextafter(*v, -INFINITY));
+        out.push_back(std::nextafter(*v, INFINITY));
+    }
+    return out;
+}
+
+// Range promised for a normalized value: [lo, hi] (values that the reference would also
+// accept are caught by the comparison; this guards against a reference wrong in the same way).
+inline void check_range(const char* name, const Pair& p, std::optional<double> v, double lo,
+                        double hi) {
+    if (v && !(*v >= lo && *v <= hi))
+        fail(name, p.a, p.b, "value " + show(*v) + " outside [" + show(lo) + ", " + show(hi) + "]");
+}
+
+struct Options {
+    bool symmetric = true;
+    bool normalized = false;  // result in [0, 1]
+    double scale = 1.0;       // 100 for the ratio scorers
+    bool range = false;       // check [0, scale]
+    bool zero_sign = true;    // +0.0 and -0.0 differ
+};
+
+// Compares kernel(s1, s2, cutoff) with reference(cutoff) for every cutoff of the list; with
+// `symmetric`, also kernel(s2, s1, cutoff).
+template <class Cut, class Kernel, class Reference>
+void compare_all(const char* name, const Pair& p, Kernel kernel, Reference reference,
+                 const Options& o) {
+    auto uncut = reference(Cut{});
+    std::vector<Cut> cuts;
+    if constexpr (std::is_same_v<Cut, IntCut>)
+        cuts = int_cutoffs(value_of(uncut), p.extra[0]);
+    else
+        cuts = float_cutoffs(value_of(uncut), p.extra[0], o.scale);
+    if constexpr (!std::is_same_v<Cut, IntCut>) {
+        if (o.range) check_range(name, p, value_of(uncut), 0.0, o.scale);
+    }
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const Cut& c = cuts[i];
+        auto expected = reference(c);
+        auto got = kernel(std::string_view(p.s1), std::string_view(p.s2), c);
+        if (!o.zero_sign) got = unsigned_zero(got), expected = unsigned_zero(expected);
+        if (!same(value_of(got), value_of(expected)))
+            fail(name, p.a, p.b,
+                 "cutoff " + show(c) + ": got " + show(value_of(got)) + ", expected " +
+                     show(value_of(expected)));
+        // The texts swapped: without a cutoff and with a few of the others.
+        if (o.symmetric && (i == 0 || i + 1 == cuts.size() || i % 3 == 2)) {
+            auto swapped = kernel(std::string_view(p.s2), std::string_view(p.s1), c);
+            if (!same(value_of(swapped), value_of(expected)))
+                fail(name, p.a, p.b,
+                     "swapped, cutoff " + show(c) + ": got " + show(value_of(swapped)) +
+                         ", expected " + show(value_of(expected)));
+        }
+    }
+}
+
+}  // namespace fuzzcheck

@@ -1,0 +1,201 @@
+// Turns the fuzzer's arbitrary bytes into two valid UTF-8 texts and a few option values.
+//
+// The texts are drawn from small alphabets (so that symbols match often) that mix ASCII,
+// Latin-1, other BMP and astral code points; their lengths favour the word and block
+// boundaries of the bit-parallel kernels (63/64/65, 127/128/129, 191/192/193, 512/513, ...).
+// The second text is often derived from the first (a few edits, an embedding in noise, a
+// reordering of its words) so that common affixes, near matches and shared words occur.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzzin {
+
+using Seq = std::vector<uint32_t>;
+
+// Reads the input bytes in order; once they run out, a generator seeded by the input keeps
+// producing deterministic bytes, so a short input can still describe long texts.
+class Bytes {
+  public:
+    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {
+        state_ = 0x9E3779B97F4A7C15ULL ^ size;
+        for (size_t i = 0; i < size; ++i) state_ = state_ * 31 + data[i];
+    }
+
+    uint8_t next() {
+        if (at_ < size_) return data_[at_++];
+        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<uint8_t>(state_ >> 56);
+    }
+    uint16_t next16() { return static_cast<uint16_t>(next() | (next() << 8)); }
+    bool exhausted() const { return at_ >= size_; }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+    uint64_t state_;
+};
+
+inline const std::vector<Seq>& alphabets() {
+    static const std::vector<Seq> table = {
+        {'a', 'b'},
+        {'a', 'b', 'c', ' '},
+        {'a', 'b', 0xE9, ' '},      // Latin-1: narrowed to bytes by some kernels
+        {'a', 'b', 0x20AC, 0x100},  // BMP beyond Latin-1
+        {'a', 0x1F44D, 'b'},        // astral (four UTF-8 bytes)
+        {'a', 'b', 0xE9, 0xFF, 0x100, 0x20AC, 0x1F44D, ' ', 0x3000, '\t', 0xA0},
+        {0, 'a', 'z', 0x7F, 0x80, 0xE9, 0xFF, 0x100, 0x7FF, 0x800, 0xFFFD, 0xFFFF, 0x10000, 0x1F44D,
+         0x10FFFF, ' '},
+        {'a', 'b', 'c', 'd', ' ', ' '},  // words
+        {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'},
+        {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 0xE9},
+        {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 0x20AC},
+        {'a', 0xE9, ' ', 0x20AC, 0x1F44D, 0x2009, 0x85, 0x200B},  // more white space kinds
+        {},  // many distinct symbols: 700 CJK code points (see symbol())
+        {},
+    };
+    return table;
+}
+
+inline void append_utf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+inline std::string encode(const Seq& s) {
+    std::string out;
+    for (uint32_t c : s) append_utf8(out, c);
+    return out;
+}
+
+// A length: mostly short, sometimes one of the kernels' boundary lengths, capped by `cap`.
+inline size_t pick_length(Bytes& in, size_t cap) {
+    static constexpr size_t kBoundaries[] = {63,  64,  65,  127, 128, 129, 191, 192,
+                                             193, 255, 256, 257, 447, 448, 449, 511,
+                                             512, 513, 640, 31,  32,  33,  96,  150};
+    uint8_t b = in.next();
+    size_t n = b < 232 ? b % 24 : kBoundaries[(b - 232) % std::size(kBoundaries)];
+    return std::min(n, cap);
+}
+
+struct Pair {
+    Seq a, b;            // code points
+    std::string s1, s2;  // UTF-8
+    uint8_t extra[8];    // spare bytes for option choices
+};
+
+// One symbol of the alphabet; the empty alphabet stands for 700 distinct code points, so that
+// long texts hold more than 256 distinct symbols (past the kernels' byte tables).
+inline uint32_t symbol(Bytes& in, const Seq& alphabet) {
+    if (alphabet.empty()) return 0x4E00 + in.next16() % 700;
+    return alphabet[in.next() % alphabet.size()];
+}
+
+inline Seq random_text(Bytes& in, const Seq& alphabet, size_t n) {
+    Seq s(n);
+    for (auto& c : s) c = symbol(in, alphabet);
+    return s;
+}
+
+// A few insertions, deletions, substitutions and adjacent transpositions.
+inline Seq edited(Bytes& in, Seq s, const Seq& alphabet, size_t cap) {
+    int edits = in.next() % 7;
+    for (int e = 0; e < edits; ++e) {
+        uint8_t op = in.next() % 4;
+        size_t pos = s.empty() ? 0 : in.next16() % (s.size() + 1);
+        uint32_t c = symbol(in, alphabet);
+        if (op == 0 && s.size() < cap) {
+            s.insert(s.begin() + static_cast<ptrdiff_t>(pos), c);
+        } else if (op == 1 && pos < s.size()) {
+            s.erase(s.begin() + static_cast<ptrdiff_t>(pos));
+        } else if (op == 2 && pos < s.size()) {
+            s[pos] = c;
+        } else if (pos + 1 < s.size()) {
+            std::swap(s[pos], s[pos + 1]);
+        }
+    }
+    return s;
+}
+
+// The words of s (split at ' ') rotated by k, joined by single spaces.
+inline Seq rotated_words(const Seq& s, size_t k) {
+    std::vector<Seq> words(1);
+    for (uint32_t c : s) {
+        if (c == ' ') {
+            if (!words.back().empty()) words.emplace_back();
+        } else {
+            words.back().push_back(c);
+        }
+    }
+    if (words.back().empty()) words.pop_back();
+    if (words.empty()) return {};
+    std::rotate(words.begin(), words.begin() + static_cast<ptrdiff_t>(k % words.size()),
+                words.end());
+    Seq out;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (i) out.push_back(' ');
+        out.insert(out.end(), words[i].begin(), words[i].end());
+    }
+    return out;
+}
+
+// Decodes a pair of texts whose lengths stay at or below `cap` symbols.
+inline Pair decode_pair(Bytes& in, size_t cap) {
+    const auto& table = alphabets();
+    uint8_t head = in.next();
+    const Seq& alpha1 = table[head % table.size()];
+    uint8_t shape = in.next();
+    // Now and then the second text draws from another alphabet (an ASCII text against a
+    // non-ASCII one is decoded too).
+    const Seq& alpha2 = (shape & 0x80) ? table[in.next() % table.size()] : alpha1;
+    Pair p;
+    for (auto& e : p.extra) e = in.next();
+    p.a = random_text(in, alpha1, pick_length(in, cap));
+    switch (shape % 5) {
+        case 0:
+        case 1:
+            p.b = random_text(in, alpha2, pick_length(in, cap));
+            break;
+        case 2:
+            p.b = edited(in, p.a, alpha2, cap);
+            break;
+        case 3: {  // embedded in noise
+            size_t before = in.next() % 8, after = in.next() % 8;
+            Seq b = random_text(in, alpha2, before);
+            Seq a = edited(in, p.a, alpha2, cap);
+            b.insert(b.end(), a.begin(), a.end());
+            Seq tail = random_text(in, alpha2, after);
+            b.insert(b.end(), tail.begin(), tail.end());
+            if (b.size() > cap) b.resize(cap);
+            p.b = std::move(b);
+            break;
+        }
+        default:
+            p.b = edited(in, rotated_words(p.a, in.next()), alpha2, cap);
+            break;
+    }
+    if (shape & 0x40) std::swap(p.a, p.b);
+    p.s1 = encode(p.a);
+    p.s2 = encode(p.b);
+    return p;
+}
+
+}  // namespace fuzzin

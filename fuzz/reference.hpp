@@ -1,0 +1,850 @@
+// Plain reference procedures for the fuzzers: textbook dynamic programmes and the
+// straightforward forms of every measure, written for clarity, not speed, over decoded code
+// points. The fast kernels must agree with them bit for bit (soft TF-IDF up to the order of
+// its sum).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ref {
+
+using Seq = std::vector<uint32_t>;
+using IntCut = std::optional<uint64_t>;
+using FloatCut = std::optional<double>;
+
+// ------------------------------------------------------------------------------------------
+// Text helpers
+
+inline Seq decode(const std::string& s) {
+    Seq out;
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        uint32_t v = extra == 0   ? c
+                     : extra == 1 ? (c & 0x1F)
+                     : extra == 2 ? (c & 0x0F)
+                                  : (c & 0x07);
+        for (int k = 1; k <= extra; ++k)
+            v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out.push_back(v);
+        i += 1 + extra;
+    }
+    return out;
+}
+
+inline bool all_ascii(const Seq& s) {
+    return std::all_of(s.begin(), s.end(), [](uint32_t c) { return c < 0x80; });
+}
+
+// Cutoff rules: an integer distance above the cutoff becomes cutoff + 1, a similarity below
+// it 0; a float distance above it 1.0, a float similarity below it 0.0.
+inline uint64_t cut_dist(uint64_t d, IntCut c) {
+    return c && d > *c ? *c + 1 : d;
+}
+inline uint64_t cut_sim(uint64_t s, IntCut c) {
+    return c && s < *c ? 0 : s;
+}
+inline double cut_dist(double d, FloatCut c) {
+    return c && d > *c ? 1.0 : d;
+}
+inline double cut_sim(double s, FloatCut c) {
+    return c && s < *c ? 0.0 : s;
+}
+
+inline double div(uint64_t a, uint64_t b) {
+    return static_cast<double>(a) / static_cast<double>(b);
+}
+
+// ------------------------------------------------------------------------------------------
+// Textbook edit distances
+
+inline uint64_t levenshtein(const Seq& a, const Seq& b) {
+    std::vector<uint64_t> prev(b.size() + 1), cur(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        cur[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            uint64_t sub = prev[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            cur[j] = std::min({sub, prev[j] + 1, cur[j - 1] + 1});
+        }
+        std::swap(prev, cur);
+    }
+    return prev[b.size()];
+}
+
+inline uint64_t lcs(const Seq& a, const Seq& b) {
+    std::vector<uint64_t> prev(b.size() + 1, 0), cur(b.size() + 1, 0);
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j)
+            cur[j] = a[i - 1] == b[j - 1] ? prev[j - 1] + 1 : std::max(prev[j], cur[j - 1]);
+        std::swap(prev, cur);
+    }
+    return prev[b.size()];
+}
+
+// Optimal string alignment (restricted edit distance).
+inline uint64_t osa(const Seq& a, const Seq& b) {
+    const size_t n = a.size(), m = b.size();
+    std::vector<std::vector<uint64_t>> d(n + 1, std::vector<uint64_t>(m + 1));
+    for (size_t i = 0; i <= n; ++i) d[i][0] = i;
+    for (size_t j = 0; j <= m; ++j) d[0][j] = j;
+    for (size_t i = 1; i <= n; ++i) {
+        for (size_t j = 1; j <= m; ++j) {
+            uint64_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
+// Unrestricted Damerau-Levenshtein distance (Lowrance and Wagner, 1975).
+inline uint64_t damerau_levenshtein(const Seq& a, const Seq& b) {
+    const size_t n = a.size(), m = b.size();
+    const uint64_t inf = n + m;
+    // d[i + 1][j + 1] is the distance of the prefixes of lengths i and j.
+    std::vector<std::vector<uint64_t>> d(n + 2, std::vector<uint64_t>(m + 2, 0));
+    d[0][0] = inf;
+    for (size_t i = 0; i <= n; ++i) {
+        d[i + 1][0] = inf;
+        d[i + 1][1] = i;
+    }
+    for (size_t j = 0; j <= m; ++j) {
+        d[0][j + 1] = inf;
+        d[1][j + 1] = j;
+    }
+    std::map<uint32_t, size_t> last_row;
+    for (size_t i = 1; i <= n; ++i) {
+        size_t last_col = 0;
+        for (size_t j = 1; j <= m; ++j) {
+            auto it = last_row.find(b[j - 1]);
+            size_t k = it == last_row.end() ? 0 : it->second;
+            size_t l = last_col;
+            uint64_t cost = 1;
+            if (a[i - 1] == b[j - 1]) {
+                cost = 0;
+                last_col = j;
+            }
+            d[i + 1][j + 1] = std::min({d[i][j] + cost, d[i + 1][j] + 1, d[i][j + 1] + 1,
+                                        d[k][l] + (i - k - 1) + 1 + (j - l - 1)});
+        }
+        last_row[a[i - 1]] = i;
+    }
+    return d[n + 1][m + 1];
+}
+
+inline uint64_t longest_common_substring_raw(const Seq& a, const Seq& b) {
+    uint64_t best = 0;
+    std::vector<uint64_t> prev(b.size() + 1, 0), cur(b.size() + 1, 0);
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            cur[j] = a[i - 1] == b[j - 1] ? prev[j - 1] + 1 : 0;
+            best = std::max(best, cur[j]);
+        }
+        std::swap(prev, cur);
+    }
+    return best;
+}
+
+// The fuzzers ask for the same pair under many cutoffs: the last few results of each
+// procedure are kept.
+template <class R, R (*F)(const Seq&, const Seq&)>
+inline R cached(const Seq& a, const Seq& b) {
+    struct Entry {
+        Seq a, b;
+        R value;
+    };
+    static thread_local std::vector<Entry> entries;
+    for (const auto& e : entries)
+        if (e.a == a && e.b == b) return e.value;
+    R value = F(a, b);
+    if (entries.size() >= 4) entries.erase(entries.begin());
+    entries.push_back({a, b, value});
+    return value;
+}
+
+inline uint64_t lcs_of(const Seq& a, const Seq& b) {
+    return cached<uint64_t, lcs>(a, b);
+}
+
+inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
+    return cached<uint64_t, longest_common_substring_raw>(a, b);
+}
+
+inline size_t common_prefix(const Seq& a, const Seq& b) {
+    size_t p = 0;
+    while (p < a.size() && p < b.size() && a[p] == b[p]) ++p;
+    return p;
+}
+
+inline size_t common_suffix(const Seq& a, const Seq& b) {
+    size_t s = 0;
+    while (s < a.size() && s < b.size() && a[a.size() - 1 - s] == b[b.size() - 1 - s]) ++s;
+    return s;
+}
+
+// ------------------------------------------------------------------------------------------
+// Forms of the edit measures. Every function gets the UTF-8 texts (for the byte-identity
+// tests) and their decoded code points.
+
+struct Texts {
+    const std::string& s1;
+    const std::string& s2;
+    const Seq& a;
+    const Seq& b;
+    bool identical() const { return s1 == s2; }
+    uint64_t max_len() const { return std::max(a.size(), b.size()); }
+};
+
+// Levenshtein, OSA and Damerau-Levenshtein share their forms.
+template <uint64_t (*Raw)(const Seq&, const Seq&)>
+struct EditForms {
+    static uint64_t Dist(const Seq& a, const Seq& b) { return cached<uint64_t, Raw>(a, b); }
+    static uint64_t distance(const Texts& t, IntCut c) { return cut_dist(Dist(t.a, t.b), c); }
+    static uint64_t similarity(const Texts& t, IntCut c) {
+        return cut_sim(t.max_len() - Dist(t.a, t.b), c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (t.max_len() == 0) return 0.0;
+        return cut_dist(div(Dist(t.a, t.b), t.max_len()), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        return cut_sim(1.0 - normalized_distance(t, {}), c);
+    }
+};
+
+using Levenshtein = EditForms<levenshtein>;
+using Osa = EditForms<osa>;
+using DamerauLevenshtein = EditForms<damerau_levenshtein>;
+
+struct Indel {
+    static uint64_t distance(const Texts& t, IntCut c) {
+        return cut_dist(t.a.size() + t.b.size() - 2 * lcs_of(t.a, t.b), c);
+    }
+    static uint64_t similarity(const Texts& t, IntCut c) {
+        if (t.identical()) return 2 * t.a.size();
+        return cut_sim(2 * lcs_of(t.a, t.b), c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (t.identical()) return 0.0;
+        uint64_t total = t.a.size() + t.b.size();
+        if (total == 0) return 0.0;
+        return cut_dist(div(total - 2 * lcs_of(t.a, t.b), total), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        return cut_sim(1.0 - normalized_distance(t, {}), c);
+    }
+};
+
+struct LcsSeq {
+    static uint64_t distance(const Texts& t, IntCut c) {
+        return cut_dist(t.max_len() - lcs_of(t.a, t.b), c);
+    }
+    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(lcs_of(t.a, t.b), c); }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (t.identical() || t.max_len() == 0) return 0.0;
+        return cut_dist(div(t.max_len() - lcs_of(t.a, t.b), t.max_len()), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        return cut_sim(1.0 - normalized_distance(t, {}), c);
+    }
+};
+
+struct LcsStr {
+    static uint64_t similarity(const Texts& t, IntCut c) {
+        return cut_sim(longest_common_substring(t.a, t.b), c);
+    }
+    static uint64_t distance(const Texts& t, IntCut c) {
+        if (t.identical()) return 0;
+        return cut_dist(t.max_len() - longest_common_substring(t.a, t.b), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        if (t.identical() || t.max_len() == 0) return 1.0;
+        return cut_sim(div(longest_common_substring(t.a, t.b), t.max_len()), c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        return cut_dist(1.0 - normalized_similarity(t, {}), c);
+    }
+};
+
+struct Hamming {
+    static std::optional<uint64_t> mismatches(const Texts& t) {
+        if (t.a.size() != t.b.size()) return std::nullopt;
+        uint64_t d = 0;
+        for (size_t i = 0; i < t.a.size(); ++i) d += t.a[i] != t.b[i];
+        return d;
+    }
+    static std::optional<uint64_t> distance(const Texts& t, IntCut c) {
+        auto d = mismatches(t);
+        if (!d) return d;
+        return cut_dist(*d, c);
+    }
+    static std::optional<uint64_t> similarity(const Texts& t, IntCut c) {
+        auto d = mismatches(t);
+        if (!d) return d;
+        return cut_sim(t.a.size() - *d, c);
+    }
+    static std::optional<double> normalized_distance(const Texts& t, FloatCut c) {
+        if (t.identical()) return 0.0;  // two empty texts included; the cutoff is not consulted
+        auto d = mismatches(t);
+        if (!d) return std::nullopt;
+        return cut_dist(div(*d, t.a.size()), c);
+    }
+    static std::optional<double> normalized_similarity(const Texts& t, FloatCut c) {
+        auto n = normalized_distance(t, {});
+        if (!n) return n;
+        return cut_sim(1.0 - *n, c);
+    }
+};
+
+template <bool Suffix>
+struct Affix {
+    static uint64_t common(const Texts& t) {
+        return Suffix ? common_suffix(t.a, t.b) : common_prefix(t.a, t.b);
+    }
+    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(common(t), c); }
+    static uint64_t distance(const Texts& t, IntCut c) {
+        return cut_dist(t.max_len() - common(t), c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (t.max_len() == 0) return 0.0;
+        return cut_dist(div(t.max_len() - common(t), t.max_len()), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        return cut_sim(1.0 - normalized_distance(t, {}), c);
+    }
+};
+
+using Prefix = Affix<false>;
+using Postfix = Affix<true>;
+
+// ------------------------------------------------------------------------------------------
+// Jaro and Jaro-Winkler: the straightforward matching of the textbook definition.
+
+inline double jaro(const Seq& a, const Seq& b) {
+    if (a == b) return 1.0;
+    if (a.empty() || b.empty()) return 0.0;
+    const size_t maxlen = std::max(a.size(), b.size());
+    const size_t w = maxlen < 2 ? 0 : maxlen / 2 - 1;
+    std::vector<bool> m1(a.size()), m2(b.size());
+    uint64_t m = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        size_t lo = i > w ? i - w : 0;
+        size_t hi = std::min(b.size() - 1, i + w);
+        for (size_t j = lo; j <= hi && j < b.size(); ++j) {
+            if (!m2[j] && a[i] == b[j]) {
+                m1[i] = m2[j] = true;
+                ++m;
+                break;
+            }
+        }
+    }
+    if (m == 0) return 0.0;
+    uint64_t half = 0;
+    size_t j = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!m1[i]) continue;
+        while (!m2[j]) ++j;
+        half += a[i] != b[j];
+        ++j;
+    }
+    const uint64_t t = half / 2;
+    const double M = static_cast<double>(m);
+    double x = M / static_cast<double>(a.size());
+    double y = x + M / static_cast<double>(b.size());
+    double z = (M - static_cast<double>(t)) / M;
+    return (y + z) / 3.0;
+}
+
+inline double jaro_winkler(const Seq& a, const Seq& b, double p) {
+    if (a == b) return 1.0;
+    if (a.empty() || b.empty()) return 0.0;
+    double j = jaro(a, b);
+    if (j < 0.7) return j;
+    size_t l = std::min<size_t>(common_prefix(a, b), 4);
+    return j + (1.0 - j) * (p * static_cast<double>(l));
+}
+
+// ------------------------------------------------------------------------------------------
+// Ratios
+
+inline double string_ratio(uint64_t l, uint64_t lx, uint64_t ly) {
+    return static_cast<double>(2 * l) * 100.0 / static_cast<double>(lx + ly);
+}
+
+inline double ratio(const std::string& s1, const std::string& s2, const Seq& a, const Seq& b,
+                    FloatCut c) {
+    if (s1 == s2) return 100.0;
+    if (a.empty() || b.empty()) return 0.0;
+    return cut_sim(string_ratio(lcs_of(a, b), a.size(), b.size()), c);
+}
+
+inline double q_ratio(const std::string& s1, const std::string& s2, const Seq& a, const Seq& b,
+                      FloatCut c) {
+    if (a.empty() || b.empty()) return 0.0;
+    return ratio(s1, s2, a, b, c);
+}
+
+// Partial ratio: the best ratio of the needle against the windows of the haystack, each
+// window scored only when its filter symbol occurs in the needle.
+inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
+    const size_t m = needle.size(), n = hay.size();
+    auto in_needle = [&](uint32_t c) {
+        return std::find(needle.begin(), needle.end(), c) != needle.end();
+    };
+    auto score = [&](size_t begin, size_t end) {
+        Seq w(hay.begin() + static_cast<ptrdiff_t>(begin),
+              hay.begin() + static_cast<ptrdiff_t>(end));
+        return string_ratio(lcs(needle, w), m, w.size());
+    };
+    double best = 0.0;
+    if (bytes && m >= 129) {
+        for (size_t start = 0; start + m <= n; ++start) {
+            if (!in_needle(hay[start + m - 1])) continue;
+            best = std::max(best, score(start, start + m));
+            if (best >= 100.0) return 100.0;
+        }
+        return best;
+    }
+    for (size_t i = 1; i < m; ++i) {
+        if (!in_needle(hay[i - 1])) continue;
+        best = std::max(best, score(0, i));
+        if (best >= 100.0) return 100.0;
+    }
+    for (size_t start = 0; start + m < n; ++start) {
+        if (!in_needle(hay[start + m - 1])) continue;
+        best = std::max(best, score(start, start + m));
+        if (best >= 100.0) return 100.0;
+    }
+    for (size_t start = n - m; start < n; ++start) {
+        if (!in_needle(hay[start])) continue;
+        best = std::max(best, score(start, n));
+        if (best >= 100.0) return 100.0;
+    }
+    return best;
+}
+
+// Steps before the cutoff: the window score of the token ratios.
+inline double partial_best_raw(const Seq& a, const Seq& b) {
+    if (a == b) return 100.0;
+    if (a.empty()) return b.empty() ? 100.0 : 0.0;
+    if (b.empty()) return 0.0;
+    const bool bytes = all_ascii(a) && all_ascii(b);
+    const bool first_is_needle = a.size() <= b.size();
+    const Seq& needle = first_is_needle ? a : b;
+    const Seq& hay = first_is_needle ? b : a;
+    double best = window_search(needle, hay, bytes);
+    if (a.size() == b.size() && best < 100.0) best = std::max(best, window_search(b, a, bytes));
+    return best;
+}
+
+inline double partial_best(const Seq& a, const Seq& b) {
+    return cached<double, partial_best_raw>(a, b);
+}
+
+inline double partial_ratio(const Seq& a, const Seq& b, FloatCut c) {
+    return cut_sim(partial_best(a, b), c);
+}
+
+// ------------------------------------------------------------------------------------------
+// Words and the token ratios
+
+inline bool white_space(uint32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+using Words = std::vector<Seq>;
+
+inline Words split(const Seq& s) {
+    Words out;
+    Seq word;
+    for (uint32_t c : s) {
+        if (white_space(c)) {
+            if (!word.empty()) out.push_back(std::move(word));
+            word.clear();
+        } else {
+            word.push_back(c);
+        }
+    }
+    if (!word.empty()) out.push_back(std::move(word));
+    return out;
+}
+
+// Code point order of valid UTF-8 is its byte order.
+inline Words sorted(Words w) {
+    std::sort(w.begin(), w.end());
+    return w;
+}
+
+inline Words distinct(const Words& w) {
+    Words s = sorted(w);
+    s.erase(std::unique(s.begin(), s.end()), s.end());
+    return s;
+}
+
+inline Seq join(const Words& w) {
+    Seq out;
+    for (size_t i = 0; i < w.size(); ++i) {
+        if (i) out.push_back(' ');
+        out.insert(out.end(), w[i].begin(), w[i].end());
+    }
+    return out;
+}
+
+inline bool contains(const Words& sorted_set, const Seq& w) {
+    return std::binary_search(sorted_set.begin(), sorted_set.end(), w);
+}
+
+inline double normalized_score(uint64_t d, uint64_t t) {
+    if (t == 0) return 100.0;
+    return 100.0 - static_cast<double>(d) * 100.0 / static_cast<double>(t);
+}
+
+inline double token_sort_ratio(const std::string& s1, const std::string& s2, const Seq& a,
+                               const Seq& b, FloatCut c) {
+    if (s1 == s2) return 100.0;
+    Words w1 = sorted(split(a)), w2 = sorted(split(b));
+    if (w1 == w2) return 100.0;
+    Seq j1 = join(w1), j2 = join(w2);
+    if (j1.empty() != j2.empty()) return 0.0;
+    return cut_sim(string_ratio(lcs_of(j1, j2), j1.size(), j2.size()), c);
+}
+
+struct SetParts {
+    // early: the result of an early return (100.0 or 0.0), if any
+    std::optional<double> early;
+    Words shared, first_only, second_only;
+};
+
+// Steps 1 to 4 of the token set ratio.
+inline SetParts set_parts(const std::string& s1, const std::string& s2, const Seq& a,
+                          const Seq& b) {
+    SetParts p;
+    if (s1 == s2) return {100.0, {}, {}, {}};
+    if (s1.empty()) return {s2.empty() ? 100.0 : 0.0, {}, {}, {}};
+    if (s2.empty()) return {0.0, {}, {}, {}};
+    Words w1 = split(a), w2 = split(b);
+    if (w1.empty() && w2.empty()) return {100.0, {}, {}, {}};
+    if (w1.empty() || w2.empty()) return {0.0, {}, {}, {}};
+    Words d1 = distinct(w1), d2 = distinct(w2);
+    if (d1 == d2) return {100.0, {}, {}, {}};
+    for (const auto& w : d1) (contains(d2, w) ? p.shared : p.first_only).push_back(w);
+    for (const auto& w : d2)
+        if (!contains(d1, w)) p.second_only.push_back(w);
+    if (!p.shared.empty() && (p.first_only.empty() || p.second_only.empty())) p.early = 100.0;
+    return p;
+}
+
+// Steps 6 to 11 of the token set ratio with the cutoff c.
+inline double set_score(const SetParts& p, double c) {
+    Seq x = join(p.first_only), y = join(p.second_only);
+    const uint64_t first_len = x.size(), second_len = y.size();
+    const uint64_t shared_len = join(p.shared).size();
+    uint64_t with_first = shared_len ? shared_len + 1 + first_len : first_len;
+    uint64_t with_second = shared_len ? shared_len + 1 + second_len : second_len;
+    uint64_t dist = first_len + second_len - 2 * lcs_of(x, y);
+    double rest = normalized_score(dist, with_first + with_second);
+    if (rest < c) rest = 0.0;
+    if (shared_len == 0) return rest;
+    double first = normalized_score(first_len + 1, shared_len + with_first);
+    double second = normalized_score(second_len + 1, shared_len + with_second);
+    if (first < c) first = 0.0;
+    if (second < c) second = 0.0;
+    return std::max({rest, first, second});
+}
+
+inline double token_set_ratio(const std::string& s1, const std::string& s2, const Seq& a,
+                              const Seq& b, FloatCut c) {
+    SetParts p = set_parts(s1, s2, a, b);
+    if (p.early) return *p.early;
+    return set_score(p, c ? *c : 0.0);
+}
+
+inline double token_ratio(const std::string& s1, const std::string& s2, const Seq& a, const Seq& b,
+                          FloatCut c) {
+    SetParts p = set_parts(s1, s2, a, b);
+    if (p.early) return *p.early;
+    Seq j1 = join(sorted(split(a))), j2 = join(sorted(split(b)));
+    double sorted_score = string_ratio(lcs_of(j1, j2), j1.size(), j2.size());
+    double final_score = std::max(sorted_score, set_score(p, 0.0));
+    return cut_sim(final_score, c);
+}
+
+inline bool share_a_word(const Words& d1, const Words& d2) {
+    for (const auto& w : d1)
+        if (contains(d2, w)) return true;
+    return false;
+}
+
+inline double partial_token_sort_ratio(const std::string& s1, const std::string& s2, const Seq& a,
+                                       const Seq& b, FloatCut c) {
+    if (s1 == s2) return 100.0;
+    Words w1 = sorted(split(a)), w2 = sorted(split(b));
+    if (w1 == w2) return 100.0;
+    return cut_sim(partial_best(join(w1), join(w2)), c);
+}
+
+inline double partial_token_set_ratio(const std::string& s1, const std::string& s2, const Seq& a,
+                                      const Seq& b, FloatCut c) {
+    if (s1 == s2) return 100.0;
+    Words d1 = distinct(split(a)), d2 = distinct(split(b));
+    if (d1 == d2) return 100.0;
+    if (d1.empty() || d2.empty()) return 0.0;
+    if (share_a_word(d1, d2)) return 100.0;
+    return cut_sim(partial_best(join(d1), join(d2)), c);
+}
+
+inline double partial_token_ratio(const std::string& s1, const std::string& s2, const Seq& a,
+                                  const Seq& b, FloatCut c) {
+    if (s1 == s2) return 100.0;
+    Words w1 = split(a), w2 = split(b);
+    Words d1 = distinct(w1), d2 = distinct(w2);
+    if (share_a_word(d1, d2)) return 100.0;
+    double best = partial_best(join(sorted(w1)), join(sorted(w2)));
+    if (w1.size() != d1.size() || w2.size() != d2.size())
+        best = std::max(best, partial_best(join(d1), join(d2)));
+    return cut_sim(best, c);
+}
+
+inline double w_ratio(const std::string& s1, const std::string& s2, const Seq& a, const Seq& b,
+                      FloatCut cutoff) {
+    if (s1.empty() || s2.empty()) return 0.0;
+    const double c = cutoff ? *cutoff : 0.0;
+    auto max2 = [](double x, double y) { return x < y ? y : x; };  // y NaN: x is kept
+    const double len1 = static_cast<double>(a.size()), len2 = static_cast<double>(b.size());
+    const double length_ratio = std::max(len1, len2) / std::min(len1, len2);
+    double best = ratio(s1, s2, a, b, c);
+    if (length_ratio < 1.5) {
+        double t = token_ratio(s1, s2, a, b, max2(best, c) / 0.95);
+        best = max2(best, t * 0.95);
+    } else {
+        double weight = length_ratio > 8.0 ? 0.6 : 0.9;
+        double p = partial_ratio(a, b, max2(best, c) / weight);
+        best = max2(best, weight * p);
+        weight = weight * 0.95;
+        double q = partial_token_ratio(s1, s2, a, b, max2(best, c) / weight);
+        best = max2(best, weight * q);
+    }
+    return best < c ? 0.0 : best;
+}
+
+// ------------------------------------------------------------------------------------------
+// Multiset overlap measures, cosine, soft TF-IDF
+
+inline std::map<Seq, uint64_t> counts(const Words& w) {
+    std::map<Seq, uint64_t> out;
+    for (const auto& x : w) ++out[x];
+    return out;
+}
+
+struct Overlap {
+    uint64_t n_a = 0, n_b = 0, inter = 0, uni = 0;
+    bool both_empty = false;
+};
+
+inline Overlap overlap_counts(const Seq& a, const Seq& b) {
+    auto ca = counts(split(a)), cb = counts(split(b));
+    Overlap o;
+    o.both_empty = ca.empty() && cb.empty();
+    std::map<Seq, uint64_t> all = ca;
+    for (auto& [w, n] : cb) all[w] = std::max(all[w], n);
+    for (auto& [w, n] : ca) {
+        o.n_a += n;
+        auto it = cb.find(w);
+        if (it != cb.end()) o.inter += std::min(n, it->second);
+    }
+    for (auto& [w, n] : cb) o.n_b += n;
+    for (auto& [w, n] : all) o.uni += n;
+    return o;
+}
+
+inline double jaccard(const Overlap& o, double, double) {
+    return o.uni == 0 ? 0.0 : div(o.inter, o.uni);
+}
+inline double sorensen_dice(const Overlap& o, double, double) {
+    double i = static_cast<double>(o.inter);
+    return o.n_a + o.n_b == 0 ? 0.0 : (i + i) / static_cast<double>(o.n_a + o.n_b);
+}
+inline double tversky(const Overlap& o, double alpha, double beta) {
+    double i = static_cast<double>(o.inter);
+    double d = ((alpha * static_cast<double>(o.n_a - o.inter)) + i) +
+               (beta * static_cast<double>(o.n_b - o.inter));
+    return d == 0.0 ? 0.0 : i / d;
+}
+inline double overlap_coefficient(const Overlap& o, double, double) {
+    uint64_t mn = std::min(o.n_a, o.n_b);
+    return mn == 0 ? 0.0 : div(o.inter, mn);
+}
+
+template <double (*F)(const Overlap&, double, double)>
+inline double set_similarity(const Seq& a, const Seq& b, double alpha, double beta, FloatCut c) {
+    Overlap o = overlap_counts(a, b);
+    if (o.both_empty) return 1.0;
+    return cut_sim(F(o, alpha, beta), c);
+}
+
+template <double (*F)(const Overlap&, double, double)>
+inline double set_distance(const Seq& a, const Seq& b, double alpha, double beta, FloatCut c) {
+    return cut_dist(1.0 - set_similarity<F>(a, b, alpha, beta, {}), c);
+}
+
+inline Words cosine_tokens(const Seq& s, bool use_words, uint64_t n) {
+    if (use_words) return split(s);
+    if (s.size() < n) return {s};
+    Words out;
+    for (size_t i = 0; i + n <= s.size(); ++i)
+        out.emplace_back(s.begin() + static_cast<ptrdiff_t>(i),
+                         s.begin() + static_cast<ptrdiff_t>(i + n));
+    return out;
+}
+
+inline double cosine_similarity(const Seq& a, const Seq& b, bool use_words, uint64_t n,
+                                FloatCut c) {
+    Words ta = cosine_tokens(a, use_words, n), tb = cosine_tokens(b, use_words, n);
+    if (ta.empty()) return tb.empty() ? 1.0 : 0.0;
+    if (tb.empty()) return 0.0;
+    auto ca = counts(ta), cb = counts(tb);
+    double inter = 0.0;
+    for (auto& [w, k] : ca) {
+        auto it = cb.find(w);
+        if (it != cb.end()) inter += static_cast<double>(std::min(k, it->second));
+    }
+    double p = static_cast<double>(ta.size()) * static_cast<double>(tb.size());
+    double sim = p == 0.0 ? 0.0 : inter / std::sqrt(p);
+    return cut_sim(sim, c);
+}
+
+inline double cosine_distance(const Seq& a, const Seq& b, bool use_words, uint64_t n, FloatCut c) {
+    return cut_dist(1.0 - cosine_similarity(a, b, use_words, n, {}), c);
+}
+
+inline double soft_tfidf_token(const Seq& a, const Seq& b) {
+    if (a == b) return 1.0;
+    double j = jaro(a, b);
+    size_t l = std::min<size_t>(common_prefix(a, b), 4);
+    double factor = 0.1 * static_cast<double>(l);
+    return j + (1.0 - j) * factor;
+}
+
+// `ambiguous` is set when a tie between partners of different counts leaves the result to
+// the visiting order of the maps.
+inline double soft_tfidf_similarity(const Seq& a, const Seq& b, double threshold, FloatCut c,
+                                    bool& ambiguous) {
+    ambiguous = false;
+    Words wa = split(a), wb = split(b);
+    if (wa.empty()) return wb.empty() ? 1.0 : 0.0;
+    if (wb.empty()) return 0.0;
+    auto ca = counts(wa), cb = counts(wb);
+    double sq1 = 0.0, sq2 = 0.0;
+    for (auto& [w, k] : ca) sq1 += static_cast<double>(k) * static_cast<double>(k);
+    for (auto& [w, k] : cb) sq2 += static_cast<double>(k) * static_cast<double>(k);
+    const double n1 = std::sqrt(sq1), n2 = std::sqrt(sq2);
+    double total = 0.0;
+    for (auto& [x, kx] : ca) {
+        double best = 0.0, best_count = 0.0;
+        for (auto& [y, ky] : cb) {
+            double s = soft_tfidf_token(x, y);
+            if (s >= threshold && s == best && static_cast<double>(ky) != best_count)
+                ambiguous = true;
+            if (s >= threshold && s > best) {
+                best = s;
+                best_count = static_cast<double>(ky);
+            }
+        }
+        if (best > 0.0) total = total + best * ((best_count / n2) * (static_cast<double>(kx) / n1));
+    }
+    return cut_sim(total, c);
+}
+
+// ------------------------------------------------------------------------------------------
+// Smith-Waterman and Needleman-Wunsch over the full matrix, row by row.
+
+inline double max_num(double x, double y) {
+    if (std::isnan(x)) return y;
+    if (std::isnan(y)) return x;
+    return x < y ? y : x;
+}
+
+struct AlignParams {
+    double match, mismatch, gap;
+};
+
+// The local score is the largest cell of the matrix (textbook Smith-Waterman), wherever
+// it lies.
+inline double local_score(const Seq& a, const Seq& b, AlignParams p) {
+    if (a.empty() || b.empty()) return 0.0;
+    std::vector<std::vector<double>> h(a.size() + 1, std::vector<double>(b.size() + 1, 0.0));
+    double best = 0.0;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            double s = a[i - 1] == b[j - 1] ? p.match : p.mismatch;
+            h[i][j] = max_num(
+                max_num(max_num(h[i - 1][j - 1] + s, h[i - 1][j] - p.gap), h[i][j - 1] - p.gap),
+                0.0);
+            if (h[i][j] > best) best = h[i][j];
+        }
+    return best;
+}
+
+inline double global_score(const Seq& a, const Seq& b, AlignParams p) {
+    if (a.empty()) return -(static_cast<double>(b.size()) * p.gap);
+    if (b.empty()) return -(static_cast<double>(a.size()) * p.gap);
+    std::vector<std::vector<double>> d(a.size() + 1, std::vector<double>(b.size() + 1, 0.0));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = p.gap * -static_cast<double>(i);
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = -(static_cast<double>(j) * p.gap);
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            double s = a[i - 1] == b[j - 1] ? p.match : p.mismatch;
+            d[i][j] =
+                max_num(max_num(d[i - 1][j - 1] + s, d[i - 1][j] - p.gap), d[i][j - 1] - p.gap);
+        }
+    return d[a.size()][b.size()];
+}
+
+inline double smith_waterman_score(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
+    double s = local_score(a, b, p);
+    return c && s < *c ? 0.0 : s;
+}
+
+inline double needleman_wunsch_score(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
+    double s = global_score(a, b, p);
+    return c && s < *c ? -std::numeric_limits<double>::max() : s;
+}
+
+inline double clamp01(double v) {
+    if (v < 0.0) return 0.0;
+    if (v > 1.0) return 1.0;
+    return v;
+}
+
+inline double smith_waterman_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
+    if (a.empty()) return b.empty() ? 1.0 : 0.0;
+    if (b.empty()) return 0.0;
+    double score = local_score(a, b, p);
+    double denominator = p.match * static_cast<double>(std::min(a.size(), b.size()));
+    double value = denominator > 0.0 ? score / denominator : 0.0;
+    return cut_sim(clamp01(value), c);
+}
+
+inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
+    const size_t maxlen = std::max(a.size(), b.size());
+    if (maxlen == 0) return 1.0;
+    double score = global_score(a, b, p);
+    double maximum = p.match * static_cast<double>(maxlen);
+    double value =
+        maximum == 0.0 ? 1.0 : (p.gap * static_cast<double>(maxlen) + score) / (maximum + maximum);
+    return cut_sim(clamp01(value), c);
+}
+
+}  // namespace ref

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the kernel fuzzers into build/fuzz (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each target for a bounded time.
+#
+#   fuzz/run.sh [SECONDS] [TARGET...]     SECONDS per target (default $FUZZ_SECONDS or 20)
+#   targets: fuzz_edit fuzz_ratio fuzz_vector (default: all)
+#
+# New inputs go to build/fuzz/corpus/<target> (the seeds in fuzz/corpus/<target> are only
+# read); a failing input is saved in build/fuzz/artifacts/ and replayed by
+#   build/fuzz/<target> build/fuzz/artifacts/<target>-crash-...
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-${FUZZ_SECONDS:-20}}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_edit fuzz_ratio fuzz_vector)
+build="$root/build/fuzz"
+cxx=${CXX_FUZZ:-clang++}
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+fi
+ninja -C "$build" "${targets[@]}" >"$build/last.log" || { cat "$build/last.log"; exit 1; }
+
+mkdir -p "$build/artifacts"
+# A smaller quarantine keeps the memory of three sanitized runs modest on small machines.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64:detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+failed=()
+for target in "${targets[@]}"; do
+  mkdir -p "$build/corpus/$target"
+  echo "== $target: ${seconds}s"
+  if "$build/$target" "$build/corpus/$target" "$root/fuzz/corpus/$target" \
+      -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -max_len=4096 \
+      -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
+      >"$build/$target.log" 2>&1; then
+    grep -E '^stat::number_of_executed_units|DONE' "$build/$target.log" | tail -2
+  else
+    failed+=("$target")
+    grep -E -A12 'MISMATCH|ERROR|runtime error|Test unit written' "$build/$target.log" | head -60
+  fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz: FAILED: ${failed[*]} (logs in $build/<target>.log)"
+  exit 1
+fi
+echo "fuzz: all targets passed"
