@@ -172,10 +172,19 @@ struct ThreadRows {
         std::fill_n(prev.data(), size, 0);
         std::fill_n(cur.data(), size, 0);
     }
+
+    void release() {
+        std::vector<uint64_t>().swap(prev);
+        std::vector<uint64_t>().swap(cur);
+    }
 };
 
 thread_local ThreadRows lcs_rows;     // lcs_symbols, shorter sequences up to 512 symbols
 thread_local ThreadRows window_rows;  // the partial-ratio instance
+
+// Window rows longer than this (128 KiB each) are released after the call: one huge needle
+// must not leave its rows allocated for the life of the thread.
+constexpr size_t kWindowRowsKept = size_t{1} << 14;
 
 constexpr size_t kThreadRowLimit = 512;
 
@@ -380,8 +389,10 @@ uint64_t lcs_symbols_window(std::span<const uint32_t> outer, std::span<const uin
     window_rows.prepare(inner.size() + 1);
     uint64_t* prev = window_rows.prev.data();
     uint64_t* cur = window_rows.cur.data();
-    return backward ? lcs_dp<true>(outer, inner, prev, cur, profile)
-                    : lcs_dp<false>(outer, inner, prev, cur, profile);
+    const uint64_t lcs = backward ? lcs_dp<true>(outer, inner, prev, cur, profile)
+                                  : lcs_dp<false>(outer, inner, prev, cur, profile);
+    if (window_rows.prev.size() > kWindowRowsKept) window_rows.release();
+    return lcs;
 }
 
 }  // namespace qx
