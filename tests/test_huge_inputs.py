@@ -233,8 +233,8 @@ def test_huge_pairs_in_a_batch():
 
 # ---------------------------------------------------------------------------------------------
 # Per-thread scratch: the partial ratio keeps dynamic-programming rows per thread for needles
-# with more than 255 distinct symbols; rows grown by one huge needle must not stay allocated
-# for the life of the thread.
+# with more than 255 distinct symbols, Damerau-Levenshtein three rows on its ASCII path; rows
+# grown by one huge call must not stay allocated for the life of the thread.
 
 SCRATCH = r"""
 import ctypes, random, sys
@@ -261,15 +261,25 @@ distance.prefix_similarity(needle, hay)        # caches the UTF-8 forms of both 
 before = in_use()
 score = fuzz.partial_ratio(needle, hay)
 print(score, in_use() - before)
+
+# Damerau-Levenshtein keeps three rows of len(s2) + 1 cells per thread on its ASCII path.
+long_ascii = "".join(rng.choices("abcd", k=300_000))
+distance.damerau_levenshtein_distance("ab", "abc")
+distance.prefix_similarity(long_ascii, long_ascii)
+before = in_use()
+d = distance.damerau_levenshtein_distance("ab", long_ascii)
+print(d, in_use() - before)
 """
 
 
 @pytest.mark.skipif(SANITIZED, reason="allocator statistics come from glibc's malloc")
-def test_huge_partial_ratio_rows_are_not_kept():
+def test_huge_per_thread_rows_are_not_kept():
     m = 20_000  # rows of 2 x 20 001 counters: 320 KB
     out = subprocess.run([sys.executable, "-P", "-c", SCRATCH, str(m)], capture_output=True,
                          text=True, timeout=300)
     assert out.returncode == 0, out.stderr[-3000:]
-    score, kept = out.stdout.split()
+    score, kept, distance_, kept_by_dl = out.stdout.split()
     assert 0.0 < float(score) < 100.0
     assert int(kept) < 64 * 1024, kept
+    assert int(distance_) >= 300_000 - 2
+    assert int(kept_by_dl) < 64 * 1024, kept_by_dl  # rows of 7 MB were used

@@ -137,13 +137,17 @@ def test_threads_and_fork_give_single_threaded_results():
     for t in threads:
         t.start()
     started.wait()
-    # Fork twice while the threads are busy: the child builds a pool of its own.
+    # Fork twice while the threads are busy: the child builds a pool of its own. (Under
+    # AddressSanitizer only once they are done: its allocator has no fork handlers, so a child
+    # forked while another thread allocates can wait forever for the allocator's lock.)
     children = []
-    for _ in range(2):
+    for _ in range(0 if SANITIZED else 2):
         time.sleep(0.05)
         children.append(_fork_and_check(JOBS))
     for t in threads:
         t.join(timeout=600)
+    for _ in range(2 if SANITIZED else 0):
+        children.append(_fork_and_check(JOBS))
     assert not any(t.is_alive() for t in threads)
     assert failures == []
     assert children == [0, 0]
