@@ -20,7 +20,7 @@ from hypothesis import strategies as st
 from quorvalex import _quorvalex, distance, fuzz
 
 SANITIZED = bool(os.environ.get("QUORVALEX_SANITIZED"))
-EXAMPLES = 60 if SANITIZED else 250
+EXAMPLES = 60 if SANITIZED else 200
 
 ALLOWED = (TypeError, ValueError, OverflowError, UnicodeEncodeError)
 U64 = 2**64
