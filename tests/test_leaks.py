@@ -194,14 +194,18 @@ def in_use():
     return info.uordblks + info.hblkhd
 
 big = t.fresh("abcé" * 75)  # 300 symbols: past every inline buffer
-growth = {}
+plan = []
 for fn in t.FUNCTIONS:
     calls = t.calls_for(fn)
     if fn.__name__.endswith("_batch"):
         calls.append((([(big, big[::-1])] * 4,), {}))
     else:
         calls.append(((big[:700], big), {}))
-    t.run_calls(calls, fn, 5)  # steady state: the pool, per-thread rows, caches
+    plan.append((fn, calls))
+for fn, calls in plan:
+    t.run_calls(calls, fn, 5)  # steady state: the pool and its queue, per-thread rows, caches
+growth = {}
+for fn, calls in plan:
     gc.collect()
     before = in_use()
     t.run_calls(calls, fn, int(sys.argv[2]))
