@@ -408,8 +408,9 @@ inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
     };
     double best = 0.0;
     if (bytes && m >= 129) {
+        // Long byte needles: full-length windows only; the first one is always scored.
         for (size_t start = 0; start + m <= n; ++start) {
-            if (!in_needle(hay[start + m - 1])) continue;
+            if (start != 0 && !in_needle(hay[start + m - 1])) continue;
             best = std::max(best, score(start, start + m));
             if (best >= 100.0) return 100.0;
         }
