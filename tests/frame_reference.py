@@ -1,0 +1,149 @@
+"""Shared by the module, call-frame, batch and robustness tests: the functions of the module and
+what their signatures say, small argument types, a text generator and subprocess helpers."""
+
+import math
+import os
+import random
+import subprocess
+import sys
+import textwrap
+import types
+
+from quorvalex import _quorvalex, distance, fuzz
+
+SANITIZED = bool(os.environ.get("QUORVALEX_SANITIZED"))
+ALL = [getattr(m, n) for m in (distance, fuzz, _quorvalex) for n in m.__all__
+       if not isinstance(getattr(m, n), types.ModuleType)]
+BATCH = [f for f in ALL if f.__name__.endswith("_batch")]
+assert len(ALL) == 112 and len(BATCH) == 42
+
+
+def is_batch(fn):
+    return fn.__name__.endswith("_batch")
+
+
+def scalar_of(batch_fn):
+    return getattr(batch_fn.__self__, batch_fn.__name__[: -len("_batch")])
+
+
+def options_of(fn):
+    """[(name, default text)] of the keyword-only options before score_cutoff."""
+    sig = fn.__text_signature__
+    inner = sig[sig.index("*, ") + 3 : sig.index("score_cutoff=None)")]
+    return [tuple(part.split("=")) for part in inner.split(", ") if part]
+
+
+def int_cutoff(fn):
+    name = fn.__name__
+    return fn.__module__ == "distance" and "normalized" not in name and "jaro" not in name
+
+
+def positional(fn):
+    return ([("ab", "ac")],) if is_batch(fn) else ("ab", "ac")
+
+
+def same(a, b):
+    if isinstance(a, list):
+        return isinstance(b, list) and len(a) == len(b) and all(map(same, a, b))
+    if type(a) is not type(b):
+        return False
+    return math.isnan(b) if isinstance(a, float) and math.isnan(a) else a == b
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class FloatLike:
+    def __init__(self, value):
+        self.value = value
+
+    def __float__(self):
+        return self.value
+
+
+class Text(str):
+    pass
+
+
+class Sequence:
+    """A sequence that is not a list, read through the iteration protocol; its __len__ may lie."""
+
+    def __init__(self, items, length=None):
+        self.items, self.length = items, len(items) if length is None else length
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+def mixed_pairs(seed, count):
+    """Pairs of every kind: empty, whitespace, words, ASCII/Latin-1/BMP/astral, lengths near 64."""
+    rng = random.Random(seed)
+    alphabets = ["ab", "abc ", "aé b", "é€ a", "€ab", "👍a b", "a\U0001f44e👍", "xyz  \t", "Ǆǅ ǆa"]
+    words = ["new", "york", "mets", "meats", "é", "café", "€uro", "👍", "a", "ab", ""]
+    pairs = [("", ""), ("", "a"), ("a", ""), (" ", " "), ("  ", ""), ("\t\n", " "), ("👍", "👍")]
+    while len(pairs) < count:
+        kind, alpha = rng.randrange(4), rng.choice(alphabets)
+        if kind == 0:
+            pairs.append(tuple("".join(rng.choices(alpha, k=rng.randrange(16))) for _ in "xy"))
+        elif kind == 1:
+            pairs.append(tuple(" ".join(rng.choices(words, k=rng.randrange(6))) for _ in "xy"))
+        elif kind == 2:
+            s = rng.choices(alpha, k=rng.choice([63, 64, 65, 127, 128, 129, rng.randrange(200)]))
+            t = list(s)
+            for _ in range(rng.randrange(4) if t else 0):
+                t[rng.randrange(len(t))] = rng.choice(alpha)
+            pairs.append(("".join(s), "".join(t)))
+        else:
+            s = "".join(rng.choices("abcé€👍 \t\u3000", k=rng.randrange(10)))
+            pairs.append((s, s if rng.random() < 0.5 else s[::-1]))
+    return pairs
+
+
+def run_python(code, *args, env=None, timeout=300, stdin=None):
+    """Runs code in a fresh interpreter with the pool size left to the environment given."""
+    full = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
+    full.update(env or {})
+    return subprocess.run([sys.executable, "-P", "-c", textwrap.dedent(code), *map(str, args)],
+                          capture_output=True, text=True, timeout=timeout, env=full, input=stdin)
+
+
+# A pair whose Damerau-Levenshtein distance takes milliseconds (quadratic), for long batches.
+HEAVY_SETUP = """
+import os, random, time
+from quorvalex import distance
+CPUS = os.cpu_count() or 1
+def heavy(n=1500):
+    rng = random.Random(11)
+    pair = ("".join(rng.choices("abcd", k=n)), "".join(rng.choices("abcd", k=n)))
+    fn = distance.damerau_levenshtein_distance_batch
+    fn([pair] * 2)
+    start = time.perf_counter()
+    expected = distance.damerau_levenshtein_distance(*pair)
+    return fn, pair, expected, max(time.perf_counter() - start, 1e-4)
+"""
+
+# glibc's count of bytes in use (run with MALLOC_ARENA_MAX=1 to include the workers' heap).
+MALLINFO = """
+import ctypes
+class MallInfo(ctypes.Structure):
+    _fields_ = [(n, ctypes.c_size_t) for n in
+                "arena ordblks smblks hblks hblkhd usmblks fsmblks uordblks fordblks keepcost".split()]
+libc = ctypes.CDLL(None)
+libc.mallinfo2.restype = MallInfo
+def in_use():
+    info = libc.mallinfo2()
+    return info.uordblks + info.hblkhd
+"""
+
+exec(HEAVY_SETUP, _scope := {})
+heavy = _scope["heavy"]
