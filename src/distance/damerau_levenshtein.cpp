@@ -7,6 +7,7 @@
 
 #include "../hashing.hpp"
 #include "../small_vector.hpp"
+#include "edit_forms.hpp"
 
 namespace qx {
 
@@ -206,34 +207,19 @@ uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
     return dl_decoded(s1, s2);
 }
 
+using Forms = EditForms<damerau_levenshtein_plain_distance>;
+
 uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
-    if (cutoff) {
-        // The distance is at least the length difference: past the cutoff, the result is known.
-        const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-        const size_t diff = len1 > len2 ? len1 - len2 : len2 - len1;
-        if (diff > *cutoff) return *cutoff + 1;
-    }
-    return cut_distance(damerau_levenshtein_plain_distance(s1, s2), cutoff);
+    return Forms::distance(s1, s2, cutoff);
 }
-
 uint64_t damerau_levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
-    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-    // The similarity is at most the shorter length.
-    if (cutoff && std::min(len1, len2) < *cutoff) return 0;
-    const uint64_t longest = std::max(len1, len2);
-    return cut_similarity(longest - damerau_levenshtein_plain_distance(s1, s2), cutoff);
+    return Forms::similarity(s1, s2, cutoff);
 }
-
 double damerau_levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    const size_t longest = std::max(count_symbols(s1), count_symbols(s2));
-    if (longest == 0) return 0.0;
-    const double value = static_cast<double>(damerau_levenshtein_plain_distance(s1, s2)) /
-                         static_cast<double>(longest);
-    return cut_distance(value, cutoff);
+    return Forms::normalized_distance(s1, s2, cutoff);
 }
-
 double damerau_levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
-    return similarity_from_distance(damerau_levenshtein_normalized_distance(s1, s2, {}), cutoff);
+    return Forms::normalized_similarity(s1, s2, cutoff);
 }
 
 }  // namespace qx

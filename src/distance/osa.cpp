@@ -10,6 +10,7 @@
 #include "../char_masks.hpp"
 #include "../hashing.hpp"
 #include "../small_vector.hpp"
+#include "edit_forms.hpp"
 
 namespace qx {
 
@@ -276,34 +277,19 @@ uint64_t osa_plain_distance(Text s1, Text s2) {
     return osa_decoded(s1, s2);
 }
 
+using Forms = EditForms<osa_plain_distance>;
+
 uint64_t osa_distance(Text s1, Text s2, IntCutoff cutoff) {
-    if (cutoff) {
-        // The distance is at least the length difference: past the cutoff, the result is known.
-        const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-        const size_t diff = len1 > len2 ? len1 - len2 : len2 - len1;
-        if (diff > *cutoff) return *cutoff + 1;
-    }
-    return cut_distance(osa_plain_distance(s1, s2), cutoff);
+    return Forms::distance(s1, s2, cutoff);
 }
-
 uint64_t osa_similarity(Text s1, Text s2, IntCutoff cutoff) {
-    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-    const size_t longest = std::max(len1, len2);
-    // The similarity is at most the shorter length.
-    if (cutoff && std::min(len1, len2) < *cutoff) return 0;
-    return cut_similarity(longest - osa_plain_distance(s1, s2), cutoff);
+    return Forms::similarity(s1, s2, cutoff);
 }
-
 double osa_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    const size_t longest = std::max(count_symbols(s1), count_symbols(s2));
-    if (longest == 0) return 0.0;
-    const double value =
-        static_cast<double>(osa_plain_distance(s1, s2)) / static_cast<double>(longest);
-    return cut_distance(value, cutoff);
+    return Forms::normalized_distance(s1, s2, cutoff);
 }
-
 double osa_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
-    return similarity_from_distance(osa_normalized_distance(s1, s2, {}), cutoff);
+    return Forms::normalized_similarity(s1, s2, cutoff);
 }
 
 }  // namespace qx
