@@ -3,6 +3,7 @@ while the pool scores. A handler that raises ends the batch within a fraction of
 that exception, the remaining ranges are abandoned, and the pool serves the next call; a handler
 that returns lets the batch finish. Timing limits are generous (loaded or sanitized machines)."""
 
+import math
 import resource
 import signal
 import threading
@@ -77,6 +78,31 @@ def test_returning_handler_lets_the_batch_finish(alarm):
     signal.setitimer(signal.ITIMER_REAL, 0)
     assert result == [EXPECTED] * count
     assert [t for t in calls if start < t < end], "no handler ran during the batch"
+
+
+@pytest.mark.slow
+def test_second_signal_while_the_abandoned_batch_finishes(alarm):
+    # Two pairs of about a second each: pairs already being scored are not stopped, so the
+    # second signal arrives while the abandoned batch still finishes. Its handler must wait for
+    # Python code to run again, not run while the first exception is pending.
+    install, arm = alarm
+    factor = math.ceil(math.sqrt(1.0 / PER_PAIR))
+    big = (PAIR[0] * factor, PAIR[1] * factor)
+    calls = []
+
+    def handler(signum, frame):
+        calls.append("start")
+        if len(calls) == 1:
+            raise Interrupted
+        calls.append("end")
+
+    install(handler)
+    arm(0.2, 0.3)  # again 0.3 s later, while the pairs are still being scored
+    with pytest.raises(Interrupted):
+        FN([big, big])
+    signal.setitimer(signal.ITIMER_REAL, 0)
+    time.sleep(0.05)
+    assert calls[:3] == ["start", "start", "end"]
 
 
 def test_interrupt_of_one_batch_leaves_other_threads_batches_whole(alarm):
