@@ -9,7 +9,7 @@ scan), and longer texts for the 65..128 and block forms.
 """
 
 import random
-import time
+import timeit
 
 from quorvalex import distance as qd
 
@@ -66,12 +66,7 @@ def text_pairs(length, count, seed):
 
 
 def best_of(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
+    return min(timeit.repeat(fn, number=1, repeat=repeat))
 
 
 def run(label, pairs, repeat):

@@ -16,7 +16,7 @@ bit-parallel kernels.
 
 import random
 import string
-import time
+import timeit
 
 from quorvalex import fuzz
 
@@ -63,12 +63,7 @@ def make_pairs(kind, length, count, seed):
 
 
 def best_of(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
+    return min(timeit.repeat(fn, number=1, repeat=repeat))
 
 
 def loop(f, pairs):

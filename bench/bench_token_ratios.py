@@ -9,7 +9,7 @@ words) or with an unrelated text of the same kind.
 """
 
 import random
-import time
+import timeit
 
 from quorvalex import fuzz as qf
 
@@ -108,12 +108,7 @@ def pairs_of(make, count, seed):
 
 
 def best_of(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
+    return min(timeit.repeat(fn, number=1, repeat=repeat))
 
 
 SCORERS = [

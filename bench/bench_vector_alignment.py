@@ -10,7 +10,7 @@ Smith-Waterman reads the last matrix cell rather than the best one, so its value
 
 import random
 import sys
-import time
+import timeit
 
 import quorvalex as q
 
@@ -49,12 +49,7 @@ def text_pairs(length, count, seed):
 
 
 def best_of(fn, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t0)
-    return best
+    return min(timeit.repeat(fn, number=1, repeat=repeat))
 
 
 def peer(name):
