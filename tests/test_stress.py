@@ -5,7 +5,10 @@ single-threaded beforehand; no call may hang. Also the pool's size limits: the c
 threads and a system that refuses to start them all."""
 
 import os
+import pathlib
 import random
+import shutil
+import subprocess
 import threading
 import time
 import warnings
@@ -153,3 +156,25 @@ def test_pool_smaller_than_asked_for():
     started = int(message.split()[1])
     assert ok == "True" and 0 < started < 64
     assert message == f"only {started} of 64 worker threads could be started"
+
+
+# The pool's own interface, as the search layer uses it (a limit on the workers of a run), in a
+# small native program: plain, and under ThreadSanitizer.
+@pytest.mark.parametrize("flags", [["-O2"], ["-O1", "-g", "-fsanitize=thread"]],
+                         ids=["plain", "thread-sanitizer"])
+def test_native_pool_checks(tmp_path, flags):
+    compiler = shutil.which(os.environ.get("CXX", "g++"))
+    if not compiler:
+        pytest.skip("no C++ compiler")
+    root = pathlib.Path(__file__).resolve().parent.parent
+    program = tmp_path / "pool_check"
+    subprocess.run([compiler, "-std=c++20", "-pthread", *flags, f"-I{root / 'src'}",
+                    root / "src" / "worker_pool.cpp", root / "tests" / "pool_check.cpp",
+                    "-o", program], check=True, timeout=600)
+    # Not the sanitizer runtime preloaded into the interpreter of a sanitized test run.
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("RAYON_", "LD_PRELOAD", "ASAN_", "UBSAN_"))}
+    for threads in ["1", "2", "7", "64"]:
+        out = subprocess.run([program], env={**env, "RAYON_NUM_THREADS": threads},
+                             capture_output=True, text=True, timeout=600)
+        assert (out.returncode, out.stdout) == (0, "ok\n"), (threads, out.stdout, out.stderr[-3000:])
