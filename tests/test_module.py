@@ -123,7 +123,7 @@ assert quorvalex.distance.levenshtein_distance("kitten", "sitting") == 3
 assert len(quorvalex._quorvalex.__all__) == 26
 print(steps)
 """
-REPEAT_FAILURES = MALLINFO + """
+REPEAT_FAILURES = """
 import gc, os, sys
 def fail_all():
     for n in range(1, int(sys.argv[1]) + 1):
@@ -151,11 +151,11 @@ def test_every_init_failure_path():
     assert steps > 2 * 112  # at least the function objects and their additions to the modules
     if SANITIZED:  # LeakSanitizer reports any block allocated by the module and lost
         env = {"ASAN_OPTIONS": "detect_leaks=1:exitcode=0:abort_on_error=0"}
-        out = run_python(REPEAT_FAILURES.replace("in_use()", "0"), steps, env=env)
+        out = run_python("in_use = lambda: 0\n" + REPEAT_FAILURES, steps, env=env)
         assert out.returncode == 0, out.stderr[-3000:]
         assert "_quorvalex" not in out.stderr, out.stderr[-3000:]
     else:
-        out = run_python(REPEAT_FAILURES, steps, env={"MALLOC_ARENA_MAX": "1"})
+        out = run_python(MALLINFO + REPEAT_FAILURES, steps, env={"MALLOC_ARENA_MAX": "1"})
         assert out.returncode == 0, out.stderr
         assert int(out.stdout) < 64 * 1024  # a lost method definition per failure: megabytes
 
