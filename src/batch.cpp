@@ -142,10 +142,35 @@ bool poll_signals(void* raw) {
     lock->state = PyEval_SaveThread();
     return failed != 0;
 }
+
+// The pool started fewer threads than the environment asked for. False when the warning was
+// turned into an exception.
+[[gnu::cold]] bool warn_pool_shortfall(const WorkerPool& pool) {
+    const PoolRequest& request = pool.request();
+    int failed;
+    if (request.threads <= kMaxPoolThreads) {
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "only %zu of %zu worker threads could be started",
+                                  pool.threads(), request.threads);
+    } else if (request.source) {
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "%s=%zu is above the worker pool's limit of %zu threads; "
+                                  "the pool has %zu",
+                                  request.source, request.threads, kMaxPoolThreads,
+                                  pool.threads());
+    } else {
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "%zu processors are above the worker pool's limit of %zu "
+                                  "threads; the pool has %zu",
+                                  request.threads, kMaxPoolThreads, pool.threads());
+    }
+    return failed == 0;
+}
 }  // namespace
 
 bool run_released(size_t n, RangeScorer scorer) {
     WorkerPool& pool = WorkerPool::instance();  // created by the first batch, even an empty one
+    if (pool.take_shortfall_notice() && !warn_pool_shortfall(pool)) return false;
     if (n == 0) return true;
     ReleasedLock lock{PyEval_SaveThread()};
     bool completed = pool.run(n, scorer, {&poll_signals, &lock});

@@ -3,8 +3,12 @@
 #include <Python.h>
 
 #include <atomic>
-#include <cstring>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "call_frame.hpp"
 #include "function_table_registry.hpp"
@@ -28,8 +32,30 @@ PyModuleDef g_module_def = {
     nullptr,
 };
 
-std::atomic<int64_t> g_interpreter_id{-1};  // -1: not recorded yet
+std::atomic<int64_t> g_interpreter_id{-1};  // -1: no initialisation has succeeded yet
 PyObject* g_module = nullptr;               // once-only cell, one strong reference
+
+// Test hook: QUORVALEX_FAIL_INIT_AT=N makes the N-th fallible step of an initialisation (an
+// object created, a list or module attribute set) fail as if memory ran out, so that tests can
+// reach every failure path. Read when an initialisation starts.
+struct InjectedFailure {
+    size_t at = 0;  // 0: never
+    size_t steps = 0;
+} g_injected;
+
+// True, with MemoryError set, when this step is the one the hook fails.
+bool injected_failure() {
+    if (!g_injected.at || ++g_injected.steps != g_injected.at) return false;
+    PyErr_NoMemory();
+    return true;
+}
+
+// A new reference from the C API, or nothing when the test hook fails this step.
+Ref created(PyObject* object) {
+    Ref owned(object);
+    if (owned && injected_failure()) return Ref();
+    return owned;
+}
 
 // "<name>(s1, s2, *, <options>score_cutoff=None)\n--\n\n<body>"
 std::string docstring_of(const Row& row) {
@@ -47,23 +73,44 @@ std::string docstring_of(const Row& row) {
     return doc;
 }
 
-char* copy_for_process(const std::string& text) {
-    char* copy = new char[text.size() + 1];
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
+// The method definitions of every function, in registration order, with their names and
+// docstrings. Built by the first initialisation and kept for the life of the process: function
+// objects borrow their definition, and those of a failed initialisation live on until the
+// garbage collector frees their module, so a later initialisation reuses the same table.
+struct MethodTable {
+    std::vector<std::string> texts;  // name, docstring, name, docstring, ...
+    std::vector<PyMethodDef> defs;
+};
+MethodTable* g_methods = nullptr;
+
+// Throws std::bad_alloc when memory runs out (the partial table is released).
+const MethodTable& method_table() {
+    if (g_methods) return *g_methods;
+    std::span<const RegisteredFunction> functions = registered_functions();
+    auto table = std::make_unique<MethodTable>();
+    table->texts.reserve(2 * functions.size());  // no reallocation: c_str() stays valid
+    table->defs.reserve(functions.size());
+    for (const RegisteredFunction& function : functions) {
+        const std::string& name = table->texts.emplace_back(function.row->name);
+        const std::string& doc = table->texts.emplace_back(docstring_of(*function.row));
+        table->defs.push_back({
+            name.c_str(),
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function.wrapper)),
+            METH_FASTCALL | METH_KEYWORDS,
+            doc.c_str(),
+        });
+    }
+    g_methods = table.release();
+    return *g_methods;
 }
 
-// The function object of one row. Its PyMethodDef lives as long as the process.
-PyObject* create_function(const RegisteredFunction& function, PyObject* borrowed_module) {
-    Ref module_name(PyModule_GetNameObject(borrowed_module));
+// The function object of one row, bound to its module.
+PyObject* create_function(const PyMethodDef& def, PyObject* borrowed_module) {
+    Ref module_name = created(PyModule_GetNameObject(borrowed_module));
     if (!module_name) return nullptr;
-    auto* def = new PyMethodDef{
-        copy_for_process(std::string(function.row->name)),
-        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function.wrapper)),
-        METH_FASTCALL | METH_KEYWORDS,
-        copy_for_process(docstring_of(*function.row)),
-    };
-    return PyCMethod_New(def, borrowed_module, module_name.get(), nullptr);
+    return created(PyCMethod_New(const_cast<PyMethodDef*>(&def), borrowed_module,
+                                 module_name.get(), nullptr))
+        .release();
 }
 
 [[gnu::cold]] bool raise_cannot_convert(PyObject* borrowed_obj, const char* target) {
@@ -80,12 +127,15 @@ bool add_to_module(PyObject* borrowed_module, PyObject* borrowed_name, PyObject*
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
         PyErr_Clear();
-        all = Ref(PyList_New(0));
-        if (!all || PyObject_SetAttrString(borrowed_module, "__all__", all.get()) < 0) return false;
+        all = created(PyList_New(0));
+        if (!all || injected_failure() ||
+            PyObject_SetAttrString(borrowed_module, "__all__", all.get()) < 0)
+            return false;
     }
     if (!PyList_Check(all.get())) return raise_cannot_convert(all.get(), "PyList");
-    if (PyList_Append(all.get(), borrowed_name) < 0) return false;
-    return PyObject_SetAttr(borrowed_module, borrowed_name, borrowed_value) == 0;
+    if (injected_failure() || PyList_Append(all.get(), borrowed_name) < 0) return false;
+    return !injected_failure() &&
+           PyObject_SetAttr(borrowed_module, borrowed_name, borrowed_value) == 0;
 }
 
 // Adds an object under its own __name__.
@@ -97,25 +147,27 @@ bool add_named(PyObject* borrowed_module, PyObject* borrowed_value) {
 }
 
 bool add_functions(PyObject* borrowed_target, Module which) {
-    for (const RegisteredFunction& function : registered_functions()) {
-        if (function.row->module != which) continue;
-        Ref object(create_function(function, borrowed_target));
+    const MethodTable& table = method_table();
+    std::span<const RegisteredFunction> functions = registered_functions();
+    for (size_t i = 0; i < functions.size(); ++i) {
+        if (functions[i].row->module != which) continue;
+        Ref object(create_function(table.defs[i], borrowed_target));
         if (!object || !add_named(borrowed_target, object.get())) return false;
     }
     return true;
 }
 
 bool add_child(PyObject* borrowed_top, const char* name, Module which) {
-    Ref name_object(PyUnicode_FromString(name));
+    Ref name_object = created(PyUnicode_FromString(name));
     if (!name_object) return false;
-    Ref child(PyModule_NewObject(name_object.get()));
+    Ref child = created(PyModule_NewObject(name_object.get()));
     if (!child || !add_functions(child.get(), which)) return false;
     return add_named(borrowed_top, child.get());
 }
 
 PyObject* build_module() {
     if (!py::intern_parameter_names()) return nullptr;
-    Ref top(PyModule_Create2(&g_module_def, 1013));
+    Ref top = created(PyModule_Create2(&g_module_def, 1013));
     if (!top) return nullptr;
     if (!add_child(top.get(), "distance", Module::Distance) ||
         !add_child(top.get(), "fuzz", Module::Fuzz) || !add_functions(top.get(), Module::Top))
@@ -129,32 +181,73 @@ PyObject* build_module() {
     return nullptr;
 }
 
+[[gnu::cold]] PyObject* raise_other_owner() {
+    PyErr_SetString(PyExc_ImportError,
+                    "quorvalex does not support sub-interpreters: it is already loaded in "
+                    "another interpreter of this process");
+    return nullptr;
+}
+
+// CPython 3.12 runs this function in an isolated sub-interpreter and refuses the single-phase
+// module only afterwards, so everything built here would belong to an interpreter that never
+// uses it. Refuse first, with CPython's own message. (3.13 runs the function with the main
+// interpreter active; 3.11 has no isolated interpreters.)
+bool refuses_single_phase_modules([[maybe_unused]] PyInterpreterState* interp) {
+#if PY_VERSION_HEX >= 0x030C0000 && PY_VERSION_HEX < 0x030D0000
+    return interp != PyInterpreterState_Main() &&
+           _PyInterpreterState_HasFeature(interp, Py_RTFLAGS_MULTI_INTERP_EXTENSIONS);
+#else
+    return false;
+#endif
+}
+
+// A failed initialisation that made no interpreter the owner gives back the parameter names
+// it interned, so that the interpreter which eventually owns the module interns its own.
+void release_parameter_names() {
+    for (PyObject*& name : py::g_interned) Py_CLEAR(name);
+}
+
+PyObject* initialise() {
+    PyInterpreterState* interp = PyInterpreterState_Get();
+    int64_t id = PyInterpreterState_GetID(interp);
+    if (id == -1) return raise_missing_exception();
+    if (refuses_single_phase_modules(interp)) {
+        PyErr_SetString(PyExc_ImportError,
+                        "module _quorvalex does not support loading in subinterpreters");
+        return nullptr;
+    }
+    int64_t owner = g_interpreter_id.load();
+    if (owner != -1 && owner != id) return raise_other_owner();
+    if (g_module) {
+        Py_INCREF(g_module);
+        return g_module;
+    }
+    const char* fail_at = std::getenv("QUORVALEX_FAIL_INIT_AT");
+    g_injected = {fail_at ? std::strtoull(fail_at, nullptr, 10) : 0, 0};
+    Ref module;
+    try {
+        module = Ref(build_module());
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    }
+    g_injected = {};
+    if (!module) {
+        if (g_interpreter_id.load() == -1) release_parameter_names();
+        return nullptr;
+    }
+    // The owner is recorded only now that the module exists.
+    int64_t expected = -1;
+    if (!g_interpreter_id.compare_exchange_strong(expected, id) && expected != id)
+        return raise_other_owner();
+    if (!g_module) g_module = module.release();  // else another thread finished first
+    Py_INCREF(g_module);
+    return g_module;
+}
+
 }  // namespace
 
 }  // namespace qx
 
 extern "C" PyMODINIT_FUNC PyInit__quorvalex() {
-    using namespace qx;
-    int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (id == -1) return raise_missing_exception();
-    int64_t expected = -1;
-    if (!g_interpreter_id.compare_exchange_strong(expected, id) && expected != id) {
-        PyErr_SetString(PyExc_ImportError,
-                        "quorvalex does not support sub-interpreters: it is already loaded in "
-                        "another interpreter of this process");
-        return nullptr;
-    }
-    if (g_module) {
-        Py_INCREF(g_module);
-        return g_module;
-    }
-    PyObject* module = build_module();
-    if (!module) return nullptr;
-    if (g_module) {  // another thread finished first: keep its module
-        Py_DECREF(module);
-    } else {
-        g_module = module;  // the cell's reference
-    }
-    Py_INCREF(g_module);
-    return g_module;
+    return qx::initialise();
 }

@@ -7,159 +7,228 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace qx {
 
+// Scheduling. A run is one job: an index range claimed in chunks through an atomic counter.
+// Each claim takes a fixed share of what is left (guided self-scheduling), so early chunks are
+// long and the last ones single indices: ranges of uneven cost still end close together, and a
+// run needs O(workers * log n) claims. Idle workers sleep on condition variables of their own
+// and are woken one by one, only when there is work for them: a worker that joins a job hands
+// it on to at most two idle workers (a doubling chain instead of one thread waking them all),
+// and stops when the job has no more unclaimed indices than workers. Every lock is held for
+// O(1) steps per job, whatever the number of workers.
+
 namespace {
 
-// -1 for threads that are not pool workers (the Python threads that start batches).
-thread_local int tls_worker_id = -1;
+// Set on the pool's own threads; a run started there is scored on the spot.
+thread_local bool tls_is_worker = false;
 
-struct Batch {
-    RangeScorer scorer;
-    size_t threads;
-    std::atomic<bool> cancelled{false};
-};
+// Counts the forks this process descends from (raised in the child). A run that sees it change
+// while it polled is in a child forked from inside the poll.
+std::atomic<unsigned> g_forks{0};
 
-struct Task {
-    Batch* batch;
-    size_t begin, end, budget;
-    int creator;
-    bool done = false;  // guarded by the pool mutex; the last access to a finished task
-};
+// How long the waiting thread sleeps between polls, at most.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+// A claim takes at least 1 / (kShares * workers) of the indices left.
+constexpr size_t kShares = 4;
 
 size_t hardware_parallelism() {
     long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<size_t>(n) : 1;
 }
 
+struct Job {
+    Job(RangeScorer scorer, size_t n, size_t max_workers)
+        : scorer(scorer), n(n), parts(max_workers == 1 ? 1 : kShares * max_workers),
+          max_workers(max_workers) {}
+
+    const RangeScorer scorer;
+    const size_t n;
+    const size_t parts;        // a claim takes 1/parts of the indices left, at least one
+    const size_t max_workers;  // at least 1
+    std::atomic<size_t> cursor{0};  // the first index not claimed yet
+    std::atomic<bool> cancelled{false};
+    // Guarded by the pool's mutex.
+    size_t workers = 0;  // workers on the job, or handed it and about to start
+    bool open = true;    // listed: workers may still join
+    Job* prev = nullptr;
+    Job* next = nullptr;
+    std::condition_variable finished;  // closed with no worker left; the owner waits here
+
+    size_t unclaimed() const {
+        size_t at = cursor.load(std::memory_order_relaxed);
+        return at < n ? n - at : 0;
+    }
+
+    bool claim(size_t& begin, size_t& end) {
+        size_t at = cursor.load(std::memory_order_relaxed);
+        for (;;) {
+            if (at >= n || cancelled.load(std::memory_order_relaxed)) return false;
+            size_t size = std::max<size_t>(1, (n - at) / parts);
+            if (cursor.compare_exchange_weak(at, at + size, std::memory_order_relaxed)) {
+                begin = at;
+                end = at + size;
+                return true;
+            }
+        }
+    }
+};
+
+struct Worker {
+    WorkerPool::State* pool = nullptr;
+    std::condition_variable wake;  // with the pool's mutex
+    Job* handed = nullptr;         // guarded by the pool's mutex
+    Worker* next_idle = nullptr;   // guarded by the pool's mutex
+};
+
 }  // namespace
 
 struct WorkerPool::State {
     std::mutex mutex;
-    std::condition_variable changed;  // a task was queued or finished
-    std::deque<Task*> queue;
+    Job* first_open = nullptr;  // jobs workers may join, oldest first
+    Job* last_open = nullptr;
+    Worker* idle = nullptr;     // sleeping workers, the last to sleep first
+    Worker* workers = nullptr;  // one per thread, for the life of the process
 
-    void push(Task* t) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            queue.push_back(t);
-        }
-        changed.notify_all();
+    // The functions below are called with `mutex` held.
+
+    void open(Job* job) {
+        job->prev = last_open;
+        (last_open ? last_open->next : first_open) = job;
+        last_open = job;
     }
 
-    void finish(Task* t) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            t->done = true;
-        }
-        changed.notify_all();
+    // No worker joins a closed job; its owner wakes once the last worker has left.
+    void close(Job* job) {
+        if (!job->open) return;
+        job->open = false;
+        (job->prev ? job->prev->next : first_open) = job->next;
+        (job->next ? job->next->prev : last_open) = job->prev;
+        if (job->workers == 0) job->finished.notify_one();
     }
 
-    // Removes t from the queue if no thread has taken it yet.
-    bool take_back(Task* t) {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto it = queue.rbegin(); it != queue.rend(); ++it) {
-            if (*it == t) {
-                queue.erase(std::next(it).base());
-                return true;
+    bool wants_worker(const Job* job) const {
+        return job->open && job->workers < job->max_workers &&
+               job->unclaimed() > job->workers && !job->cancelled.load(std::memory_order_relaxed);
+    }
+
+    // Hands `job` to at most two sleeping workers; they are woken after the mutex is released.
+    size_t recruit(Job* job, Worker* (&woken)[2]) {
+        size_t count = 0;
+        while (count < 2 && idle && wants_worker(job)) {
+            Worker* worker = idle;
+            idle = worker->next_idle;
+            worker->handed = job;
+            ++job->workers;
+            woken[count++] = worker;
+        }
+        return count;
+    }
+
+    // The oldest open job with room for a worker; exhausted jobs met on the way are closed.
+    Job* join_open() {
+        for (Job* job = first_open; job;) {
+            Job* next = job->next;
+            if (job->unclaimed() == 0 || job->cancelled.load(std::memory_order_relaxed)) {
+                close(job);
+            } else if (job->workers < job->max_workers) {
+                ++job->workers;
+                return job;
             }
+            job = next;
         }
-        return false;
+        return nullptr;
     }
 
-    // Waits until t is done, running queued tasks meanwhile.
-    void help_until_done(Task* t) {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!t->done) {
-            if (!queue.empty()) {
-                Task* other = queue.front();
-                queue.pop_front();
-                lock.unlock();
-                execute(other);
-                finish(other);
-                lock.lock();
-            } else {
-                changed.wait(lock);
-            }
+    // The worker stopped claiming: nothing is left, or the run was abandoned.
+    void leave(Job* job) {
+        --job->workers;
+        if (job->open) {
+            close(job);
+        } else if (job->workers == 0) {
+            job->finished.notify_one();
         }
     }
 
-    // Range task: split while the budget allows, else score sequentially.
-    void execute(Task* t) {
-        Batch* batch = t->batch;
-        size_t len = t->end - t->begin;
-        size_t budget = t->budget;
-        bool split = false;
-        if (len / 2 >= 1) {
-            if (t->creator != tls_worker_id) {  // stolen: refresh the budget
-                budget = std::max(budget / 2, batch->threads);
-                split = true;
-            } else if (budget != 0) {
-                budget /= 2;
-                split = true;
-            }
-        }
-        if (!split) {
-            if (!batch->cancelled.load(std::memory_order_relaxed))
-                batch->scorer.score(batch->scorer.context, t->begin, t->end, batch->cancelled);
-            return;
-        }
-        size_t mid = t->begin + len / 2;
-        Task right{batch, mid, t->end, budget, tls_worker_id};
-        Task left{batch, t->begin, mid, budget, tls_worker_id};
-        push(&right);
-        execute(&left);
-        if (take_back(&right)) {
-            execute(&right);
-        } else {
-            help_until_done(&right);
-        }
-    }
-
-    void worker_loop() {
+    void worker_loop(Worker& self) {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            while (queue.empty()) changed.wait(lock);
-            Task* t = queue.front();
-            queue.pop_front();
+            Job* job = std::exchange(self.handed, nullptr);
+            if (!job) job = join_open();
+            if (!job) {
+                self.next_idle = idle;
+                idle = &self;
+                while (!self.handed) self.wake.wait(lock);
+                continue;
+            }
+            Worker* woken[2];
+            size_t count = recruit(job, woken);
             lock.unlock();
-            execute(t);
-            finish(t);
+            for (size_t i = 0; i < count; ++i) woken[i]->wake.notify_one();
+            size_t begin, end;
+            while (job->claim(begin, end))
+                job->scorer.score(job->scorer.context, begin, end, job->cancelled);
             lock.lock();
+            leave(job);  // the owner may free the job once the mutex is released
         }
     }
 };
 
 namespace {
 
-struct WorkerStart {
-    WorkerPool::State* state;  // NOLINT
-    int id;
-};
-
 std::atomic<WorkerPool*> g_pool{nullptr};
 alignas(std::mutex) unsigned char g_create_mutex_storage[sizeof(std::mutex)];
 std::mutex* g_create_mutex = new (g_create_mutex_storage) std::mutex;
 
 // A forked child has none of the parent's threads: forget the parent's pool (its memory is
-// abandoned, its locks may be held) so that the child's first batch builds a new one.
+// abandoned, its locks may be held) so that the child's first run builds a new one.
 void forget_pool_in_child() {
     g_pool.store(nullptr);
     g_create_mutex = new (g_create_mutex_storage) std::mutex;
+    g_forks.fetch_add(1);
 }
+
+// Scores [0, n) on the calling thread.
+bool score_here(size_t n, RangeScorer scorer) {
+    std::atomic<bool> never{false};
+    if (n) scorer.score(scorer.context, 0, n, never);
+    return true;
+}
+
+// Owns a job from its posting until no worker refers to it. Should the waiting thread be
+// unwound from inside the poll (the interpreter ends a thread that asks for the lock during
+// finalization), the workers still scoring read and write the caller's frame: the job is
+// abandoned and its workers waited for before that frame goes away.
+struct JobOwner {
+    WorkerPool::State* state;
+    Job* job;
+
+    ~JobOwner() {
+        if (!job) return;
+        {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            if (job->open || job->workers) {
+                job->cancelled.store(true, std::memory_order_relaxed);
+                state->close(job);
+                while (job->workers) job->finished.wait(lock);
+            }
+        }
+        delete job;
+    }
+};
 
 }  // namespace
 
 extern "C" {
 static void* worker_main(void* arg) {
-    WorkerStart start = *static_cast<WorkerStart*>(arg);
-    delete static_cast<WorkerStart*>(arg);
-    tls_worker_id = start.id;
-    start.state->worker_loop();
+    auto* worker = static_cast<Worker*>(arg);
+    tls_is_worker = true;
+    worker->pool->worker_loop(*worker);
     return nullptr;
 }
 }
@@ -177,28 +246,36 @@ std::optional<size_t> parse_thread_count(std::string_view text) {
     return value;
 }
 
-size_t configured_thread_count() {
+PoolRequest configured_thread_count() {
     if (const char* env = std::getenv("RAYON_NUM_THREADS")) {
-        if (auto n = parse_thread_count(env)) return *n > 0 ? *n : hardware_parallelism();
+        if (auto n = parse_thread_count(env)) {
+            if (*n == 0) return {hardware_parallelism(), nullptr};  // one per processor
+            return {*n, "RAYON_NUM_THREADS"};
+        }
     }
     if (const char* env = std::getenv("RAYON_RS_NUM_CPUS")) {
-        if (auto n = parse_thread_count(env); n && *n > 0) return *n;
+        if (auto n = parse_thread_count(env); n && *n > 0) return {*n, "RAYON_RS_NUM_CPUS"};
     }
-    return hardware_parallelism();
+    return {hardware_parallelism(), nullptr};
 }
 
-WorkerPool::WorkerPool(size_t requested) : state_(new State) {
+// Starts min(request, cap) threads, fewer if memory or the system runs short: a pool of no
+// threads scores every run on the calling thread.
+WorkerPool::WorkerPool(PoolRequest request) noexcept : request_(request) {
+    size_t wanted = std::min(request.threads, kMaxPoolThreads);
+    state_ = new (std::nothrow) State;
+    if (!state_ || wanted == 0) return;
+    state_->workers = new (std::nothrow) Worker[wanted];
+    if (!state_->workers) return;
     pthread_attr_t attr;
-    pthread_attr_init(&attr);
+    if (pthread_attr_init(&attr) != 0) return;
     pthread_attr_setstacksize(&attr, 2 * 1024 * 1024);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    for (size_t i = 0; i < requested; ++i) {
-        auto* start = new WorkerStart{state_, static_cast<int>(i)};
+    for (size_t i = 0; i < wanted; ++i) {
+        Worker* worker = &state_->workers[i];
+        worker->pool = state_;
         pthread_t thread;
-        if (pthread_create(&thread, &attr, worker_main, start) != 0) {
-            delete start;  // out of threads: run with those we have
-            break;
-        }
+        if (pthread_create(&thread, &attr, worker_main, worker) != 0) break;
         ++threads_;
     }
     pthread_attr_destroy(&attr);
@@ -212,59 +289,61 @@ WorkerPool& WorkerPool::instance() {
     std::lock_guard<std::mutex> lock(*g_create_mutex);
     pool = g_pool.load(std::memory_order_acquire);
     if (!pool) {
-        pool = new WorkerPool(configured_thread_count());
+        pool = new (std::nothrow) WorkerPool(configured_thread_count());
+        if (!pool) {
+            static WorkerPool no_threads(PoolRequest{});  // out of memory: try again next time
+            return no_threads;
+        }
         g_pool.store(pool, std::memory_order_release);
     }
     return *pool;
 }
 
-namespace {
+bool WorkerPool::take_shortfall_notice() {
+    return threads_ < request_.threads && !shortfall_noticed_.exchange(true);
+}
 
-// Keeps the waiting thread's frame alive until its ranges are done. The interpreter ends a
-// thread that asks for the lock during finalization by unwinding its stack from inside the
-// poll; the ranges still running read and write that frame (and the batch's pairs and
-// results further up), so they are abandoned and waited for before it goes away.
-struct FinishBeforeLeaving {
-    WorkerPool::State* state;
-    Task* root;
-    Batch* batch;
-
-    ~FinishBeforeLeaving() {
-        std::unique_lock<std::mutex> lock(state->mutex);
-        if (root->done) return;
-        batch->cancelled.store(true, std::memory_order_relaxed);
-        while (!root->done) state->changed.wait(lock);
+bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll, size_t max_workers) {
+    size_t helpers = max_workers ? std::min(max_workers, threads_) : threads_;
+    if (n < 2 || helpers == 0 || tls_is_worker) return score_here(n, scorer);
+    Job* job = new (std::nothrow) Job(scorer, n, helpers);
+    if (!job) return score_here(n, scorer);
+    unsigned forks = g_forks.load(std::memory_order_relaxed);
+    Worker* woken[2];
+    size_t count;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->open(job);
+        count = state_->recruit(job, woken);
     }
-};
+    for (size_t i = 0; i < count; ++i) woken[i]->wake.notify_one();
 
-}  // namespace
-
-bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll) {
-    Batch batch{scorer, threads_ ? threads_ : 1};
-    if (n / 2 < 1 || threads_ == 0) {
-        // Not split: scored on the calling thread.
-        if (n) scorer.score(scorer.context, 0, n, batch.cancelled);
-        return true;
-    }
-    Task root{&batch, 0, n, threads_, tls_worker_id};
-    state_->push(&root);
-    FinishBeforeLeaving guard{state_, &root, &batch};
+    JobOwner owner{state_, job};
     std::unique_lock<std::mutex> lock(state_->mutex);
-    while (!root.done) {
+    while (job->open || job->workers) {
         // Once abandoned, only wait: polling again would run signal handlers while the
-        // exception that abandoned the batch is still pending.
-        if (poll.poll && !batch.cancelled.load(std::memory_order_relaxed)) {
-            state_->changed.wait_for(lock, std::chrono::milliseconds(20));
-            if (root.done) break;
-            lock.unlock();
-            bool abandon = poll.poll(poll.context);
-            lock.lock();
-            if (abandon) batch.cancelled.store(true, std::memory_order_relaxed);
-        } else {
-            state_->changed.wait(lock);
+        // exception that abandoned the run is still pending.
+        if (!poll.poll || job->cancelled.load(std::memory_order_relaxed)) {
+            job->finished.wait(lock);
+            continue;
+        }
+        job->finished.wait_for(lock, kPollInterval);
+        if (!job->open && !job->workers) break;
+        lock.unlock();
+        bool abandon = poll.poll(poll.context);
+        if (g_forks.load(std::memory_order_relaxed) != forks) {
+            // Forked inside the poll. The job, its workers and the pool's lock stayed with
+            // the parent (a worker may have held the lock at the fork): leave them alone.
+            owner.job = nullptr;
+            return !abandon && instance().run(n, scorer, poll, max_workers);
+        }
+        lock.lock();
+        if (abandon) {
+            job->cancelled.store(true, std::memory_order_relaxed);
+            state_->close(job);
         }
     }
-    return !batch.cancelled.load(std::memory_order_relaxed);
+    return !job->cancelled.load(std::memory_order_relaxed);
 }
 
 }  // namespace qx

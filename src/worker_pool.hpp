@@ -1,5 +1,5 @@
-// The process-wide pool of worker threads and the batch driver's fork-join over an index
-// range. No Python here: workers run only kernel code.
+// The process-wide pool of worker threads and the fork-join over an index range that batch
+// calls (and other many-pair calls) use. No Python here: workers run only kernel code.
 #pragma once
 
 #include <atomic>
@@ -9,16 +9,29 @@
 
 namespace qx {
 
-// Scores the pairs [begin, end) of one batch; should return early once `cancelled` is set.
+// Scores the indices [begin, end) of one run; should return early once `cancelled` is set.
+// Each index is scored independently of the others (a run may score some indices twice, see
+// WorkerPool::run), so results never depend on which thread scored what.
 struct RangeScorer {
     void (*score)(void* context, size_t begin, size_t end, const std::atomic<bool>& cancelled);
     void* context;
 };
 
-// Called by the waiting thread every few milliseconds; returning true abandons the batch.
+// Called by the waiting thread every few milliseconds; returning true abandons the run.
 struct WaitPoll {
     bool (*poll)(void* context) = nullptr;
     void* context = nullptr;
+};
+
+// The most worker threads a pool starts, whatever the environment asks for. Oversubscribing
+// is allowed (scheduling costs do not grow with the pool), but every thread holds a stack and
+// a process id.
+inline constexpr size_t kMaxPoolThreads = 1024;
+
+// The pool size asked for, before the cap, and who asked.
+struct PoolRequest {
+    size_t threads = 0;
+    const char* source = nullptr;  // the environment variable, or nullptr: the processor count
 };
 
 class WorkerPool {
@@ -27,23 +40,35 @@ class WorkerPool {
     static WorkerPool& instance();
 
     size_t threads() const { return threads_; }
+    const PoolRequest& request() const { return request_; }
 
-    // Scores [0, n) by recursive halving with a split budget of threads(); blocks until every
-    // range is done. Returns false when `poll` asked to abandon the remaining ranges.
-    bool run(size_t n, RangeScorer scorer, WaitPoll poll = {});
+    // True for the first caller only, when the pool has fewer threads than were asked for
+    // (above the cap, or the system would not start more).
+    bool take_shortfall_notice();
 
-    struct State;  // queue, lock and condition of the pool (worker_pool.cpp)
+    // Scores [0, n) on at most `max_workers` pool threads (0: any number of them); the calling
+    // thread only waits and polls. Blocks until every index is scored and no worker refers to
+    // the run any more. Returns false when `poll` asked to abandon the remaining indices.
+    // Should the process fork inside `poll` (a signal handler calling fork), the child has
+    // none of the parent's workers: there the run is scored again from the start on the
+    // child's own pool, without touching any state the parent's workers may have locked.
+    bool run(size_t n, RangeScorer scorer, WaitPoll poll = {}, size_t max_workers = 0);
+
+    struct State;  // the lock, the open runs and the idle workers (worker_pool.cpp)
 
   private:
-    explicit WorkerPool(size_t requested);
-    State* state_;
+    explicit WorkerPool(PoolRequest request) noexcept;
+    State* state_ = nullptr;
     size_t threads_ = 0;
+    PoolRequest request_;
+    std::atomic<bool> shortfall_noticed_{false};
 };
 
 // Parses an unsigned decimal count with an optional leading '+'; nullopt when invalid.
 std::optional<size_t> parse_thread_count(std::string_view text);
 
-// Pool size from RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS and the online processor count.
-size_t configured_thread_count();
+// Pool size from RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS and the online processor count, before
+// the cap.
+PoolRequest configured_thread_count();
 
 }  // namespace qx

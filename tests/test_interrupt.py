@@ -150,3 +150,47 @@ def test_real_sigint_raises_keyboard_interrupt():
     assert sent.split()[0] == "sent" and interrupted.split()[0] == "interrupted", out.stdout
     assert float(interrupted.split()[1]) - float(sent.split()[1]) < (2.0 if SANITIZED else 0.5)
     assert ok == "ok"
+
+
+# A signal handler that forks while a batch runs: the child has none of the parent's workers.
+# Its copy of the batch is scored again on the child's own pool (so a Ctrl-C sent to the child
+# interrupts it as usual); the parent's batch is unaffected.
+FORK_IN_HANDLER = HEAVY_SETUP + """
+import signal, sys, threading, warnings
+warnings.simplefilter("ignore", DeprecationWarning)   # fork while the pool's threads run
+interrupt_child, timeout = sys.argv[1] == "interrupt", float(sys.argv[2])
+fn, pair, expected, per_pair = heavy(600)
+count = max(16, int(0.6 * CPUS / per_pair))   # about 0.6 s of work
+child = []
+def handler(signum, frame):
+    pid = os.fork()
+    child.append(pid)
+    if pid and interrupt_child:
+        threading.Timer(0.2, os.kill, (pid, signal.SIGINT)).start()
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.2)
+try:
+    result = fn([pair] * count)
+except KeyboardInterrupt:
+    os._exit(5 if child == [0] else 6)
+if child == [0]:
+    os._exit(0 if result == [expected] * count else 3)
+assert result == [expected] * count and len(child) == 1
+deadline = time.monotonic() + timeout
+while not (status := os.waitpid(child[0], os.WNOHANG))[0]:
+    if time.monotonic() > deadline:
+        os.kill(child[0], signal.SIGKILL)
+        sys.exit("child hung")
+    time.sleep(0.01)
+print(os.waitstatus_to_exitcode(status[1]))
+"""
+
+
+@pytest.mark.parametrize("case,threads,code", [("finish", "2", 0), ("finish", "16", 0),
+                                               ("interrupt", "2", 5)])
+def test_fork_in_a_signal_handler_during_a_batch(case, threads, code):
+    if SANITIZED:
+        pytest.skip("fork while other threads allocate is unsafe under AddressSanitizer")
+    out = run_python(FORK_IN_HANDLER, case, 60, env={"RAYON_NUM_THREADS": threads}, timeout=120)
+    assert out.returncode == 0, out.stdout + out.stderr
+    assert out.stdout.split() == [str(code)]

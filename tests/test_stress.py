@@ -1,15 +1,21 @@
 """Stress: many Python threads issuing scalar and batch calls of every function at once (the
 batches overlap, since the interpreter lock is released while the pool scores), while the main
 thread forks a child that runs batches of its own. Every result must equal the one computed
-single-threaded beforehand; no call may hang."""
+single-threaded beforehand; no call may hang. Also the pool's size limits: the cap on its
+threads and a system that refuses to start them all."""
 
 import os
+import pathlib
 import random
+import shutil
+import subprocess
 import threading
 import time
 import warnings
 
-from frame_reference import ALL, SANITIZED, is_batch, mixed_pairs, same
+import pytest
+
+from frame_reference import ALL, SANITIZED, is_batch, mixed_pairs, run_python, same
 
 OPTIONS = {"cosine": {"use_words": False, "ngram_size": 2}, "jaro_winkler": {"prefix_weight": 0.15},
            "smith": {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5},
@@ -81,3 +87,94 @@ def test_threads_and_fork_give_single_threaded_results():
     children += [_fork_and_check() for _ in range(2 if SANITIZED else 0)]
     assert not any(t.is_alive() for t in threads)
     assert failures == [] and children == [0, 0]
+
+
+# The pool size is capped: a larger request starts 1,024 threads and warns once, in the thread
+# whose batch created the pool (an error there when warnings are errors; the pool still serves).
+CAP_PROBE = """
+import os, sys, warnings
+from quorvalex import distance
+warnings.simplefilter(sys.argv[1])
+pairs = [("ab", "ac")] * 5000
+try:
+    distance.prefix_similarity_batch(pairs)
+    print("no exception")
+except RuntimeWarning as e:
+    print("raised", e)
+with warnings.catch_warnings(record=True) as caught:
+    warnings.simplefilter("always")
+    assert distance.prefix_similarity_batch(pairs) == [1] * 5000
+assert caught == []
+print(len(os.listdir("/proc/self/task")) - 1)
+"""
+HUGE = "18446744073709551615"
+CAPS = [({"RAYON_NUM_THREADS": HUGE}, f"RAYON_NUM_THREADS={HUGE}"),
+        ({"RAYON_NUM_THREADS": "1025"}, "RAYON_NUM_THREADS=1025"),
+        ({"RAYON_RS_NUM_CPUS": "5000"}, "RAYON_RS_NUM_CPUS=5000"),
+        ({"RAYON_NUM_THREADS": "1024"}, None)]
+
+
+@pytest.mark.parametrize("env,asked", CAPS, ids=[str(e) for e, _ in CAPS])
+@pytest.mark.parametrize("action", ["error", "default"])
+def test_pool_size_cap(env, asked, action):
+    out = run_python(CAP_PROBE, action, env=env)
+    assert out.returncode == 0, out.stderr
+    first, threads = out.stdout.splitlines()
+    assert threads == "1024"
+    message = f"{asked} is above the worker pool's limit of 1024 threads; the pool has 1024"
+    if asked and action == "error":
+        assert first == f"raised {message}"
+    else:
+        assert first == "no exception"
+        assert (f"RuntimeWarning: {message}" in out.stderr) == bool(asked), out.stderr
+
+
+# Threads the system refuses to start (here: no address space left for their stacks) leave a
+# smaller pool that still scores every pair, with a warning.
+SHORT_PROBE = """
+import resource, warnings
+from quorvalex import distance
+pairs = [("abc" * (i % 9), "abd" * (i % 7)) for i in range(3000)]
+expected = [distance.prefix_similarity(a, b) for a, b in pairs]
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+resource.setrlimit(resource.RLIMIT_AS, ((size + 24 * 1024) * 1024, resource.RLIM_INFINITY))
+with warnings.catch_warnings(record=True) as caught:
+    warnings.simplefilter("always")
+    ok = distance.prefix_similarity_batch(pairs) == expected
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(ok, *[w.message for w in caught], sep="\\n")
+"""
+
+
+def test_pool_smaller_than_asked_for():
+    if SANITIZED:
+        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
+    out = run_python(SHORT_PROBE, env={"RAYON_NUM_THREADS": "64"})
+    assert out.returncode == 0, out.stderr
+    ok, message = out.stdout.splitlines()
+    started = int(message.split()[1])
+    assert ok == "True" and 0 < started < 64
+    assert message == f"only {started} of 64 worker threads could be started"
+
+
+# The pool's own interface, as the search layer uses it (a limit on the workers of a run), in a
+# small native program: plain, and under ThreadSanitizer.
+@pytest.mark.parametrize("flags", [["-O2"], ["-O1", "-g", "-fsanitize=thread"]],
+                         ids=["plain", "thread-sanitizer"])
+def test_native_pool_checks(tmp_path, flags):
+    compiler = shutil.which(os.environ.get("CXX", "g++"))
+    if not compiler:
+        pytest.skip("no C++ compiler")
+    root = pathlib.Path(__file__).resolve().parent.parent
+    program = tmp_path / "pool_check"
+    subprocess.run([compiler, "-std=c++20", "-pthread", *flags, f"-I{root / 'src'}",
+                    root / "src" / "worker_pool.cpp", root / "tests" / "pool_check.cpp",
+                    "-o", program], check=True, timeout=600)
+    # Not the sanitizer runtime preloaded into the interpreter of a sanitized test run.
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("RAYON_", "LD_PRELOAD", "ASAN_", "UBSAN_"))}
+    for threads in ["1", "2", "7", "64"]:
+        out = subprocess.run([program], env={**env, "RAYON_NUM_THREADS": threads},
+                             capture_output=True, text=True, timeout=600)
+        assert (out.returncode, out.stdout) == (0, "ok\n"), (threads, out.stdout, out.stderr[-3000:])
