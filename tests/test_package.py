@@ -1,0 +1,92 @@
+"""The package around the extension: child modules importable by dotted name, the version,
+and type stubs whose result types are what the functions return."""
+
+import ast
+import importlib
+import importlib.metadata
+import pathlib
+import re
+import sys
+
+import pytest
+
+import quorvalex
+from frame_reference import ALL
+from quorvalex import _quorvalex
+
+CHILDREN = {"distance": _quorvalex.distance, "fuzz": _quorvalex.fuzz}
+PACKAGE_DIR = pathlib.Path(quorvalex.__file__).parent
+
+
+def test_child_modules_import_by_dotted_name():
+    import quorvalex.distance  # noqa: PLC0415
+    import quorvalex.fuzz  # noqa: PLC0415
+    from quorvalex.distance import levenshtein_distance  # noqa: PLC0415
+    from quorvalex.fuzz import ratio  # noqa: PLC0415
+
+    assert (quorvalex.distance, quorvalex.fuzz) == (_quorvalex.distance, _quorvalex.fuzz)
+    assert levenshtein_distance is _quorvalex.distance.levenshtein_distance
+    assert ratio is _quorvalex.fuzz.ratio
+    for name, child in CHILDREN.items():
+        assert importlib.import_module(f"quorvalex.{name}") is child
+        assert child.__name__ == name and name not in sys.modules
+
+
+@pytest.mark.parametrize("name", CHILDREN)
+def test_removed_entry_comes_back_as_the_child_module(name, monkeypatch):
+    monkeypatch.delitem(sys.modules, f"quorvalex.{name}")
+    monkeypatch.delattr(quorvalex, name)
+    module = importlib.import_module(f"quorvalex.{name}")
+    assert module is CHILDREN[name] is getattr(quorvalex, name)
+    assert sys.modules[f"quorvalex.{name}"] is module
+
+
+def test_version_is_that_of_the_distribution():
+    assert re.fullmatch(r"\d+\.\d+\.\d+((a|b|rc)\d+)?(\.dev\d+)?", quorvalex.__version__)
+    try:
+        dist = importlib.metadata.distribution("quorvalex")
+    except importlib.metadata.PackageNotFoundError:
+        pytest.skip("quorvalex is not installed (development stage)")
+    if pathlib.Path(dist.locate_file("quorvalex/__init__.py")) != pathlib.Path(quorvalex.__file__):
+        pytest.skip("the installed distribution is not the package under test")
+    assert dist.version == quorvalex.__version__
+
+
+def stub_functions():
+    """(module, FunctionDef) of every function in the package's stubs."""
+    stubs = {"distance.pyi": CHILDREN["distance"], "fuzz.pyi": CHILDREN["fuzz"],
+             "__init__.pyi": _quorvalex}
+    assert (PACKAGE_DIR / "py.typed").is_file()
+    for file, module in stubs.items():
+        tree = ast.parse((PACKAGE_DIR / file).read_text("utf-8"))
+        yield from ((module, node) for node in tree.body if isinstance(node, ast.FunctionDef))
+
+
+def conforms(value, annotation):
+    match annotation:
+        case ast.Name(id="int"):
+            return type(value) is int
+        case ast.Name(id="float"):
+            return type(value) is float
+        case ast.Constant(value=None):
+            return value is None
+        case ast.BinOp(op=ast.BitOr(), left=left, right=right):
+            return conforms(value, left) or conforms(value, right)
+        case ast.Subscript(value=ast.Name(id="list"), slice=item):
+            return type(value) is list and all(conforms(v, item) for v in value)
+    raise AssertionError(f"unexpected annotation {ast.unparse(annotation)}")
+
+
+def test_stubs_cover_every_function_with_its_result_type():
+    pairs = [("ab", "ac"), ("", ""), ("ab", "a"), ("new york", "york new")]  # Hamming: one None
+    seen = []
+    for module, node in stub_functions():
+        fn = getattr(module, node.name)
+        results = [fn(pairs)] if node.name.endswith("_batch") else [fn(*p) for p in pairs]
+        assert all(conforms(r, node.returns) for r in results), (node.name, results)
+        flat = [x for r in results for x in (r if type(r) is list else [r])]
+        assert ("None" in ast.unparse(node.returns)) == (None in flat), node.name
+        doc = ast.get_docstring(node)
+        assert doc and "\n" not in doc, node.name
+        seen.append(fn)
+    assert sorted(f.__name__ for f in seen) == sorted(f.__name__ for f in ALL)
