@@ -35,7 +35,7 @@ uint64_t differing_bytes(const char* a, const char* b, size_t n) {
     return count;
 }
 
-std::optional<Mismatches> mismatches(Text s1, Text s2) {
+std::optional<Mismatches> mismatches(Utf8 s1, Utf8 s2) {
     if (same_bytes(s1, s2)) return Mismatches{0, count_symbols(s1)};
     if (is_ascii(s1) && is_ascii(s2)) {
         if (s1.size() != s2.size()) return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<Mismatches> mismatches(Text s1, Text s2) {
 }
 
 // Normalized distance without a cutoff.
-std::optional<double> normalized(Text s1, Text s2) {
+std::optional<double> normalized(Utf8 s1, Utf8 s2) {
     if (s1.empty() && s2.empty()) return 0.0;
     if (same_bytes(s1, s2)) return 0.0;
     std::optional<Mismatches> m = mismatches(s1, s2);
@@ -62,19 +62,19 @@ std::optional<double> normalized(Text s1, Text s2) {
 
 }  // namespace
 
-std::optional<uint64_t> hamming_distance(Text s1, Text s2, IntCutoff cutoff) {
+std::optional<uint64_t> hamming_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     std::optional<Mismatches> m = mismatches(s1, s2);
     if (!m) return std::nullopt;
     return cut_distance(m->count, cutoff);
 }
 
-std::optional<uint64_t> hamming_similarity(Text s1, Text s2, IntCutoff cutoff) {
+std::optional<uint64_t> hamming_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     std::optional<Mismatches> m = mismatches(s1, s2);
     if (!m) return std::nullopt;
     return cut_similarity(m->length - m->count, cutoff);
 }
 
-std::optional<double> hamming_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+std::optional<double> hamming_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     // Empty and byte-identical texts are 0.0 whatever the cutoff.
     if (s1.empty() && s2.empty()) return 0.0;
     if (same_bytes(s1, s2)) return 0.0;
@@ -83,7 +83,7 @@ std::optional<double> hamming_normalized_distance(Text s1, Text s2, FloatCutoff 
     return cut_distance(*n, cutoff);
 }
 
-std::optional<double> hamming_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+std::optional<double> hamming_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     std::optional<double> n = normalized(s1, s2);
     if (!n) return std::nullopt;
     return similarity_from_distance(*n, cutoff);
