@@ -6,13 +6,13 @@
 #include <optional>
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
-std::optional<uint64_t> hamming_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-std::optional<uint64_t> hamming_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-std::optional<double> hamming_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
-std::optional<double> hamming_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+std::optional<uint64_t> hamming_distance(Text s1, Text s2, IntCutoff cutoff);
+std::optional<uint64_t> hamming_similarity(Text s1, Text s2, IntCutoff cutoff);
+std::optional<double> hamming_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+std::optional<double> hamming_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
 
 }  // namespace qx
