@@ -12,10 +12,12 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "input.hpp"
 #include "reference.hpp"
+#include "utf8_bridge.hpp"
 
 namespace fuzzcheck {
 
@@ -137,6 +139,17 @@ struct Options {
     bool zero_sign = true;    // +0.0 and -0.0 differ
 };
 
+// Calls a kernel on the pair's texts: typed when it takes qx::Text, else UTF-8.
+template <class Cut, class Kernel>
+auto call(Kernel kernel, const Pair& p, bool swapped, const Cut& c) {
+    if constexpr (std::is_invocable_v<Kernel, qx::Text, qx::Text, Cut>) {
+        return swapped ? kernel(p.t2(), p.t1(), c) : kernel(p.t1(), p.t2(), c);
+    } else {
+        std::string_view x(p.s1), y(p.s2);
+        return swapped ? kernel(y, x, c) : kernel(x, y, c);
+    }
+}
+
 // Compares kernel(s1, s2, cutoff) with reference(cutoff) for every cutoff of the list; with
 // `symmetric`, also kernel(s2, s1, cutoff).
 template <class Cut, class Kernel, class Reference>
@@ -154,7 +167,7 @@ void compare_all(const char* name, const Pair& p, Kernel kernel, Reference refer
     for (size_t i = 0; i < cuts.size(); ++i) {
         const Cut& c = cuts[i];
         auto expected = reference(c);
-        auto got = kernel(std::string_view(p.s1), std::string_view(p.s2), c);
+        auto got = call(kernel, p, false, c);
         if (!o.zero_sign) got = unsigned_zero(got), expected = unsigned_zero(expected);
         if (!same(value_of(got), value_of(expected)))
             fail(name, p.a, p.b,
@@ -162,12 +175,29 @@ void compare_all(const char* name, const Pair& p, Kernel kernel, Reference refer
                      show(value_of(expected)));
         // The texts swapped: without a cutoff and with a few of the others.
         if (o.symmetric && (i == 0 || i + 1 == cuts.size() || i % 3 == 2)) {
-            auto swapped = kernel(std::string_view(p.s2), std::string_view(p.s1), c);
+            auto swapped = call(kernel, p, true, c);
             if (!same(value_of(swapped), value_of(expected)))
                 fail(name, p.a, p.b,
                      "swapped, cutoff " + show(c) + ": got " + show(value_of(swapped)) +
                          ", expected " + show(value_of(expected)));
         }
+    }
+}
+
+// The transitional bridge: typed texts encode to their UTF-8 forms, and UTF-8 decodes to the
+// code points at the narrowest width.
+inline void check_bridge(const Pair& p) {
+    qx::Utf8Args utf8(p.t1(), p.t2());
+    if (utf8.first() != p.s1 || utf8.second() != p.s2)
+        fail("Utf8Args", p.a, p.b, "UTF-8 forms differ");
+    for (const auto* pair : {&p.s1, &p.s2}) {
+        const Seq& expected = pair == &p.s1 ? p.a : p.b;
+        qx::DecodedText decoded(*pair);
+        qx::Text t = decoded.text();
+        bool same_points = t.length == expected.size();
+        for (size_t i = 0; same_points && i < t.length; ++i) same_points = t.at(i) == expected[i];
+        if (!same_points || t.width != fuzzin::narrowest_width(expected))
+            fail("DecodedText", p.a, p.b, "decoded text differs or is not at the narrowest width");
     }
 }
 

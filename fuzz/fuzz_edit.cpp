@@ -82,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzin::Bytes in(data, size);
     const Pair p = fuzzin::decode_pair(in, kCap);
     const ref::Texts t{p.s1, p.s2, p.a, p.b};
+    check_bridge(p);
 
     CHECK_FORMS(levenshtein, ref::Levenshtein);
     CHECK_FORMS(indel, ref::Indel);

@@ -1,4 +1,5 @@
-// Turns the fuzzer's arbitrary bytes into two valid UTF-8 texts and a few option values.
+// Turns the fuzzer's arbitrary bytes into two texts, each both as valid UTF-8 and as a typed
+// text (text.hpp) of the narrowest width or, now and then, a wider one, and a few option values.
 //
 // The texts are drawn from small alphabets (so that symbols match often) that mix ASCII,
 // Latin-1, other BMP and astral code points; their lengths favour the word and block
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "text.hpp"
 
 namespace fuzzin {
 
@@ -96,11 +99,53 @@ inline size_t pick_length(Bytes& in, size_t cap) {
     return std::min(n, cap);
 }
 
+// A text stored `width` bytes per code point, as the kernels receive it from the interpreter
+// (which always uses the narrowest width; kernels must also take wider ones).
+struct Units {
+    std::vector<uint32_t> storage;  // raw units, aligned for every width
+    uint8_t width = 1;
+
+    Units() = default;
+    Units(const Seq& s, uint8_t unit_width) : storage((s.size() * unit_width + 3) / 4), width(unit_width) {
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (width == 1)
+                reinterpret_cast<uint8_t*>(storage.data())[i] = static_cast<uint8_t>(s[i]);
+            else if (width == 2)
+                reinterpret_cast<uint16_t*>(storage.data())[i] = static_cast<uint16_t>(s[i]);
+            else
+                storage[i] = s[i];
+        }
+        length = s.size();
+    }
+    qx::Text text() const { return {storage.data(), length, width}; }
+
+  private:
+    size_t length = 0;
+};
+
+inline uint8_t narrowest_width(const Seq& s) {
+    uint32_t top = 0;
+    for (uint32_t c : s) top = c > top ? c : top;
+    return top < 0x100 ? 1 : top < 0x10000 ? 2 : 4;
+}
+
 struct Pair {
     Seq a, b;            // code points
     std::string s1, s2;  // UTF-8
+    Units u1, u2;        // typed
     uint8_t extra[8];    // spare bytes for option choices
+
+    qx::Text t1() const { return u1.text(); }
+    qx::Text t2() const { return u2.text(); }
 };
+
+// The narrowest width, or now and then a wider one.
+inline uint8_t pick_width(Bytes& in, const Seq& s) {
+    uint8_t w = narrowest_width(s);
+    uint8_t b = in.next();
+    if (b < 192 || w == 4) return w;
+    return b < 224 ? uint8_t(w * 2) : uint8_t(4);
+}
 
 // One symbol of the alphabet; the empty alphabet stands for 700 distinct code points, so that
 // long texts hold more than 256 distinct symbols (past the kernels' byte tables).
@@ -195,6 +240,9 @@ inline Pair decode_pair(Bytes& in, size_t cap) {
     if (shape & 0x40) std::swap(p.a, p.b);
     p.s1 = encode(p.a);
     p.s2 = encode(p.b);
+    // Read last, so that the texts of a given input do not depend on it.
+    p.u1 = Units(p.a, pick_width(in, p.a));
+    p.u2 = Units(p.b, pick_width(in, p.b));
     return p;
 }
 

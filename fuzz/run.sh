@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs each target for a bounded time.
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]     SECONDS per target (default $FUZZ_SECONDS or 20)
-#   targets: fuzz_edit fuzz_ratio fuzz_vector (default: all)
+#   targets: fuzz_edit fuzz_ratio fuzz_vector fuzz_masks (default: all)
 #
 # New inputs go to build/fuzz/corpus/<target> (the seeds in fuzz/corpus/<target> are only
 # read); a failing input is saved in build/fuzz/artifacts/ and replayed by
@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-20}}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_edit fuzz_ratio fuzz_vector)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_edit fuzz_ratio fuzz_vector fuzz_masks)
 build="$root/build/fuzz"
 cxx=${CXX_FUZZ:-clang++}
 

@@ -36,15 +36,13 @@ inline bool add_pair(PyObject* borrowed_item, PairList& out) {
     PyObject* borrowed_a = PyTuple_GET_ITEM(borrowed_item, 0);
     PyObject* borrowed_b = PyTuple_GET_ITEM(borrowed_item, 1);
     if (!PyUnicode_Check(borrowed_a)) return raise_pairs_cannot_convert(borrowed_a, "PyString");
-    Py_ssize_t na;
-    const char* a = utf8_of(borrowed_a, na);
-    if (!a) return false;
+    Text a;
+    if (!str_view(borrowed_a, a)) return false;
     if (!PyUnicode_Check(borrowed_b)) return raise_pairs_cannot_convert(borrowed_b, "PyString");
-    Py_ssize_t nb;
-    const char* b = utf8_of(borrowed_b, nb);
-    if (!b) return false;
-    if (!out.add(a, static_cast<size_t>(na), b, static_cast<size_t>(nb))) {
-        PyErr_NoMemory();  // the copies of the texts do not fit in memory
+    Text b;
+    if (!str_view(borrowed_b, b)) return false;
+    if (!out.add(borrowed_item, a, b)) {
+        PyErr_NoMemory();  // the pairs do not fit in memory
         return false;
     }
     return true;
@@ -108,7 +106,9 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
 }  // namespace
 
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
-    return extract_pairs_into(borrowed_pairs, out);
+    if (!extract_pairs_into(borrowed_pairs, out)) return false;
+    out.resolve();
+    return true;
 }
 
 namespace {

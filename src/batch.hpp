@@ -1,9 +1,10 @@
-// The batch frame: extraction of `pairs` into one owned arena, conversion of the options,
+// The batch frame: extraction of `pairs` (text views and copies of short texts), conversion of the options,
 // scoring on the worker pool with the interpreter lock released, and the result list.
 #pragma once
 
 #include <Python.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <type_traits>
 
 #include "call_frame.hpp"
+#include "interrupt.hpp"
 #include "worker_pool.hpp"
 
 namespace qx::py {
@@ -38,6 +40,13 @@ class ByteBuffer {
         if (!grown) return false;
         data_ = static_cast<char*>(grown);
         capacity_ = cap;
+        return true;
+    }
+    // Pads the contents to a multiple of `unit` bytes (a power of two of at most 16).
+    bool align(size_t unit) {
+        size_t padded = (size_ + unit - 1) & ~(unit - 1);
+        if (padded > capacity_ && !reserve(padded)) return false;
+        size_ = padded;
         return true;
     }
     bool append(const void* bytes, size_t n) {
@@ -80,11 +89,14 @@ class ByteBuffer {
 // The buffers of one batch call. One spare set is kept for the next batch of the process, so
 // that repeated batches reuse memory instead of faulting fresh pages in every call.
 struct BatchBuffers {
-    ByteBuffer arena;    // the texts of every pair, back to back
-    ByteBuffer bounds;   // size_t end offset of each text, two per pair
-    ByteBuffer results;  // one result slot per pair
+    ByteBuffer arena;       // the short texts of every pair, back to back at their own widths
+    ByteBuffer slots;       // where each text is, two per pair (PairList::Slot)
+    ByteBuffer references;  // strong references to the tuples whose texts are read in place
+    ByteBuffer results;     // one result slot per pair
 
-    size_t capacity() const { return arena.capacity() + bounds.capacity() + results.capacity(); }
+    size_t capacity() const {
+        return arena.capacity() + slots.capacity() + references.capacity() + results.capacity();
+    }
 };
 
 // Takes the spare buffers (or new ones) for one call and gives them back afterwards, unless they
@@ -101,48 +113,88 @@ class BatchScratch {
     BatchBuffers* buffers_;
 };
 
-// The texts of every pair, copied into one arena: no Python object is touched while the pool
-// scores them.
+// The texts of every pair while the pool scores them; no Python object is touched meanwhile.
+// A short text is copied at its own width into the arena (compact, read in order by the
+// workers); a long one is read in place from its str, which a strong reference to its tuple
+// keeps alive and unchanged (tuples and strs are immutable) until release_references().
 class PairList {
   public:
-    explicit PairList(BatchBuffers& buffers) : arena_(buffers.arena), bounds_(buffers.bounds) {
-        arena_.clear();
-        bounds_.clear();
-    }
+    // Texts of at least this many bytes are read in place.
+    static constexpr size_t kInPlaceBytes = 256;
 
-    size_t size() const { return bounds_.size() / (2 * sizeof(size_t)); }
+    explicit PairList(BatchBuffers& buffers)
+        : arena_(buffers.arena), slots_(buffers.slots), references_(buffers.references) {
+        arena_.clear();
+        slots_.clear();
+        references_.clear();
+    }
+    PairList(const PairList&) = delete;
+    PairList& operator=(const PairList&) = delete;
+
+    size_t size() const { return slots_.size() / (2 * sizeof(Slot)); }
     Text first(size_t i) const { return text(2 * i); }
     Text second(size_t i) const { return text(2 * i + 1); }
 
     bool reserve(size_t pairs) {
-        return bounds_.reserve(2 * pairs * sizeof(size_t)) && arena_.reserve(pairs * 16);
+        return slots_.reserve(2 * pairs * sizeof(Slot)) && arena_.reserve(pairs * 16);
     }
-    // False when memory is exhausted.
-    bool add(const char* a, size_t na, const char* b, size_t nb) {
-        if (!bounds_.reserve(bounds_.size() + 2 * sizeof(size_t))) return false;
-        if (!arena_.append(a, na)) return false;
-        size_t end = arena_.size();
-        bounds_.append(&end, sizeof(end));
-        if (!arena_.append(b, nb)) return false;
-        end = arena_.size();
-        bounds_.append(&end, sizeof(end));
+    // Adds the texts a and b of `borrowed_tuple`. False when memory is exhausted.
+    bool add(PyObject* borrowed_tuple, Text a, Text b) {
+        if (!slots_.reserve(slots_.size() + 2 * sizeof(Slot))) return false;
+        bool in_place = false;
+        if (!place(a, in_place) || !place(b, in_place)) return false;
+        if (in_place) {
+            if (!references_.append(&borrowed_tuple, sizeof(borrowed_tuple))) return false;
+            Py_INCREF(borrowed_tuple);
+        }
         return true;
+    }
+    // After the last add: arena offsets become addresses (the arena no longer moves).
+    void resolve() {
+        auto* slot = reinterpret_cast<Slot*>(slots_.data());
+        const auto base = reinterpret_cast<uintptr_t>(arena_.data());
+        for (size_t k = 0, n = 2 * size(); k < n; ++k)
+            if (slot[k].meta & kInArena) slot[k].where += base;
+    }
+    // Drops the references taken by add(); with the interpreter lock held, after scoring.
+    void release_references() {
+        auto* refs = reinterpret_cast<PyObject**>(references_.data());
+        size_t n = references_.size() / sizeof(PyObject*);
+        references_.clear();
+        for (size_t i = 0; i < n; ++i) Py_DECREF(refs[i]);
     }
 
   private:
-    size_t bound(size_t k) const {
-        size_t v;
-        std::memcpy(&v, bounds_.data() + k * sizeof(size_t), sizeof(v));
-        return v;
+    // A text: its address (an arena offset until resolve()), and length << 4 | kInArena | width.
+    struct Slot {
+        uintptr_t where;
+        uint64_t meta;
+    };
+    static constexpr uint64_t kInArena = 8;
+
+    bool place(Text t, bool& in_place) {
+        const size_t bytes = t.length * t.width;
+        Slot slot;
+        if (bytes >= kInPlaceBytes) {
+            in_place = true;
+            slot = {reinterpret_cast<uintptr_t>(t.data), uint64_t{t.length} << 4 | t.width};
+        } else {
+            if (!arena_.align(t.width)) return false;
+            slot = {arena_.size(), uint64_t{t.length} << 4 | kInArena | t.width};
+            if (!arena_.append(t.data, bytes)) return false;
+        }
+        return slots_.append(&slot, sizeof(slot));
     }
-    // Text k spans the arena from the end of text k - 1 to the end of text k.
     Text text(size_t k) const {
-        size_t begin = k ? bound(k - 1) : 0;
-        return {arena_.data() + begin, bound(k) - begin};
+        Slot slot;
+        std::memcpy(&slot, slots_.data() + k * sizeof(Slot), sizeof(slot));
+        return {reinterpret_cast<const void*>(slot.where), static_cast<size_t>(slot.meta >> 4),
+                static_cast<uint8_t>(slot.meta & 7)};
     }
 
     ByteBuffer& arena_;
-    ByteBuffer& bounds_;
+    ByteBuffer& slots_;
+    ByteBuffer& references_;
 };
 
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
@@ -159,14 +211,27 @@ struct BatchContext {
     Cutoff cutoff;
     Kernel kernel;
     Value* results;
+    std::atomic<bool> failed{false};  // a kernel failed: the other ranges stop early
+    std::atomic<KernelFailure> failure{KernelFailure::None};
 
     static void score(void* raw, size_t begin, size_t end, const std::atomic<bool>& cancelled) {
         auto* self = static_cast<BatchContext*>(raw);
-        for (size_t i = begin; i < end; ++i) {
-            if (cancelled.load(std::memory_order_relaxed)) return;
-            std::construct_at(self->results + i,
-                              self->kernel(self->pairs->first(i), self->pairs->second(i),
-                                           *self->options, self->cutoff));
+        InterruptScope scope(cancelled, self->failed);
+        try {
+            for (size_t i = begin; i < end; ++i) {
+                if (cancelled.load(std::memory_order_relaxed) ||
+                    self->failed.load(std::memory_order_relaxed))
+                    return;
+                std::construct_at(self->results + i,
+                                  self->kernel(self->pairs->first(i), self->pairs->second(i),
+                                               *self->options, self->cutoff));
+            }
+        } catch (const Interrupted&) {
+            // The batch is being abandoned; this range just stops.
+        } catch (...) {
+            KernelFailure none = KernelFailure::None;
+            self->failure.compare_exchange_strong(none, current_kernel_failure());
+            self->failed.store(true, std::memory_order_relaxed);
         }
     }
 };
@@ -186,18 +251,13 @@ PyObject* build_list(const Value* results, size_t n) {
     return list;
 }
 
-// The batch wrapper of row RowRef::row (METH_FASTCALL | METH_KEYWORDS).
+// Extracts the pairs, converts the options, scores and builds the result list of row
+// RowRef::row; the caller releases the pairs' references.
 template <class RowRef>
-PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames) {
+PyObject* score_pairs(PyObject* const* slots, PairList& pairs, ByteBuffer& result_buffer) {
     static constexpr const Row& R = RowRef::row;
     static constexpr Params kParams = params_of(R);
     using Types = ResultTypes<R.result>;
-    PyObject* slots[kParams.total] = {};
-    if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
-
-    BatchScratch scratch;
-    PairList pairs(scratch.buffers());
     if (!extract_pairs(slots[0], pairs)) return nullptr;
     Options options = default_options(R.shape);
     if (!convert_options<R.shape>(slots + 1, options)) return nullptr;
@@ -209,14 +269,31 @@ PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
     using Value = typename Types::Value;
     size_t n = pairs.size();
     static_assert(std::is_trivially_copyable_v<Value> && alignof(Value) <= 16);
-    ByteBuffer& slots_buffer = scratch.buffers().results;
-    if (!slots_buffer.reserve(n * sizeof(Value))) return PyErr_NoMemory();
-    auto* results = reinterpret_cast<Value*>(slots_buffer.data());
+    if (!result_buffer.reserve(n * sizeof(Value))) return PyErr_NoMemory();
+    auto* results = reinterpret_cast<Value*>(result_buffer.data());
     constexpr auto kernel = kernel_of<RowRef>();
     BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{&pairs, &options, cutoff,
                                                                           kernel, results};
     if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
+    if (context.failed.load()) return raise_kernel_failure(context.failure.load());
     return build_list(results, n);
+}
+
+// The batch wrapper of row RowRef::row (METH_FASTCALL | METH_KEYWORDS).
+template <class RowRef>
+PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) {
+    static constexpr const Row& R = RowRef::row;
+    static constexpr Params kParams = params_of(R);
+    PyObject* slots[kParams.total] = {};
+    if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
+
+    BatchScratch scratch;
+    PairList pairs(scratch.buffers());
+    PyObject* result = score_pairs<RowRef>(slots, pairs, scratch.buffers().results);
+    // Not reached when the interpreter ends this thread at exit: the references are then kept.
+    pairs.release_references();
+    return result;
 }
 
 }  // namespace qx::py

@@ -3,6 +3,8 @@
 #include "call_frame.hpp"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "py_ref.hpp"
@@ -232,6 +234,43 @@ bool to_bool(PyObject* borrowed_obj, NameId param, bool& out) {
         return true;
     }
     return raise_cannot_convert(borrowed_obj, "PyBool", param);
+}
+
+bool has_surrogate(Text t) {
+    // No early exit: the loops compile to vector code and most texts have none.
+    if (t.width == 2) {
+        uint16_t seen = 0;
+        for (uint16_t c : t.units<uint16_t>()) seen |= (c & 0xF800) == 0xD800;
+        return seen != 0;
+    }
+    uint32_t seen = 0;
+    for (uint32_t c : t.units<uint32_t>()) seen |= (c & 0xFFFFF800) == 0xD800;
+    return seen != 0;
+}
+
+[[gnu::cold]] bool raise_surrogate_error(PyObject* borrowed_str) {
+    // The encoding fails (and so caches nothing on the str) with the very exception callers
+    // have always seen for such a text.
+    Py_ssize_t size;
+    return PyUnicode_AsUTF8AndSize(borrowed_str, &size) != nullptr;
+}
+
+KernelFailure current_kernel_failure() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return KernelFailure::Memory;
+    } catch (const std::length_error&) {
+        return KernelFailure::Memory;
+    } catch (...) {
+        return KernelFailure::Other;
+    }
+}
+
+[[gnu::cold]] PyObject* raise_kernel_failure(KernelFailure failure) {
+    if (failure == KernelFailure::Memory) return PyErr_NoMemory();
+    PyErr_SetString(PyExc_SystemError, "unexpected failure in a kernel");
+    return nullptr;
 }
 
 PyObject* raise_value_error(const char* message) {

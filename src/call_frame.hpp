@@ -85,26 +85,30 @@ inline bool match_arguments(const char* fname, const Params& params, PyObject* c
 
 // Conversions. Each returns false with the (wrapped) exception set on failure.
 bool text_failed(PyObject* borrowed_obj, NameId param);
-// The UTF-8 form of a str (null with UnicodeEncodeError set for lone surrogates). A compact
-// ASCII str is its own UTF-8 form, which is what PyUnicode_AsUTF8AndSize would return.
-inline const char* utf8_of(PyObject* borrowed_str, Py_ssize_t& size) {
-    if (PyUnicode_IS_COMPACT_ASCII(borrowed_str)) [[likely]] {
-        size = PyUnicode_GET_LENGTH(borrowed_str);
-        return static_cast<const char*>(PyUnicode_DATA(borrowed_str));
-    }
-    return PyUnicode_AsUTF8AndSize(borrowed_str, &size);
+
+// True when a 2- or 4-byte text holds a lone surrogate (U+D800..U+DFFF).
+bool has_surrogate(Text t);
+// Raises the UnicodeEncodeError the str's UTF-8 encoding gives; returns false.
+bool raise_surrogate_error(PyObject* borrowed_str);
+
+// The code units of a str as the interpreter holds them: nothing is copied and nothing is
+// cached on the object. A str with a lone surrogate raises the UnicodeEncodeError of its UTF-8
+// encoding (1-byte strs cannot hold one and are not scanned).
+inline bool str_view(PyObject* borrowed_str, Text& out) {
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(borrowed_str) < 0) return false;
+#endif
+    const int kind = PyUnicode_KIND(borrowed_str);
+    out = Text(PyUnicode_DATA(borrowed_str), static_cast<size_t>(PyUnicode_GET_LENGTH(borrowed_str)),
+               static_cast<uint8_t>(kind));
+    if (kind == PyUnicode_1BYTE_KIND) [[likely]]
+        return true;
+    return !has_surrogate(out) || raise_surrogate_error(borrowed_str);
 }
 
 inline bool to_text(PyObject* borrowed_obj, NameId param, Text& out) {
-    if (PyUnicode_Check(borrowed_obj)) [[likely]] {
-        Py_ssize_t size;
-        const char* data = utf8_of(borrowed_obj, size);
-        if (data) [[likely]] {
-            out = Text(data, static_cast<size_t>(size));
-            return true;
-        }
-        return false;  // UnicodeEncodeError passes unchanged
-    }
+    if (PyUnicode_Check(borrowed_obj)) [[likely]]
+        return str_view(borrowed_obj, out);
     return text_failed(borrowed_obj, param);
 }
 
@@ -181,6 +185,14 @@ bool wrap_conversion_error(NameId param);
 // Cold error paths.
 PyObject* raise_value_error(const char* message);
 
+// How a kernel call ended by an exception: out of memory (std::bad_alloc, or a size no container
+// can hold), or anything else (kernels throw nothing else; should one, no process ends for it).
+enum class KernelFailure : uint8_t { None, Memory, Other };
+// The failure of the exception being handled; call it in a catch block. Touches no Python.
+KernelFailure current_kernel_failure() noexcept;
+// Raises MemoryError (or SystemError for Other); returns nullptr.
+PyObject* raise_kernel_failure(KernelFailure failure);
+
 // Result objects.
 inline PyObject* to_python(uint64_t v) {
     return PyLong_FromUnsignedLongLong(v);
@@ -251,7 +263,11 @@ PyObject* scalar_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
-    return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
+    try {
+        return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
+    } catch (...) {
+        return raise_kernel_failure(current_kernel_failure());
+    }
 }
 
 }  // namespace qx::py

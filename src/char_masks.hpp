@@ -1,4 +1,5 @@
-// Per-byte match masks of a pattern for the bit-parallel kernels.
+// Per-byte match masks of a pattern for the bit-parallel kernels (being replaced by
+// symbol_masks.hpp as the kernels move to typed texts). Allocation failure throws std::bad_alloc.
 // Bit i of entry c is set when pattern position i holds byte c.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -52,7 +54,7 @@ class BlockCharMaskTable {
     explicit BlockCharMaskTable(std::span<const Sym> pattern)
         : blocks_((pattern.size() + 63) / 64),
           words_(static_cast<uint64_t*>(std::calloc(blocks_ * 256, sizeof(uint64_t)))) {
-        if (!words_) std::abort();
+        if (!words_) throw std::bad_alloc();
         for (size_t i = 0; i < pattern.size(); ++i) {
             unsigned char c = static_cast<unsigned char>(pattern[i]);
             words_[(i >> 6) * 256 + c] |= uint64_t{1} << (i & 63);
@@ -86,7 +88,7 @@ class NarrowedBytes {
     explicit NarrowedBytes(std::span<const uint32_t> seq) : size_(seq.size()) {
         if (size_ > sizeof(inline_)) {
             heap_ = static_cast<unsigned char*>(std::malloc(size_));
-            if (!heap_) std::abort();
+            if (!heap_) throw std::bad_alloc();
         }
         unsigned char* out = data();
         for (size_t i = 0; i < size_; ++i) out[i] = static_cast<unsigned char>(seq[i]);

@@ -14,6 +14,7 @@
 
 #include "cutoff.hpp"
 #include "text.hpp"
+#include "utf8_bridge.hpp"
 
 namespace qx {
 
@@ -115,21 +116,42 @@ struct Row {
     bool has_check = false;
 };
 
-// Adapts a kernel with a natural signature, (s1, s2, [options...,] cutoff), to the table's
-// uniform signature. The options are taken from Options in signature order.
-template <auto K, class R, class C>
-R adapt(Text a, Text b, const Options& o, C c) {
-    if constexpr (std::is_invocable_v<decltype(K), Text, Text, C>) {
+// Calls a kernel with a natural signature, (s1, s2, [options...,] cutoff), from the table's
+// uniform one; the options are taken from Options in signature order.
+template <auto K, class R, class C, class T>
+R call_natural(T a, T b, const Options& o, C c) {
+    if constexpr (std::is_invocable_v<decltype(K), T, T, C>) {
         return K(a, b, c);
-    } else if constexpr (std::is_same_v<decltype(K), R (*)(Text, Text, bool, uint64_t, C)>) {
+    } else if constexpr (std::is_same_v<decltype(K), R (*)(T, T, bool, uint64_t, C)>) {
         // Matched exactly: a (double, double) kernel also accepts (bool, uint64_t) arguments.
         return K(a, b, o.flag, o.n, c);
-    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, double, C>) {
+    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, C>) {
         return K(a, b, o.f[0], c);
-    } else if constexpr (std::is_invocable_v<decltype(K), Text, Text, double, double, C>) {
+    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, double, C>) {
         return K(a, b, o.f[0], o.f[1], c);
     } else {
         return K(a, b, o.f[0], o.f[1], o.f[2], c);
+    }
+}
+
+template <class F>
+struct FirstParameter;
+template <class Ret, class First, class... Rest>
+struct FirstParameter<Ret (*)(First, Rest...)> {
+    using Type = First;
+};
+
+// Adapts kernel K to the table's uniform signature. A kernel over typed texts gets them as they
+// are; a kernel that still takes UTF-8 gets the texts encoded (TRANSITIONAL, utf8_bridge.hpp).
+template <auto K, class R, class C>
+R adapt(Text a, Text b, const Options& o, C c) {
+    using First = typename FirstParameter<decltype(K)>::Type;
+    if constexpr (std::is_same_v<First, Text>) {
+        return call_natural<K, R, C>(a, b, o, c);
+    } else {
+        static_assert(std::is_same_v<First, Utf8>, "a kernel takes Text or Utf8 texts");
+        Utf8Args utf8(a, b);
+        return call_natural<K, R, C>(utf8.first(), utf8.second(), o, c);
     }
 }
 

@@ -266,7 +266,7 @@ unsigned char DenseIds::find_wide(uint32_t v) const {
     }
 }
 
-bool DenseIds::map_pattern(Text pattern, IdSeq& out) {
+bool DenseIds::map_pattern(Utf8 pattern, IdSeq& out) {
     // A text has at most as many symbols as bytes.
     unsigned char* o = out.prepare(pattern.size());
     const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern.data());
@@ -306,7 +306,7 @@ bool DenseIds::map_pattern(Text pattern, IdSeq& out) {
     return count <= kMaxIds;
 }
 
-void DenseIds::map_text(Text text, IdSeq& out) const {
+void DenseIds::map_text(Utf8 text, IdSeq& out) const {
     const unsigned char none = static_cast<unsigned char>(count_);
     unsigned char* o = out.prepare(text.size());
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -358,13 +358,13 @@ uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2)
     return lcs_dp<false>(longer, shorter, prev.data(), cur.data(), nullptr);
 }
 
-uint64_t lcs_unicode(Text s1, Text s2, size_t len1, size_t len2) {
+uint64_t lcs_unicode(Utf8 s1, Utf8 s2, size_t len1, size_t len2) {
     if (len1 == 0 || len2 == 0) return 0;
     if (same_bytes(s1, s2)) return len1;
     // The shorter text is the pattern (fewer words per streamed symbol); when it has too many
     // distinct symbols for byte ids, the longer one may still have few enough.
-    Text pattern = len1 <= len2 ? s1 : s2;
-    Text text = len1 <= len2 ? s2 : s1;
+    Utf8 pattern = len1 <= len2 ? s1 : s2;
+    Utf8 text = len1 <= len2 ? s2 : s1;
     for (int attempt = 0; attempt < 2; ++attempt) {
         DenseIds ids;
         IdSeq p, t;
@@ -378,7 +378,7 @@ uint64_t lcs_unicode(Text s1, Text s2, size_t len1, size_t len2) {
     return lcs_symbols(a.view(), b.view());
 }
 
-uint64_t lcs_length(Text s1, Text s2) {
+uint64_t lcs_length(Utf8 s1, Utf8 s2) {
     if (s1.empty() || s2.empty()) return 0;
     if (is_ascii(s1) && is_ascii(s2)) return lcs_bytes(bytes_of(s1), bytes_of(s2));
     return lcs_unicode(s1, s2, count_symbols(s1), count_symbols(s2));

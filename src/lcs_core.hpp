@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "text.hpp"
+#include "utf8_bridge.hpp"
 
 namespace qx {
 
@@ -54,9 +54,9 @@ class DenseIds {
 
     // Decodes `pattern` and writes its ids to `out`; false (and `out` unusable) when the
     // pattern has more than 255 distinct symbols. Call once per object.
-    bool map_pattern(Text pattern, IdSeq& out);
+    bool map_pattern(Utf8 pattern, IdSeq& out);
     // Decodes `text` and writes its ids to `out`, count() for symbols not in the pattern.
-    void map_text(Text text, IdSeq& out) const;
+    void map_text(Utf8 text, IdSeq& out) const;
 
     size_t count() const { return count_; }
     // Number of id values that can occur: the pattern's ids and the "no match" id.
@@ -93,10 +93,10 @@ uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2)
 
 // LCS of two texts compared as scalar values, of len1 and len2 symbols: on dense ids when
 // either text has at most 255 distinct symbols, else by the dynamic programme.
-uint64_t lcs_unicode(Text s1, Text s2, size_t len1, size_t len2);
+uint64_t lcs_unicode(Utf8 s1, Utf8 s2, size_t len1, size_t len2);
 
 // LCS of two texts: bytes when both are ASCII, otherwise scalar values.
-uint64_t lcs_length(Text s1, Text s2);
+uint64_t lcs_length(Utf8 s1, Utf8 s2);
 
 // The dynamic programme on the calling thread's partial-ratio rows, which are separate from
 // those of lcs_symbols and have no size limit. `outer` is streamed, `inner` (the needle)

@@ -1,9 +1,12 @@
-// A vector of trivially copyable values with room for N of them inline.
+// A vector of trivially copyable values with room for N of them inline. Growth throws
+// std::bad_alloc when memory is exhausted.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 namespace qx {
@@ -60,8 +63,9 @@ class SmallVector {
     void grow(size_t at_least) {
         size_t cap = capacity() * 2;
         if (cap < at_least) cap = at_least;
+        if (cap > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
         auto* fresh = static_cast<T*>(std::malloc(cap * sizeof(T)));
-        if (!fresh) std::abort();
+        if (!fresh) throw std::bad_alloc();
         if (size_) std::memcpy(fresh, data(), size_ * sizeof(T));
         if (heap_) std::free(heap_);
         heap_ = fresh;

@@ -11,7 +11,7 @@ namespace qx {
 namespace {
 
 // Number of equal leading scalar values of a and b, at most four.
-int common_prefix_up_to_4(Text a, Text b) {
+int common_prefix_up_to_4(Utf8 a, Utf8 b) {
     const auto* p = reinterpret_cast<const unsigned char*>(a.data());
     const auto* q = reinterpret_cast<const unsigned char*>(b.data());
     const auto* pe = p + a.size();
@@ -32,7 +32,7 @@ double squared_norm(const TokenCounts& counts) {
 }
 
 // The similarity without cutoff; `early` tells whether it came from a text without words.
-double soft_tfidf_uncut(Text s1, Text s2, double threshold, bool& early) {
+double soft_tfidf_uncut(Utf8 s1, Utf8 s2, double threshold, bool& early) {
     early = false;
     TokenList words1, words2;
     split_words(s1, words1);
@@ -68,20 +68,20 @@ double soft_tfidf_uncut(Text s1, Text s2, double threshold, bool& early) {
 
 }  // namespace
 
-double soft_tfidf_token_similarity(Text a, Text b) {
+double soft_tfidf_token_similarity(Utf8 a, Utf8 b) {
     if (same_bytes(a, b)) return 1.0;
     double j = jaro_core(a, b);
     double factor = 0.1 * static_cast<double>(common_prefix_up_to_4(a, b));
     return j + (1.0 - j) * factor;
 }
 
-double soft_tfidf_similarity(Text s1, Text s2, double threshold, FloatCutoff c) {
+double soft_tfidf_similarity(Utf8 s1, Utf8 s2, double threshold, FloatCutoff c) {
     bool early;
     double value = soft_tfidf_uncut(s1, s2, threshold, early);
     return early ? value : cut_similarity(value, c);
 }
 
-double soft_tfidf_distance(Text s1, Text s2, double threshold, FloatCutoff c) {
+double soft_tfidf_distance(Utf8 s1, Utf8 s2, double threshold, FloatCutoff c) {
     bool early;
     return distance_from_similarity(soft_tfidf_uncut(s1, s2, threshold, early), c);
 }

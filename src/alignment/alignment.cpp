@@ -37,7 +37,7 @@ inline double max_plain(double x, double y) {
 }
 
 // The scalar values of a text as doubles (exact), in order or reversed.
-void symbols_of(Text t, Cells& out, bool reversed) {
+void symbols_of(Utf8 t, Cells& out, bool reversed) {
     const auto* p = reinterpret_cast<const unsigned char*>(t.data());
     const auto* end = p + t.size();
     out.clear();
@@ -138,7 +138,7 @@ double sweep(const Cells& a, const Cells& b_rev, const Params& p) {
 }
 
 template <bool Local>
-double align(Text s1, Text s2, const Params& p) {
+double align(Utf8 s1, Utf8 s2, const Params& p) {
     Cells a, b_rev;
     symbols_of(s1, a, false);
     symbols_of(s2, b_rev, true);
@@ -146,12 +146,12 @@ double align(Text s1, Text s2, const Params& p) {
                                                : sweep<Local, true>(a, b_rev, p);
 }
 
-double local_score(Text s1, Text s2, const Params& p) {
+double local_score(Utf8 s1, Utf8 s2, const Params& p) {
     if (s1.empty() || s2.empty()) return 0.0;
     return align<true>(s1, s2, p);
 }
 
-double global_score(Text s1, Text s2, const Params& p) {
+double global_score(Utf8 s1, Utf8 s2, const Params& p) {
     if (s1.empty()) return -(static_cast<double>(count_symbols(s2)) * p.gap);
     if (s2.empty()) return -(static_cast<double>(count_symbols(s1)) * p.gap);
     return align<false>(s1, s2, p);
@@ -165,12 +165,12 @@ inline double clamp_unit(double v) {
 
 }  // namespace
 
-double smith_waterman_score(Text s1, Text s2, double match, double mismatch, double gap,
+double smith_waterman_score(Utf8 s1, Utf8 s2, double match, double mismatch, double gap,
                             FloatCutoff c) {
     return cut_similarity(local_score(s1, s2, {match, mismatch, gap}), c);
 }
 
-double smith_waterman_normalized_similarity(Text s1, Text s2, double match, double mismatch,
+double smith_waterman_normalized_similarity(Utf8 s1, Utf8 s2, double match, double mismatch,
                                             double gap, FloatCutoff c) {
     if (s1.empty()) return s2.empty() ? 1.0 : 0.0;  // before the cutoff is looked at
     if (s2.empty()) return 0.0;
@@ -181,14 +181,14 @@ double smith_waterman_normalized_similarity(Text s1, Text s2, double match, doub
     return cut_similarity(clamp_unit(value), c);
 }
 
-double needleman_wunsch_score(Text s1, Text s2, double match, double mismatch, double gap,
+double needleman_wunsch_score(Utf8 s1, Utf8 s2, double match, double mismatch, double gap,
                               FloatCutoff c) {
     double score = global_score(s1, s2, {match, mismatch, gap});
     if (c && score < *c) return std::numeric_limits<double>::lowest();
     return score;
 }
 
-double needleman_wunsch_normalized_similarity(Text s1, Text s2, double match, double mismatch,
+double needleman_wunsch_normalized_similarity(Utf8 s1, Utf8 s2, double match, double mismatch,
                                               double gap, FloatCutoff c) {
     size_t longer = std::max(count_symbols(s1), count_symbols(s2));
     if (longer == 0) return 1.0;  // before the cutoff is looked at

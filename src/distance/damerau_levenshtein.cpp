@@ -180,7 +180,7 @@ class ThreadRows {
 
 thread_local ThreadRows t_rows;
 
-uint64_t dl_ascii(Text s1, Text s2) {
+uint64_t dl_ascii(Utf8 s1, Utf8 s2) {
     const auto a = bytes_of(s1), b = bytes_of(s2);
     uint64_t* cells = t_rows.acquire(3 * (b.size() + 1));
     ByteLastRow last_row(a, b);
@@ -189,7 +189,7 @@ uint64_t dl_ascii(Text s1, Text s2) {
     return d;
 }
 
-uint64_t dl_decoded(Text s1, Text s2) {
+uint64_t dl_decoded(Utf8 s1, Utf8 s2) {
     const SymbolSeq a(s1), b(s2);
     SmallVector<uint64_t, 3 * 127> cells;  // inline while s2 has at most 126 code points
     cells.resize(3 * (b.size() + 1));
@@ -199,7 +199,7 @@ uint64_t dl_decoded(Text s1, Text s2) {
 
 }  // namespace
 
-uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
+uint64_t damerau_levenshtein_plain_distance(Utf8 s1, Utf8 s2) {
     if (same_bytes(s1, s2)) return 0;
     if (s2.empty()) return count_symbols(s1);
     if (s1.empty()) return count_symbols(s2);
@@ -209,16 +209,16 @@ uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
 
 using Forms = EditForms<damerau_levenshtein_plain_distance>;
 
-uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t damerau_levenshtein_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);
 }
-uint64_t damerau_levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t damerau_levenshtein_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return Forms::similarity(s1, s2, cutoff);
 }
-double damerau_levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double damerau_levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return Forms::normalized_distance(s1, s2, cutoff);
 }
-double damerau_levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double damerau_levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return Forms::normalized_similarity(s1, s2, cutoff);
 }
 

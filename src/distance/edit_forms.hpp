@@ -6,13 +6,13 @@
 #include <cstdint>
 
 #include "../cutoff.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 
 namespace qx {
 
-template <uint64_t (*Core)(Text, Text)>
+template <uint64_t (*Core)(Utf8, Utf8)>
 struct EditForms {
-    static uint64_t distance(Text s1, Text s2, IntCutoff cutoff) {
+    static uint64_t distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
         if (cutoff) {
             // The distance is at least the length difference: past the cutoff, the result is known.
             const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
@@ -22,7 +22,7 @@ struct EditForms {
         return cut_distance(Core(s1, s2), cutoff);
     }
 
-    static uint64_t similarity(Text s1, Text s2, IntCutoff cutoff) {
+    static uint64_t similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
         const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
         // The similarity is at most the shorter length.
         if (cutoff && std::min(len1, len2) < *cutoff) return 0;
@@ -30,14 +30,14 @@ struct EditForms {
         return cut_similarity(longest - Core(s1, s2), cutoff);
     }
 
-    static double normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    static double normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
         const size_t longest = std::max(count_symbols(s1), count_symbols(s2));
         if (longest == 0) return 0.0;
         const double value = static_cast<double>(Core(s1, s2)) / static_cast<double>(longest);
         return cut_distance(value, cutoff);
     }
 
-    static double normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    static double normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
         return similarity_from_distance(normalized_distance(s1, s2, {}), cutoff);
     }
 };

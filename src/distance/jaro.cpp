@@ -254,7 +254,7 @@ double jaro_dense_blocks(std::span<const uint32_t> s1, std::span<const uint32_t>
 // At least one text is not ASCII: both are decoded. Latin-1 pairs are narrowed to bytes and
 // take the byte forms; other pairs take the one-word form (masks keyed by code point) up to 64
 // symbols each and the dense-code block form beyond.
-double jaro_decoded(Text t1, Text t2) {
+double jaro_decoded(Utf8 t1, Utf8 t2) {
     SymbolSeq a(t1), b(t2);
     if (fits_in_bytes(a.view()) && fits_in_bytes(b.view())) {
         NarrowedBytes na(a.view()), nb(b.view());
@@ -266,7 +266,7 @@ double jaro_decoded(Text t1, Text t2) {
 }
 
 // Number of leading symbols shared by the two texts, at most four.
-size_t winkler_prefix(Text s1, Text s2) {
+size_t winkler_prefix(Utf8 s1, Utf8 s2) {
     const auto* p1 = reinterpret_cast<const unsigned char*>(s1.data());
     const auto* p2 = reinterpret_cast<const unsigned char*>(s2.data());
     const auto* e1 = p1 + s1.size();
@@ -283,7 +283,7 @@ size_t winkler_prefix(Text s1, Text s2) {
     return shared;
 }
 
-double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
+double jaro_winkler_core(Utf8 s1, Utf8 s2, double prefix_weight) {
     if (same_bytes(s1, s2)) return 1.0;
     if (s1.empty() || s2.empty()) return 0.0;
     const double j = jaro_core(s1, s2);
@@ -294,37 +294,37 @@ double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
 
 }  // namespace
 
-double jaro_core(Text s1, Text s2) {
+double jaro_core(Utf8 s1, Utf8 s2) {
     if (same_bytes(s1, s2)) return 1.0;
     if (s1.empty() || s2.empty()) return 0.0;
     if (is_ascii(s1) && is_ascii(s2)) return jaro_bytes(bytes_of(s1), bytes_of(s2));
     return jaro_decoded(s1, s2);
 }
 
-double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double jaro_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return cut_similarity(jaro_core(s1, s2), cutoff);
 }
-double jaro_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double jaro_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return distance_from_similarity(jaro_core(s1, s2), cutoff);
 }
-double jaro_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double jaro_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return jaro_similarity(s1, s2, cutoff);
 }
-double jaro_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double jaro_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return jaro_distance(s1, s2, cutoff);
 }
 
-double jaro_winkler_similarity(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
+double jaro_winkler_similarity(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff) {
     return cut_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
 }
-double jaro_winkler_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
+double jaro_winkler_distance(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff) {
     return distance_from_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
 }
-double jaro_winkler_normalized_similarity(Text s1, Text s2, double prefix_weight,
+double jaro_winkler_normalized_similarity(Utf8 s1, Utf8 s2, double prefix_weight,
                                           FloatCutoff cutoff) {
     return jaro_winkler_similarity(s1, s2, prefix_weight, cutoff);
 }
-double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight,
+double jaro_winkler_normalized_distance(Utf8 s1, Utf8 s2, double prefix_weight,
                                         FloatCutoff cutoff) {
     return jaro_winkler_distance(s1, s2, prefix_weight, cutoff);
 }

@@ -2,23 +2,23 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 
 namespace qx {
 
 // Jaro similarity without any cutoff: 1.0 for byte-equal texts (two empty ones included),
 // 0.0 when exactly one is empty or nothing matches. Picks the byte or code-point path itself.
-double jaro_core(Text s1, Text s2);
+double jaro_core(Utf8 s1, Utf8 s2);
 
-double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff);
-double jaro_distance(Text s1, Text s2, FloatCutoff cutoff);
-double jaro_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
-double jaro_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+double jaro_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double jaro_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double jaro_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double jaro_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 
-double jaro_winkler_similarity(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff);
-double jaro_winkler_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff);
-double jaro_winkler_normalized_similarity(Text s1, Text s2, double prefix_weight,
+double jaro_winkler_similarity(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff);
+double jaro_winkler_distance(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff);
+double jaro_winkler_normalized_similarity(Utf8 s1, Utf8 s2, double prefix_weight,
                                           FloatCutoff cutoff);
-double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff);
+double jaro_winkler_normalized_distance(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff);
 
 }  // namespace qx

@@ -37,7 +37,7 @@ uint64_t longest_run(std::span<const Sym> s1, std::span<const Sym> s2) {
     return best;
 }
 
-double normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (same_bytes(s1, s2)) return 1.0;
     const size_t maximum = std::max(count_symbols(s1), count_symbols(s2));
     if (maximum == 0) return 1.0;
@@ -48,28 +48,28 @@ double normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
 
 }  // namespace
 
-uint64_t longest_common_substring(Text s1, Text s2) {
+uint64_t longest_common_substring(Utf8 s1, Utf8 s2) {
     if (s1.empty() || s2.empty()) return 0;
     if (is_ascii(s1) && is_ascii(s2)) return longest_run(bytes_of(s1), bytes_of(s2));
     SymbolSeq a(s1), b(s2);
     return longest_run(a.view(), b.view());
 }
 
-uint64_t lcs_str_similarity(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t lcs_str_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return cut_similarity(longest_common_substring(s1, s2), cutoff);
 }
 
-uint64_t lcs_str_distance(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t lcs_str_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     if (same_bytes(s1, s2)) return 0;
     const size_t maximum = std::max(count_symbols(s1), count_symbols(s2));
     return cut_distance(static_cast<uint64_t>(maximum) - longest_common_substring(s1, s2), cutoff);
 }
 
-double lcs_str_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double lcs_str_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return normalized_similarity(s1, s2, cutoff);
 }
 
-double lcs_str_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double lcs_str_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return distance_from_similarity(normalized_similarity(s1, s2, {}), cutoff);
 }
 

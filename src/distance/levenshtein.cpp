@@ -275,7 +275,7 @@ uint64_t ascii_distance(Bytes a, Bytes b, uint64_t max) {
     return bit_parallel(a, b, max);
 }
 
-uint64_t unicode_distance(Text s1, Text s2, uint64_t max) {
+uint64_t unicode_distance(Utf8 s1, Utf8 s2, uint64_t max) {
     if (s1.empty()) return count_symbols(s2);
     if (s2.empty()) return count_symbols(s1);
     const SymbolSeq q1(s1);
@@ -312,23 +312,23 @@ uint64_t largest_kept(uint64_t m, Keeps keeps, bool& none) {
     return lo;
 }
 
-inline size_t longer_length(Text s1, Text s2) {
+inline size_t longer_length(Utf8 s1, Utf8 s2) {
     return std::max(count_symbols(s1), count_symbols(s2));
 }
 
 }  // namespace
 
-uint64_t levenshtein(Text s1, Text s2, uint64_t max) {
+uint64_t levenshtein(Utf8 s1, Utf8 s2, uint64_t max) {
     if (same_bytes(s1, s2)) return 0;
     if (is_ascii(s1) && is_ascii(s2)) return ascii_distance(bytes_of(s1), bytes_of(s2), max);
     return unicode_distance(s1, s2, max);
 }
 
-uint64_t levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t levenshtein_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return cut_distance(levenshtein(s1, s2, cutoff ? *cutoff : kNoLimit), cutoff);
 }
 
-uint64_t levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t levenshtein_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     const uint64_t m = longer_length(s1, s2);
     if (!cutoff) return m - levenshtein(s1, s2);
     if (*cutoff > m) return 0;  // m - d < cutoff for every d
@@ -337,7 +337,7 @@ uint64_t levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
     return d > max ? 0 : m - d;
 }
 
-double levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     const uint64_t m = longer_length(s1, s2);
     if (m == 0) return 0.0;
     const double dm = static_cast<double>(m);
@@ -353,7 +353,7 @@ double levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_distance(static_cast<double>(d) / dm, cutoff);
 }
 
-double levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     const uint64_t m = longer_length(s1, s2);
     if (m == 0) return similarity_from_distance(0.0, cutoff);
     const double dm = static_cast<double>(m);

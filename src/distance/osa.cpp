@@ -194,7 +194,7 @@ class ByteForm {
     ByteForm& operator=(const ByteForm&) = delete;
     ~ByteForm() { std::free(heap_); }
 
-    bool build(Text s1, Text s2) {
+    bool build(Utf8 s1, Utf8 s2) {
         // The byte length bounds the number of code points.
         const size_t total = s1.size() + s2.size();
         unsigned char* out = inline_;
@@ -222,7 +222,7 @@ class ByteForm {
     };
     static constexpr size_t kSlots = 512;
 
-    static bool narrow(Text t, unsigned char* out, size_t& len) {
+    static bool narrow(Utf8 t, unsigned char* out, size_t& len) {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(t.data());
         const unsigned char* end = p + t.size();
         len = 0;
@@ -234,7 +234,7 @@ class ByteForm {
         return true;
     }
 
-    bool recode(Text t, unsigned char* out, size_t& len) {
+    bool recode(Utf8 t, unsigned char* out, size_t& len) {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(t.data());
         const unsigned char* end = p + t.size();
         len = 0;
@@ -261,7 +261,7 @@ class ByteForm {
     uint32_t next_ = 0;
 };
 
-uint64_t osa_decoded(Text s1, Text s2) {
+uint64_t osa_decoded(Utf8 s1, Utf8 s2) {
     ByteForm bytes;
     if (bytes.build(s1, s2)) return osa_bytes(bytes.first(), bytes.second());
     // More than 256 distinct symbols: the quadratic programme over code points.
@@ -271,7 +271,7 @@ uint64_t osa_decoded(Text s1, Text s2) {
 
 }  // namespace
 
-uint64_t osa_plain_distance(Text s1, Text s2) {
+uint64_t osa_plain_distance(Utf8 s1, Utf8 s2) {
     if (same_bytes(s1, s2)) return 0;
     if (is_ascii(s1) && is_ascii(s2)) return osa_bytes(bytes_of(s1), bytes_of(s2));
     return osa_decoded(s1, s2);
@@ -279,16 +279,16 @@ uint64_t osa_plain_distance(Text s1, Text s2) {
 
 using Forms = EditForms<osa_plain_distance>;
 
-uint64_t osa_distance(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t osa_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);
 }
-uint64_t osa_similarity(Text s1, Text s2, IntCutoff cutoff) {
+uint64_t osa_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
     return Forms::similarity(s1, s2, cutoff);
 }
-double osa_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+double osa_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return Forms::normalized_distance(s1, s2, cutoff);
 }
-double osa_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+double osa_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     return Forms::normalized_similarity(s1, s2, cutoff);
 }
 

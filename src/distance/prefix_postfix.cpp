@@ -1,107 +1,73 @@
 #include "prefix_postfix.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 namespace qx {
 
 namespace {
 
-inline bool is_continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// Length in bytes of the longest common byte prefix.
-size_t common_prefix_bytes(Text a, Text b) {
-    size_t n = std::min(a.size(), b.size());
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) return i + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+// The four forms around Shared, the number of code points the texts share at one end.
+template <size_t (*Shared)(Text, Text)>
+struct AffixForms {
+    static uint64_t similarity(Text s1, Text s2, IntCutoff cutoff) {
+        if (s1.empty()) return 0;
+        return cut_similarity(static_cast<uint64_t>(Shared(s1, s2)), cutoff);
     }
-    while (i < n && a[i] == b[i]) ++i;
-    return i;
-}
 
-// Length in bytes of the longest common byte suffix.
-size_t common_suffix_bytes(Text a, Text b) {
-    size_t n = std::min(a.size(), b.size());
-    const char* ea = a.data() + a.size();
-    const char* eb = b.data() + b.size();
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, ea - i - 8, 8);
-        std::memcpy(&y, eb - i - 8, 8);
-        if (x != y) return i + static_cast<size_t>(__builtin_clzll(x ^ y) / 8);
+    static uint64_t distance(Text s1, Text s2, IntCutoff cutoff) {
+        const size_t longest = std::max(s1.length, s2.length);
+        return cut_distance(static_cast<uint64_t>(longest - Shared(s1, s2)), cutoff);
     }
-    while (i < n && ea[-1 - static_cast<ptrdiff_t>(i)] == eb[-1 - static_cast<ptrdiff_t>(i)]) ++i;
-    return i;
+
+    static double normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+        const size_t longest = std::max(s1.length, s2.length);
+        if (longest == 0) return 0.0;
+        const size_t shared = s1.empty() ? 0 : Shared(s1, s2);
+        const double value = static_cast<double>(longest - shared) / static_cast<double>(longest);
+        return cut_distance(value, cutoff);
+    }
+
+    static double normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+        return similarity_from_distance(normalized_distance(s1, s2, {}), cutoff);
+    }
+};
+
+size_t shared_prefix(Text a, Text b) {
+    return common_prefix(a, b);
+}
+size_t shared_suffix(Text a, Text b) {
+    return common_suffix(a, b);
 }
 
-template <size_t (*Shared)(Text, Text)>
-double normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    size_t m = std::max(count_symbols(s1), count_symbols(s2));
-    if (m == 0) return 0.0;
-    size_t shared = s1.empty() ? 0 : Shared(s1, s2);
-    double value = static_cast<double>(m - shared) / static_cast<double>(m);
-    return cut_distance(value, cutoff);
-}
-
-template <size_t (*Shared)(Text, Text)>
-uint64_t distance(Text s1, Text s2, IntCutoff cutoff) {
-    size_t m = std::max(count_symbols(s1), count_symbols(s2));
-    return cut_distance(static_cast<uint64_t>(m - Shared(s1, s2)), cutoff);
-}
-
-template <size_t (*Shared)(Text, Text)>
-uint64_t similarity(Text s1, Text s2, IntCutoff cutoff) {
-    if (s1.empty()) return 0;
-    return cut_similarity(static_cast<uint64_t>(Shared(s1, s2)), cutoff);
-}
+using Prefix = AffixForms<shared_prefix>;
+using Postfix = AffixForms<shared_suffix>;
 
 }  // namespace
 
-size_t common_prefix_symbols(Text s1, Text s2) {
-    size_t k = common_prefix_bytes(s1, s2);
-    // A mismatch inside a code point: the shared lead byte starts it in both texts.
-    while (k > 0 && k < s1.size() && is_continuation(s1[k])) --k;
-    return count_symbols(s1.substr(0, k));
-}
-
-size_t common_suffix_symbols(Text s1, Text s2) {
-    size_t k = common_suffix_bytes(s1, s2);
-    // Only whole code points count: skip the tail of a code point that differs before it.
-    while (k > 0 && is_continuation(s1[s1.size() - k])) --k;
-    return count_symbols(s1.substr(s1.size() - k));
-}
-
 uint64_t prefix_similarity(Text s1, Text s2, IntCutoff c) {
-    return similarity<common_prefix_symbols>(s1, s2, c);
+    return Prefix::similarity(s1, s2, c);
 }
 uint64_t prefix_distance(Text s1, Text s2, IntCutoff c) {
-    return distance<common_prefix_symbols>(s1, s2, c);
+    return Prefix::distance(s1, s2, c);
 }
 double prefix_normalized_distance(Text s1, Text s2, FloatCutoff c) {
-    return normalized_distance<common_prefix_symbols>(s1, s2, c);
+    return Prefix::normalized_distance(s1, s2, c);
 }
 double prefix_normalized_similarity(Text s1, Text s2, FloatCutoff c) {
-    return similarity_from_distance(normalized_distance<common_prefix_symbols>(s1, s2, {}), c);
+    return Prefix::normalized_similarity(s1, s2, c);
 }
 
 uint64_t postfix_similarity(Text s1, Text s2, IntCutoff c) {
-    return similarity<common_suffix_symbols>(s1, s2, c);
+    return Postfix::similarity(s1, s2, c);
 }
 uint64_t postfix_distance(Text s1, Text s2, IntCutoff c) {
-    return distance<common_suffix_symbols>(s1, s2, c);
+    return Postfix::distance(s1, s2, c);
 }
 double postfix_normalized_distance(Text s1, Text s2, FloatCutoff c) {
-    return normalized_distance<common_suffix_symbols>(s1, s2, c);
+    return Postfix::normalized_distance(s1, s2, c);
 }
 double postfix_normalized_similarity(Text s1, Text s2, FloatCutoff c) {
-    return similarity_from_distance(normalized_distance<common_suffix_symbols>(s1, s2, {}), c);
+    return Postfix::normalized_similarity(s1, s2, c);
 }
 
 }  // namespace qx

@@ -8,11 +8,6 @@
 
 namespace qx {
 
-// Number of leading code points the texts share.
-size_t common_prefix_symbols(Text s1, Text s2);
-// Number of trailing code points the texts share.
-size_t common_suffix_symbols(Text s1, Text s2);
-
 uint64_t prefix_similarity(Text s1, Text s2, IntCutoff cutoff);
 uint64_t prefix_distance(Text s1, Text s2, IntCutoff cutoff);
 double prefix_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);

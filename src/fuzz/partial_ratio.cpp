@@ -606,7 +606,7 @@ double search_symbols(std::span<const uint32_t> needle_syms, std::span<const uin
 }
 
 // Full search of `needle` in `hay`, both compared as scalar values.
-double search_unicode(Text needle, Text hay) {
+double search_unicode(Utf8 needle, Utf8 hay) {
     DenseIds ids;
     IdSeq needle_ids, hay_ids;
     if (ids.map_pattern(needle, needle_ids)) {
@@ -617,7 +617,7 @@ double search_unicode(Text needle, Text hay) {
     return search_symbols(a.view(), b.view());
 }
 
-double best_unicode(Text s1, Text s2) {
+double best_unicode(Utf8 s1, Utf8 s2) {
     const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
     if (len1 > len2) return search_unicode(s2, s1);
     double best = search_unicode(s1, s2);
@@ -627,7 +627,7 @@ double best_unicode(Text s1, Text s2) {
 
 }  // namespace
 
-double partial_ratio_best(Text a, Text b) {
+double partial_ratio_best(Utf8 a, Utf8 b) {
     if (same_bytes(a, b)) return 100.0;
     if (a.empty()) return b.empty() ? 100.0 : 0.0;
     if (b.empty()) return 0.0;
@@ -635,7 +635,7 @@ double partial_ratio_best(Text a, Text b) {
     return best_unicode(a, b);
 }
 
-double partial_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double partial_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     // Identical texts are subject to the cutoff as well.
     return cut_similarity(partial_ratio_best(s1, s2), cutoff);
 }

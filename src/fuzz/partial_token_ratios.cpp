@@ -12,7 +12,7 @@ namespace qx {
 namespace {
 
 // Sorted copy of a set's words joined by single spaces.
-Text join_sorted(const TokenSet& set, TokenList& scratch, JoinBuffer& buffer) {
+Utf8 join_sorted(const TokenSet& set, TokenList& scratch, JoinBuffer& buffer) {
     scratch = set.items();
     sort_tokens(scratch);
     return join_tokens(scratch, buffer);
@@ -20,7 +20,7 @@ Text join_sorted(const TokenSet& set, TokenList& scratch, JoinBuffer& buffer) {
 
 }  // namespace
 
-double partial_token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double partial_token_sort_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (same_bytes(s1, s2)) return 100.0;
     TokenList t1, t2;
     split_words(s1, t1);
@@ -32,7 +32,7 @@ double partial_token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return partial_ratio(join_tokens(t1, b1), join_tokens(t2, b2), cutoff);
 }
 
-double partial_token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double partial_token_set_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (same_bytes(s1, s2)) return 100.0;
     TokenList t1, t2;
     split_words(s1, t1);
@@ -43,12 +43,12 @@ double partial_token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     if (sets_intersect(set1, set2)) return 100.0;
     // Disjoint sets: each set is its own unshared part.
     JoinBuffer ba, bb;
-    Text a = join_sorted(set1, t1, ba);
-    Text b = join_sorted(set2, t2, bb);
+    Utf8 a = join_sorted(set1, t1, ba);
+    Utf8 b = join_sorted(set2, t2, bb);
     return partial_ratio(a, b, cutoff);
 }
 
-double partial_token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double partial_token_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (same_bytes(s1, s2)) return 100.0;
     TokenList t1, t2;
     split_words(s1, t1);
@@ -64,8 +64,8 @@ double partial_token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     if (!repeats) return best;
     // The second search only matters when it reaches both the cutoff and the first result.
     double floor = cutoff ? max_of(*cutoff, best) : best;
-    Text a = join_sorted(set1, t1, b1);
-    Text b = join_sorted(set2, t2, b2);
+    Utf8 a = join_sorted(set1, t1, b1);
+    Utf8 b = join_sorted(set2, t2, b2);
     return max_of(best, partial_ratio(a, b, floor));
 }
 

@@ -15,7 +15,7 @@ inline double ratio_score(uint64_t lcs, uint64_t total) {
 
 }  // namespace
 
-double ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     // Identical texts score 100 before the cutoff is looked at.
     if (same_bytes(s1, s2)) return 100.0;
     if (s1.empty() || s2.empty()) return 0.0;
@@ -32,7 +32,7 @@ double ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_similarity(ratio_score(lcs, total), cutoff);
 }
 
-double q_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double q_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (s1.empty() || s2.empty()) return 0.0;
     return ratio(s1, s2, cutoff);
 }

@@ -2,12 +2,12 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 
 namespace qx {
 
-double ratio(Text s1, Text s2, FloatCutoff cutoff);
+double ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 // As ratio, but 0.0 when either text is empty.
-double q_ratio(Text s1, Text s2, FloatCutoff cutoff);
+double q_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 
 }  // namespace qx

@@ -27,7 +27,7 @@ struct SplitPair {
 
 // The checks that decide the token set ratio (and the token ratio) before any string is
 // built. Returns true with `result` set when the score is decided; they ignore the cutoff.
-bool decided_by_words(Text s1, Text s2, SplitPair& w, double& result) {
+bool decided_by_words(Utf8 s1, Utf8 s2, SplitPair& w, double& result) {
     if (same_bytes(s1, s2)) {
         result = 100.0;
         return true;
@@ -101,7 +101,7 @@ uint64_t sorted_lcs(const TokenList& t1, const TokenList& t2) {
 
 }  // namespace
 
-double token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double token_sort_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (same_bytes(s1, s2)) return 100.0;
     TokenList t1, t2;
     split_words(s1, t1);
@@ -117,7 +117,7 @@ double token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_similarity(score, cutoff);
 }
 
-double token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double token_set_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     SplitPair w;
     double decided;
     if (decided_by_words(s1, s2, w, decided)) return decided;
@@ -139,7 +139,7 @@ double token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return std::max(rest, others);
 }
 
-double token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double token_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     SplitPair w;
     double decided;
     if (decided_by_words(s1, s2, w, decided)) return decided;

@@ -3,13 +3,13 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 
 namespace qx {
 
-double token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff);
-double token_set_ratio(Text s1, Text s2, FloatCutoff cutoff);
+double token_sort_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double token_set_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 // The larger of the token sort ratio and the token set ratio, from one split and partition.
-double token_ratio(Text s1, Text s2, FloatCutoff cutoff);
+double token_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 
 }  // namespace qx

@@ -44,9 +44,9 @@ size_t joined_length(const TokenList& tokens, bool ascii) {
     return len;
 }
 
-Text join_tokens(const TokenList& tokens, JoinBuffer& buffer) {
+Utf8 join_tokens(const TokenList& tokens, JoinBuffer& buffer) {
     size_t n = tokens.size();
-    if (n == 0) return Text();
+    if (n == 0) return Utf8();
     if (n == 1) return tokens[0];
     // Tokens that follow each other in their text with exactly one space between them are
     // already their own join.
@@ -58,7 +58,7 @@ Text join_tokens(const TokenList& tokens, JoinBuffer& buffer) {
     if (adjacent) {
         const char* first = tokens[0].data();
         const char* last = tokens[n - 1].data() + tokens[n - 1].size();
-        return Text(first, static_cast<size_t>(last - first));
+        return Utf8(first, static_cast<size_t>(last - first));
     }
     size_t bytes = n - 1;
     for (Token t : tokens) bytes += t.size();
@@ -71,7 +71,7 @@ Text join_tokens(const TokenList& tokens, JoinBuffer& buffer) {
         std::memcpy(p, tokens[i].data(), tokens[i].size());
         p += tokens[i].size();
     }
-    return Text(out, bytes);
+    return Utf8(out, bytes);
 }
 
 void TokenSet::assign(const TokenList& tokens) {

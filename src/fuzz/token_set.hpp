@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "../small_vector.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 #include "words.hpp"
 
 namespace qx {
@@ -78,7 +78,7 @@ class JoinBuffer {
 
 // The tokens joined by single spaces. The result views either the caller's text (one token,
 // or tokens already adjacent and separated by one space in that text) or `buffer`.
-Text join_tokens(const TokenList& tokens, JoinBuffer& buffer);
+Utf8 join_tokens(const TokenList& tokens, JoinBuffer& buffer);
 
 // The distinct tokens of a text, in order of first occurrence. Sets of up to kLinearMax
 // tokens are searched by direct comparison; larger ones through an open-addressing index

@@ -29,7 +29,7 @@ bool can_improve(double best, double c, double weight) {
 
 }  // namespace
 
-double w_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     if (s1.empty() || s2.empty()) return 0.0;
     double c = cutoff ? *cutoff : 0.0;
     size_t len1 = count_symbols(s1), len2 = count_symbols(s2);

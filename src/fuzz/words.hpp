@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "../small_vector.hpp"
-#include "../text.hpp"
+#include "../utf8_bridge.hpp"
 
 namespace qx {
 
@@ -36,7 +36,7 @@ inline size_t white_space_at(const unsigned char* p, const unsigned char* end) {
 }
 
 // Appends the words of `text` to `out`: each maximal run of non-white-space characters.
-inline void split_words(Text text, TokenList& out) {
+inline void split_words(Utf8 text, TokenList& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     for (;;) {

@@ -23,7 +23,7 @@ inline size_t sequence_length(unsigned char lead) {
 
 // Counts the windows of n consecutive scalar values of `text` (views into the text), or the
 // whole text as one token when it has fewer than n scalar values. n >= 1.
-void count_ngrams(Text text, uint64_t n, TokenCounts& out) {
+void count_ngrams(Utf8 text, uint64_t n, TokenCounts& out) {
     if (is_ascii(text)) {
         if (text.size() < n) {
             out.add(text);
@@ -51,7 +51,7 @@ void count_ngrams(Text text, uint64_t n, TokenCounts& out) {
 using Codes = SmallVector<uint64_t, 64>;
 
 // The n-grams of an ASCII text of at least n bytes (n <= 8), each packed into an integer.
-void ascii_ngram_codes(Text text, size_t n, Codes& out) {
+void ascii_ngram_codes(Utf8 text, size_t n, Codes& out) {
     const uint64_t mask = n == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
     uint64_t code = 0;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -103,7 +103,7 @@ double cosine_value(uint64_t shared, uint64_t total1, uint64_t total2) {
     return static_cast<double>(shared) / std::sqrt(product);
 }
 
-double cosine_uncut(Text s1, Text s2, bool use_words, uint64_t ngram_size, bool& early) {
+double cosine_uncut(Utf8 s1, Utf8 s2, bool use_words, uint64_t ngram_size, bool& early) {
     early = false;
     if (!use_words && ngram_size <= 8 && s1.size() >= ngram_size && s2.size() >= ngram_size &&
         is_ascii(s1) && is_ascii(s2)) {
@@ -140,7 +140,7 @@ const char* cosine_options_error(bool use_words, uint64_t ngram_size) {
     return !use_words && ngram_size == 0 ? "ngram_size must be at least 1" : nullptr;
 }
 
-double cosine_similarity(Text s1, Text s2, bool use_words, uint64_t ngram_size, FloatCutoff c) {
+double cosine_similarity(Utf8 s1, Utf8 s2, bool use_words, uint64_t ngram_size, FloatCutoff c) {
     if (cosine_options_error(use_words, ngram_size))
         return std::numeric_limits<double>::quiet_NaN();
     bool early;
@@ -148,7 +148,7 @@ double cosine_similarity(Text s1, Text s2, bool use_words, uint64_t ngram_size, 
     return early ? value : cut_similarity(value, c);
 }
 
-double cosine_distance(Text s1, Text s2, bool use_words, uint64_t ngram_size, FloatCutoff c) {
+double cosine_distance(Utf8 s1, Utf8 s2, bool use_words, uint64_t ngram_size, FloatCutoff c) {
     if (cosine_options_error(use_words, ngram_size))
         return std::numeric_limits<double>::quiet_NaN();
     bool early;
