@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# CI: the kernel fuzzers for a bounded time each (default 25 s per target, four targets).
+# CI: the kernel fuzzers for a bounded time each (default 25 s per target, five targets).
 # Installs clang and its libFuzzer runtime with apt-get when they are missing.
 #   fuzz/ci.sh [SECONDS]
 set -euo pipefail

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs each target for a bounded time.
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]     SECONDS per target (default $FUZZ_SECONDS or 20)
-#   targets: fuzz_edit fuzz_ratio fuzz_vector fuzz_masks (default: all)
+#   targets: fuzz_edit fuzz_ratio fuzz_vector fuzz_masks fuzz_lanes (default: all)
 #
 # New inputs go to build/fuzz/corpus/<target> (the seeds in fuzz/corpus/<target> are only
 # read); a failing input is saved in build/fuzz/artifacts/ and replayed by
@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-20}}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_edit fuzz_ratio fuzz_vector fuzz_masks)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_edit fuzz_ratio fuzz_vector fuzz_masks fuzz_lanes)
 build="$root/build/fuzz"
 cxx=${CXX_FUZZ:-clang++}
 
@@ -23,7 +23,7 @@ fi
 ninja -C "$build" "${targets[@]}" >"$build/last.log" || { cat "$build/last.log"; exit 1; }
 
 mkdir -p "$build/artifacts"
-# A smaller quarantine keeps the memory of three sanitized runs modest on small machines.
+# A smaller quarantine keeps the memory of the sanitized runs modest on small machines.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 failed=()
