@@ -40,6 +40,31 @@ const Options kNormalized{.symmetric = true, .normalized = true, .range = true};
             [&](FloatCut c) { return Forms::normalized_similarity(t, c); }, kNormalized); \
     } while (0)
 
+// The prepared Levenshtein query (s1) against the scalar references, every form and cutoff.
+void check_levenshtein_query(const Pair& p, const ref::Texts& t) {
+    const qx::LevenshteinQuery query(p.t1());
+    const Options one_way{.symmetric = false};
+    const Options one_way_normalized{.symmetric = false, .normalized = true, .range = true};
+    compare_all<IntCut>(
+        "LevenshteinQuery::distance", p,
+        [&](qx::Text, qx::Text y, IntCut c) { return query.distance(y, c); },
+        [&](IntCut c) { return ref::Levenshtein::distance(t, c); }, one_way);
+    compare_all<IntCut>(
+        "LevenshteinQuery::similarity", p,
+        [&](qx::Text, qx::Text y, IntCut c) { return query.similarity(y, c); },
+        [&](IntCut c) { return ref::Levenshtein::similarity(t, c); }, one_way);
+    compare_all<FloatCut>(
+        "LevenshteinQuery::normalized_distance", p,
+        [&](qx::Text, qx::Text y, FloatCut c) { return query.normalized_distance(y, c); },
+        [&](FloatCut c) { return ref::Levenshtein::normalized_distance(t, c); },
+        one_way_normalized);
+    compare_all<FloatCut>(
+        "LevenshteinQuery::normalized_similarity", p,
+        [&](qx::Text, qx::Text y, FloatCut c) { return query.normalized_similarity(y, c); },
+        [&](FloatCut c) { return ref::Levenshtein::normalized_similarity(t, c); },
+        one_way_normalized);
+}
+
 void check_jaro(const Pair& p, double weight) {
     auto sim = [&](FloatCut c) { return ref::cut_sim(ref::jaro(p.a, p.b), c); };
     auto dist = [&](FloatCut c) { return ref::cut_dist(1.0 - ref::jaro(p.a, p.b), c); };
@@ -57,7 +82,7 @@ void check_jaro(const Pair& p, double weight) {
         return ref::cut_dist(1.0 - ref::jaro_winkler(p.a, p.b, weight), c);
     };
     auto bind = [weight](auto kernel) {
-        return [kernel, weight](std::string_view x, std::string_view y, FloatCut c) {
+        return [kernel, weight](qx::Text x, qx::Text y, FloatCut c) {
             return kernel(x, y, weight, c);
         };
     };
@@ -69,11 +94,32 @@ void check_jaro(const Pair& p, double weight) {
                           jw_options);
     compare_all<FloatCut>("jaro_winkler_normalized_distance", p,
                           bind(qx::jaro_winkler_normalized_distance), jw_dist, jw_options);
-    // The uncut Jaro entry point that soft TF-IDF builds on.
-    double core = qx::jaro_core(p.s1, p.s2);
-    if (!same(core, ref::jaro(p.a, p.b)))
-        fail("jaro_core", p.a, p.b,
-             "got " + show(core) + ", expected " + show(ref::jaro(p.a, p.b)));
+    // The uncut Jaro entry points that soft TF-IDF builds on (typed, and UTF-8 through the
+    // bridge), and the prepared query against every choice form.
+    const double expected = ref::jaro(p.a, p.b);
+    for (double core : {qx::jaro_core(p.t1(), p.t2()), qx::jaro_core(std::string_view(p.s1),
+                                                                       std::string_view(p.s2))})
+        if (!same(core, expected))
+            fail("jaro_core", p.a, p.b, "got " + show(core) + ", expected " + show(expected));
+    const qx::JaroQuery query(p.t1());
+    auto prepared = [&](auto form) {
+        return [&query, form](qx::Text, qx::Text y, FloatCut c) { return (query.*form)(y, c); };
+    };
+    const Options one_way{.symmetric = false, .normalized = true, .range = true};
+    compare_all<FloatCut>("JaroQuery::similarity", p, prepared(&qx::JaroQuery::similarity), sim,
+                          one_way);
+    compare_all<FloatCut>("JaroQuery::distance", p, prepared(&qx::JaroQuery::distance), dist,
+                          one_way);
+    auto prepared_jw = [&](auto form) {
+        return [&query, form, weight](qx::Text, qx::Text y, FloatCut c) {
+            return (query.*form)(y, weight, c);
+        };
+    };
+    const Options jw_one_way{.symmetric = false};
+    compare_all<FloatCut>("JaroQuery::winkler_similarity", p,
+                          prepared_jw(&qx::JaroQuery::winkler_similarity), jw_sim, jw_one_way);
+    compare_all<FloatCut>("JaroQuery::winkler_distance", p,
+                          prepared_jw(&qx::JaroQuery::winkler_distance), jw_dist, jw_one_way);
 }
 
 }  // namespace
@@ -85,6 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_bridge(p);
 
     CHECK_FORMS(levenshtein, ref::Levenshtein);
+    check_levenshtein_query(p, t);
     CHECK_FORMS(indel, ref::Indel);
     CHECK_FORMS(lcs_seq, ref::LcsSeq);
     CHECK_FORMS(osa, ref::Osa);

@@ -41,10 +41,12 @@ uint64_t scalar_lcs(const Seq& a, const Seq& b) {
     return qx::lcs_length(utf8(a), utf8(b));
 }
 uint64_t scalar_levenshtein(const Seq& a, const Seq& b) {
-    return qx::levenshtein(utf8(a), utf8(b));
+    const fuzzin::Units x(a, fuzzin::narrowest_width(a)), y(b, fuzzin::narrowest_width(b));
+    return qx::levenshtein(x.text(), y.text());
 }
 double scalar_jaro(const Seq& a, const Seq& b) {
-    return qx::jaro_core(utf8(a), utf8(b));
+    const fuzzin::Units x(a, fuzzin::narrowest_width(a)), y(b, fuzzin::narrowest_width(b));
+    return qx::jaro_core(x.text(), y.text());
 }
 
 // The Jaro value from the lane counts, with the early returns and the formula, in its order of

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,6 +63,10 @@ class SymbolMasks {
             return symbol < 256 ? byte_ids_[symbol] : wide_id(symbol);
         }
     }
+
+    // True when whole rows are kept; then dense_row(id) is the blocks() words of id's mask.
+    bool dense() const { return dense_; }
+    const uint64_t* dense_row(uint32_t id) const { return rows_.data() + size_t{id} * blocks_; }
 
     // The mask of `symbol` in a pattern of at most 64 positions.
     template <CodeUnit S>
@@ -139,6 +144,15 @@ class SymbolMasks {
     void assign_ids(std::span<const Unit> pattern, SmallVector<uint32_t, 64>& position_ids) {
         std::memset(byte_ids_, 0, sizeof(byte_ids_));
         position_ids.resize(length_);
+        if constexpr (sizeof(Unit) > 1) {
+            // Room for every wide position up to 128 of them at once: short patterns need
+            // no growth (each step copies and rehashes the table).
+            size_t wide_positions = 0;
+            for (size_t i = 0; i < length_ && wide_positions < 128; ++i)
+                wide_positions += pattern[i] >= 256;
+            if (wide_positions)
+                table_.resize(std::max<size_t>(16, std::bit_ceil(2 * wide_positions)));
+        }
         uint32_t bytes = 0, wide = 0;
         for (size_t i = 0; i < length_; ++i) {
             const uint32_t c = pattern[i];

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <span>
-#include <vector>
+#include <variant>
 
-#include "../char_masks.hpp"
-#include "../hashing.hpp"
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
+#include "../symbol_masks.hpp"
 
 namespace qx {
 
@@ -18,13 +18,19 @@ __extension__ typedef unsigned __int128 u128;
 constexpr double kBoostThreshold = 0.7;
 constexpr size_t kMaxPrefix = 4;
 
+// Low k bits set, 0 <= k <= 64.
+inline uint64_t low_bits(size_t k) {
+    return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
+}
+
 // Match window: positions i and j may match when |i - j| <= w.
 inline size_t match_window(size_t len1, size_t len2) {
     size_t maxlen = std::max(len1, len2);
     return maxlen < 2 ? 0 : maxlen / 2 - 1;
 }
 
-// Final Jaro formula, evaluated in this order: M/len1, + M/len2, (M - t)/M, (y + z)/3.
+// Final Jaro formula, evaluated in this order: M/len1, + M/len2, (M - t)/M, (y + z)/3. The sum
+// of the first two terms is commutative, so the roles of the two texts may be exchanged.
 inline double jaro_formula(size_t matches, size_t transpositions, size_t len1, size_t len2) {
     if (matches == 0) return 0.0;
     double m = static_cast<double>(matches);
@@ -40,7 +46,7 @@ struct WordOps;
 
 template <>
 struct WordOps<uint64_t> {
-    static uint64_t low(size_t k) { return low_bits(k); }  // low_bits(0) == 0
+    static uint64_t low(size_t k) { return low_bits(k); }
     static size_t lowest(uint64_t w) { return static_cast<size_t>(std::countr_zero(w)); }
     static uint64_t bit(size_t i) { return uint64_t{1} << i; }
 };
@@ -57,12 +63,13 @@ struct WordOps<u128> {
 };
 
 // Texts of at most 64 (W = uint64_t) or 128 (W = u128) symbols, flags in one word each.
-// mask_of(symbol) gives the positions of s1 holding that symbol. s2 drives the scan and takes
-// the lowest free position of s1 inside its window: the same flags as the s1-driven scan.
-template <class W, class Sym, class MaskOf>
-double jaro_word_scan(std::span<const Sym> a, std::span<const Sym> b, const MaskOf& mask_of) {
+// mask_of(symbol) gives the positions of the pattern holding that symbol. The text drives the
+// scan and takes the lowest free pattern position inside its window: the same flags as the
+// pattern-driven scan.
+template <class W, class P, class T, class MaskOf>
+double jaro_word_scan(std::span<const P> pattern, std::span<const T> text, const MaskOf& mask_of) {
     using Ops = WordOps<W>;
-    const size_t len1 = a.size(), len2 = b.size();
+    const size_t len1 = pattern.size(), len2 = text.size();
     const size_t w = match_window(len1, len2);
 
     W flags1 = 0, flags2 = 0;
@@ -70,7 +77,7 @@ double jaro_word_scan(std::span<const Sym> a, std::span<const Sym> b, const Mask
     for (size_t j = 0; j < limit; ++j) {
         size_t lo = j > w ? j - w : 0;
         size_t hi = std::min(j + w + 1, len1);
-        W candidates = mask_of(b[j]) & ~flags1 & Ops::low(hi) & ~Ops::low(lo);
+        W candidates = mask_of(text[j]) & ~flags1 & Ops::low(hi) & ~Ops::low(lo);
         if (candidates) {
             flags1 |= candidates & (~candidates + 1);
             flags2 |= Ops::bit(j);
@@ -82,7 +89,7 @@ double jaro_word_scan(std::span<const Sym> a, std::span<const Sym> b, const Mask
     while (flags1) {
         size_t i = Ops::lowest(flags1);
         size_t j = Ops::lowest(flags2);
-        mismatched_pairs += a[i] != b[j];
+        mismatched_pairs += pattern[i] != text[j];
         flags1 &= flags1 - 1;
         flags2 &= flags2 - 1;
         ++matches;
@@ -90,61 +97,14 @@ double jaro_word_scan(std::span<const Sym> a, std::span<const Sym> b, const Mask
     return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
 }
 
-// Byte texts of at most 64 or 128 symbols. The byte table is cleared only at the entries the
-// two texts use (no 2 KiB / 4 KiB fill).
-template <class W>
-double jaro_byte_word(std::span<const unsigned char> a, std::span<const unsigned char> b) {
-    W table[256];
-    for (unsigned char c : a) table[c] = 0;
-    for (unsigned char c : b) table[c] = 0;
-    for (size_t i = 0; i < a.size(); ++i) table[a[i]] |= WordOps<W>::bit(i);
-    return jaro_word_scan<W>(a, b, [&table](unsigned char c) { return table[c]; });
-}
-
-// Masks of a decoded text of at most 64 symbols, keyed by code point in an inline
-// open-addressing map of 128 slots (seeded hashing; at most half full). Slot occupancy is a
-// 128-bit set, so nothing else needs clearing.
-class SymbolMasks64 {
-  public:
-    explicit SymbolMasks64(std::span<const uint32_t> text) : seed_(hash_seed()) {
-        for (size_t i = 0; i < text.size(); ++i) {
-            size_t slot = slot_of(text[i]);
-            if (!used(slot)) {
-                used_[slot / 64] |= uint64_t{1} << (slot % 64);
-                keys_[slot] = text[i];
-                masks_[slot] = 0;
-            }
-            masks_[slot] |= uint64_t{1} << i;
-        }
-    }
-    uint64_t operator()(uint32_t v) const {
-        size_t slot = slot_of(v);
-        return used(slot) ? masks_[slot] : 0;
-    }
-
-  private:
-    static constexpr size_t kSlots = 128;
-    bool used(size_t slot) const { return (used_[slot / 64] >> (slot % 64)) & 1; }
-    // The first free slot or the slot holding v, probing linearly from v's hash.
-    size_t slot_of(uint32_t v) const {
-        size_t slot = hash_mix(v, seed_) & (kSlots - 1);
-        while (used(slot) && keys_[slot] != v) slot = (slot + 1) & (kSlots - 1);
-        return slot;
-    }
-    uint64_t seed_;
-    uint64_t used_[2] = {0, 0};
-    uint32_t keys_[kSlots];
-    uint64_t masks_[kSlots];
-};
-
-// Block form: the pattern's masks in 64-position blocks. row_of(symbol) points at the mask of
-// block 0 for that symbol, the mask of block k lying k * stride words further. The scanned text
-// only takes part up to position plen + w - 1; no later one can fall in a window. For each
-// scanned symbol the lowest free candidate is searched word by word from the window's first word.
-template <class Sym, class RowOf>
-double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, RowOf row_of,
-                       size_t stride, size_t w, size_t len1, size_t len2) {
+// Block form: the pattern's masks in 64-position blocks; reader.row(symbol) gives the blocks
+// of a symbol's mask. The scanned text only takes part up to position plen + w - 1; no later
+// one can fall in a window. For each scanned symbol the lowest free candidate is searched
+// word by word from the window's first word.
+template <class P, class T, class Reader>
+double jaro_block_scan(std::span<const P> pattern, std::span<const T> text, Reader& reader) {
     const size_t plen = pattern.size();
+    const size_t w = match_window(plen, text.size());
     const size_t limit = std::min(text.size(), plen + w);
 
     SmallVector<uint64_t, 8> pflags;
@@ -152,13 +112,15 @@ double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, 
     SmallVector<uint64_t, 8> tflags;
     tflags.resize((limit + 63) / 64);
 
+    PollBudget budget;
     for (size_t j = 0; j < limit; ++j) {
         const size_t lo = j > w ? j - w : 0;
         const size_t hi = std::min(j + w + 1, plen);  // exclusive; hi > lo since j < plen + w
         const size_t first = lo / 64, last = (hi - 1) / 64;
-        const uint64_t* row = row_of(text[j]);
-        for (size_t k = first; k <= last; ++k) {
-            uint64_t candidates = row[k * stride] & ~pflags[k];
+        const uint64_t* row = reader.row(text[j]);
+        size_t k = first;
+        for (; k <= last; ++k) {
+            uint64_t candidates = row[k] & ~pflags[k];
             if (k == first) candidates &= ~low_bits(lo % 64);
             if (k == last) candidates &= low_bits((hi - 1) % 64 + 1);
             if (candidates) {
@@ -167,6 +129,7 @@ double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, 
                 break;
             }
         }
+        budget.spend(k - first + 1);
     }
 
     size_t matches = 0;
@@ -186,147 +149,212 @@ double jaro_block_scan(std::span<const Sym> pattern, std::span<const Sym> text, 
             tword &= tword - 1;
         }
     }
-    return jaro_formula(matches, mismatched_pairs / 2, len1, len2);
+    return jaro_formula(matches, mismatched_pairs / 2, plen, text.size());
 }
 
-// Byte texts of which one is longer than 128 symbols. The shorter text (s1 on a tie) is the
-// pattern. The jaro value is symmetric, so the roles only decide the scan order.
-double jaro_byte_blocks(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
-    const bool swap = s2.size() < s1.size();
-    std::span<const unsigned char> pattern = swap ? s2 : s1;
-    std::span<const unsigned char> text = swap ? s1 : s2;
-    BlockCharMaskTable table(pattern);
-    auto row_of = [&table](unsigned char c) { return table.entry_ptr(0, c); };
-    return jaro_block_scan(pattern, text, row_of, 256, match_window(s1.size(), s2.size()),
-                           s1.size(), s2.size());
-}
-
-// Byte symbols (ASCII, or code points narrowed from Latin-1): the form by length.
-double jaro_bytes(std::span<const unsigned char> a, std::span<const unsigned char> b) {
-    if (a.size() <= 64 && b.size() <= 64) return jaro_byte_word<uint64_t>(a, b);
-    if (a.size() <= 128 && b.size() <= 128) return jaro_byte_word<u128>(a, b);
-    return jaro_byte_blocks(a, b);
-}
-
-// Code points of which some lie above U+00FF, in texts too long for the straightforward scan
-// to stay cheap. Each distinct pattern symbol gets a dense code through an open-addressing
-// map (seeded hashing); its masks are one row of `blocks` words. Symbols absent from the
-// pattern read a zero row. Equal symbols share a row, so the block scan flags the same
-// positions as with a table indexed by the symbols themselves.
-double jaro_dense_blocks(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
-    const bool swap = s2.size() < s1.size();
-    std::span<const uint32_t> pattern = swap ? s2 : s1;
-    std::span<const uint32_t> text = swap ? s1 : s2;
-    const size_t plen = pattern.size();
-    const size_t blocks = (plen + 63) / 64;
-
-    constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // not a Unicode scalar value
-    const size_t capacity = std::bit_ceil(2 * plen);
-    const size_t slot_mask = capacity - 1;
-    std::vector<uint32_t> keys(capacity, kEmpty), codes(capacity);
-    auto slot_of = [&](uint32_t v) {
-        size_t slot = hash_symbol(v) & slot_mask;
-        while (keys[slot] != kEmpty && keys[slot] != v) slot = (slot + 1) & slot_mask;
-        return slot;
-    };
-    uint32_t distinct = 0;
-    for (uint32_t v : pattern) {
-        size_t slot = slot_of(v);
-        if (keys[slot] == kEmpty) {
-            keys[slot] = v;
-            codes[slot] = distinct++;
-        }
+// Jaro of a prepared pattern and a text, both non-empty. The value is symmetric: the roles
+// only decide the scan order.
+template <CodeUnit P, CodeUnit T>
+double jaro_scan(const SymbolMasks<P>& pm, std::span<const P> pattern, std::span<const T> text) {
+    const size_t len1 = pattern.size(), len2 = text.size();
+    if (len1 <= 64 && len2 <= 64)
+        return jaro_word_scan<uint64_t>(pattern, text, [&pm](T c) { return pm.word(c); });
+    if (len1 <= 128 && len2 <= 128) {
+        // At most 129 ids: the map keeps whole rows of two words.
+        if (len1 <= 64)
+            return jaro_word_scan<u128>(pattern, text,
+                                        [&pm](T c) { return static_cast<u128>(pm.word(c)); });
+        return jaro_word_scan<u128>(pattern, text, [&pm](T c) {
+            const uint64_t* row = pm.dense_row(pm.id(c));
+            return static_cast<u128>(row[0]) | static_cast<u128>(row[1]) << 64;
+        });
     }
-
-    // Row `distinct` stays zero for the symbols the pattern lacks.
-    std::vector<uint64_t> words((size_t{distinct} + 1) * blocks, 0);
-    for (size_t i = 0; i < plen; ++i)
-        words[codes[slot_of(pattern[i])] * blocks + i / 64] |= uint64_t{1} << (i % 64);
-    const uint64_t* absent_row = words.data() + size_t{distinct} * blocks;
-    auto row_of = [&](uint32_t v) {
-        size_t slot = slot_of(v);
-        return keys[slot] == kEmpty ? absent_row : words.data() + codes[slot] * blocks;
-    };
-    return jaro_block_scan(pattern, text, row_of, 1, match_window(s1.size(), s2.size()), s1.size(),
-                           s2.size());
+    typename SymbolMasks<P>::Reader reader(pm);
+    return jaro_block_scan(pattern, text, reader);
 }
 
-// At least one text is not ASCII: both are decoded. Latin-1 pairs are narrowed to bytes and
-// take the byte forms; other pairs take the one-word form (masks keyed by code point) up to 64
-// symbols each and the dense-code block form beyond.
-double jaro_decoded(Utf8 t1, Utf8 t2) {
-    SymbolSeq a(t1), b(t2);
-    if (fits_in_bytes(a.view()) && fits_in_bytes(b.view())) {
-        NarrowedBytes na(a.view()), nb(b.view());
-        return jaro_bytes(na.view(), nb.view());
-    }
-    if (a.size() <= 64 && b.size() <= 64)
-        return jaro_word_scan<uint64_t>(a.view(), b.view(), SymbolMasks64(a.view()));
-    return jaro_dense_blocks(a.view(), b.view());
+template <CodeUnit A, CodeUnit B>
+bool same_symbols(std::span<const A> a, std::span<const B> b) {
+    return a.size() == b.size() && common_prefix(a, b) == a.size();
 }
 
 // Number of leading symbols shared by the two texts, at most four.
-size_t winkler_prefix(Utf8 s1, Utf8 s2) {
-    const auto* p1 = reinterpret_cast<const unsigned char*>(s1.data());
-    const auto* p2 = reinterpret_cast<const unsigned char*>(s2.data());
-    const auto* e1 = p1 + s1.size();
-    const auto* e2 = p2 + s2.size();
+template <CodeUnit A, CodeUnit B>
+size_t winkler_prefix(std::span<const A> a, std::span<const B> b) {
+    const size_t n = std::min({kMaxPrefix, a.size(), b.size()});
     size_t shared = 0;
-    while (shared < kMaxPrefix && p1 < e1 && p2 < e2) {
-        if (*p1 < 0x80 && *p2 < 0x80) {  // ASCII symbols compare as raw bytes
-            if (*p1++ != *p2++) break;
-        } else if (decode_one(p1) != decode_one(p2)) {
-            break;
-        }
-        ++shared;
-    }
+    while (shared < n && a[shared] == b[shared]) ++shared;
     return shared;
 }
 
-double jaro_winkler_core(Utf8 s1, Utf8 s2, double prefix_weight) {
-    if (same_bytes(s1, s2)) return 1.0;
-    if (s1.empty() || s2.empty()) return 0.0;
-    const double j = jaro_core(s1, s2);
+inline double winkler_boost(double j, size_t shared, double prefix_weight) {
     if (j < kBoostThreshold) return j;
-    const double shared = static_cast<double>(winkler_prefix(s1, s2));
-    return j + (1.0 - j) * (prefix_weight * shared);
+    return j + (1.0 - j) * (prefix_weight * static_cast<double>(shared));
+}
+
+// Jaro of two texts: the shorter (s1 on a tie) is the pattern.
+template <CodeUnit A, CodeUnit B>
+double jaro_spans(std::span<const A> a, std::span<const B> b) {
+    if (same_symbols(a, b)) return 1.0;
+    if (a.empty() || b.empty()) return 0.0;
+    if (b.size() < a.size()) {
+        const SymbolMasks<B> pm(b);
+        return jaro_scan(pm, b, a);
+    }
+    const SymbolMasks<A> pm(a);
+    return jaro_scan(pm, a, b);
+}
+
+double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
+    return visit(s1, s2, [prefix_weight](auto a, auto b) {
+        if (same_symbols(a, b)) return 1.0;
+        if (a.empty() || b.empty()) return 0.0;
+        return winkler_boost(jaro_spans(a, b), winkler_prefix(a, b), prefix_weight);
+    });
 }
 
 }  // namespace
 
-double jaro_core(Utf8 s1, Utf8 s2) {
-    if (same_bytes(s1, s2)) return 1.0;
-    if (s1.empty() || s2.empty()) return 0.0;
-    if (is_ascii(s1) && is_ascii(s2)) return jaro_bytes(bytes_of(s1), bytes_of(s2));
-    return jaro_decoded(s1, s2);
+double jaro_core(Text s1, Text s2) {
+    return visit(s1, s2, [](auto a, auto b) { return jaro_spans(a, b); });
 }
 
-double jaro_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double jaro_core(Utf8 s1, Utf8 s2) {
+    const DecodedText a(s1), b(s2);
+    return jaro_core(a.text(), b.text());
+}
+
+double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_similarity(jaro_core(s1, s2), cutoff);
 }
-double jaro_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double jaro_distance(Text s1, Text s2, FloatCutoff cutoff) {
     return distance_from_similarity(jaro_core(s1, s2), cutoff);
 }
-double jaro_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double jaro_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
     return jaro_similarity(s1, s2, cutoff);
 }
-double jaro_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double jaro_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
     return jaro_distance(s1, s2, cutoff);
 }
 
-double jaro_winkler_similarity(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff) {
+double jaro_winkler_similarity(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
     return cut_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
 }
-double jaro_winkler_distance(Utf8 s1, Utf8 s2, double prefix_weight, FloatCutoff cutoff) {
+double jaro_winkler_distance(Text s1, Text s2, double prefix_weight, FloatCutoff cutoff) {
     return distance_from_similarity(jaro_winkler_core(s1, s2, prefix_weight), cutoff);
 }
-double jaro_winkler_normalized_similarity(Utf8 s1, Utf8 s2, double prefix_weight,
+double jaro_winkler_normalized_similarity(Text s1, Text s2, double prefix_weight,
                                           FloatCutoff cutoff) {
     return jaro_winkler_similarity(s1, s2, prefix_weight, cutoff);
 }
-double jaro_winkler_normalized_distance(Utf8 s1, Utf8 s2, double prefix_weight,
+double jaro_winkler_normalized_distance(Text s1, Text s2, double prefix_weight,
                                         FloatCutoff cutoff) {
     return jaro_winkler_distance(s1, s2, prefix_weight, cutoff);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Prepared query: a copy of the query and its masks; each choice is scanned against them.
+
+namespace {
+
+template <CodeUnit U>
+struct PreparedJaro {
+    SmallVector<U, 64> units;
+    SymbolMasks<U> masks;
+
+    explicit PreparedJaro(std::span<const U> query) : units(copy(query)), masks(view()) {}
+
+    std::span<const U> view() const { return {units.data(), units.size()}; }
+
+    static SmallVector<U, 64> copy(std::span<const U> query) {
+        SmallVector<U, 64> out;
+        out.append(query.data(), query.size());
+        return out;
+    }
+
+    template <CodeUnit T>
+    double core(std::span<const T> choice) const {
+        const std::span<const U> q = view();
+        if (same_symbols(q, choice)) return 1.0;
+        if (q.empty() || choice.empty()) return 0.0;
+        return jaro_scan(masks, q, choice);
+    }
+};
+
+using AnyJaro = std::variant<PreparedJaro<uint8_t>, PreparedJaro<uint16_t>, PreparedJaro<uint32_t>>;
+
+AnyJaro prepare_jaro(Text query) {
+    switch (query.width) {
+        case 1:
+            return AnyJaro(std::in_place_index<0>, query.units<uint8_t>());
+        case 2:
+            return AnyJaro(std::in_place_index<1>, query.units<uint16_t>());
+        default:
+            return AnyJaro(std::in_place_index<2>, query.units<uint32_t>());
+    }
+}
+
+}  // namespace
+
+struct JaroQuery::State {
+    AnyJaro prepared;
+    explicit State(Text query) : prepared(prepare_jaro(query)) {}
+};
+
+JaroQuery::JaroQuery(Text query) : state_(std::make_unique<State>(query)) {}
+JaroQuery::~JaroQuery() = default;
+JaroQuery::JaroQuery(JaroQuery&&) noexcept = default;
+JaroQuery& JaroQuery::operator=(JaroQuery&&) noexcept = default;
+
+size_t JaroQuery::length() const {
+    return std::visit([](const auto& p) { return p.units.size(); }, state_->prepared);
+}
+
+double JaroQuery::core(Text choice) const {
+    return std::visit(
+        [&](const auto& p) { return visit(choice, [&](auto c) { return p.core(c); }); },
+        state_->prepared);
+}
+
+double JaroQuery::winkler_core(Text choice, double prefix_weight) const {
+    return std::visit(
+        [&](const auto& p) {
+            return visit(choice, [&](auto c) {
+                const double j = p.core(c);
+                if (j == 1.0 && same_symbols(p.view(), c)) return 1.0;
+                if (p.units.empty() || c.empty()) return j;
+                return winkler_boost(j, winkler_prefix(p.view(), c), prefix_weight);
+            });
+        },
+        state_->prepared);
+}
+
+double JaroQuery::similarity(Text choice, FloatCutoff cutoff) const {
+    return cut_similarity(core(choice), cutoff);
+}
+double JaroQuery::distance(Text choice, FloatCutoff cutoff) const {
+    return distance_from_similarity(core(choice), cutoff);
+}
+double JaroQuery::normalized_similarity(Text choice, FloatCutoff cutoff) const {
+    return similarity(choice, cutoff);
+}
+double JaroQuery::normalized_distance(Text choice, FloatCutoff cutoff) const {
+    return distance(choice, cutoff);
+}
+
+double JaroQuery::winkler_similarity(Text choice, double prefix_weight, FloatCutoff cutoff) const {
+    return cut_similarity(winkler_core(choice, prefix_weight), cutoff);
+}
+double JaroQuery::winkler_distance(Text choice, double prefix_weight, FloatCutoff cutoff) const {
+    return distance_from_similarity(winkler_core(choice, prefix_weight), cutoff);
+}
+double JaroQuery::winkler_normalized_similarity(Text choice, double prefix_weight,
+                                                FloatCutoff cutoff) const {
+    return winkler_similarity(choice, prefix_weight, cutoff);
+}
+double JaroQuery::winkler_normalized_distance(Text choice, double prefix_weight,
+                                              FloatCutoff cutoff) const {
+    return winkler_distance(choice, prefix_weight, cutoff);
 }
 
 }  // namespace qx

@@ -1,14 +1,14 @@
 #include "levenshtein.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <span>
 #include <type_traits>
 #include <utility>
+#include <variant>
 
-#include "../char_masks.hpp"
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
+#include "../symbol_masks.hpp"
 
 namespace qx {
 
@@ -16,44 +16,8 @@ namespace {
 
 constexpr uint64_t kNoLimit = ~uint64_t{0};
 
-using Bytes = std::span<const unsigned char>;
-using Scalars = std::span<const uint32_t>;
-
-// Common prefix, then common suffix of the rest, of two byte strings; eight bytes per step.
-Affix byte_affix(Bytes a, Bytes b) {
-    const size_t n = std::min(a.size(), b.size());
-    Affix r;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) break;
-    }
-    while (i < n && a[i] == b[i]) ++i;
-    r.prefix = i;
-    const size_t limit = n - i;
-    const unsigned char* ea = a.data() + a.size();
-    const unsigned char* eb = b.data() + b.size();
-    size_t j = 0;
-    for (; j + 8 <= limit; j += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, ea - j - 8, 8);
-        std::memcpy(&y, eb - j - 8, 8);
-        if (x != y) break;
-    }
-    while (j < limit && ea[-1 - static_cast<ptrdiff_t>(j)] == eb[-1 - static_cast<ptrdiff_t>(j)])
-        ++j;
-    r.suffix = j;
-    return r;
-}
-
-Affix affix_of(Bytes a, Bytes b) {
-    return byte_affix(a, b);
-}
-Affix affix_of(Scalars a, Scalars b) {
-    return common_affix(a, b);
-}
+// Text positions between two polls for interruption.
+constexpr size_t kPollSteps = size_t{1} << 14;
 
 // Lower bound of the final distance after a prefix of the text: one more text symbol
 // changes the last-row value by at most one. True when the final distance exceeds `max`.
@@ -61,30 +25,32 @@ inline bool cannot_reach(uint64_t d, size_t remaining, uint64_t max) {
     return d > max + remaining;
 }
 
-// Hyyrö 2003 over one 64-bit word: pattern a (1 to 64 symbols below 256), text b.
-template <bool Bounded>
-uint64_t single_word(Bytes a, Bytes b, uint64_t max) {
-    const CharMaskTable pm(a);
+// Hyyrö 2003 over one 64-bit word: a pattern of 1 to 64 symbols (its masks), any text.
+template <bool Bounded, CodeUnit U, CodeUnit T>
+uint64_t single_word(const SymbolMasks<U>& pm, std::span<const T> text, uint64_t max) {
+    const size_t m = pm.length(), n = text.size();
     uint64_t vp = ~uint64_t{0};
     uint64_t vn = 0;
-    uint64_t d = a.size();
-    const uint64_t last = uint64_t{1} << (a.size() - 1);
-    size_t remaining = b.size();
-    for (unsigned char s : b) {
-        const uint64_t x = pm[s];
-        const uint64_t d0 = (((x & vp) + vp) ^ vp) | x | vn;
-        uint64_t hp = vn | ~(d0 | vp);
-        uint64_t hn = d0 & vp;
-        d += (hp & last) != 0;
-        d -= (hn & last) != 0;
-        hp = (hp << 1) | 1;
-        hn = hn << 1;
-        vp = hn | ~(d0 | hp);
-        vn = hp & d0;
-        if constexpr (Bounded) {
-            --remaining;
-            if (cannot_reach(d, remaining, max)) return max + 1;
+    uint64_t d = m;
+    const uint64_t last = uint64_t{1} << (m - 1);
+    for (size_t begin = 0; begin < n; begin += kPollSteps) {
+        const size_t end = std::min(n, begin + kPollSteps);
+        for (size_t j = begin; j < end; ++j) {
+            const uint64_t x = pm.word(text[j]);
+            const uint64_t d0 = (((x & vp) + vp) ^ vp) | x | vn;
+            uint64_t hp = vn | ~(d0 | vp);
+            uint64_t hn = d0 & vp;
+            d += (hp & last) != 0;
+            d -= (hn & last) != 0;
+            hp = (hp << 1) | 1;
+            hn = hn << 1;
+            vp = hn | ~(d0 | hp);
+            vn = hp & d0;
+            if constexpr (Bounded) {
+                if (cannot_reach(d, n - 1 - j, max)) return max + 1;
+            }
         }
+        if (end < n) poll_interrupt();
     }
     return d;
 }
@@ -118,21 +84,22 @@ inline void block_step(uint64_t eq, uint64_t& vp, uint64_t& vn, uint64_t& hp_c, 
 template <size_t I>
 using Index = std::integral_constant<size_t, I>;
 
-// Horizontal carries across one block boundary, one byte per text position: 1 for +1,
-// 2 for -1, 0 for no change.
-using CarryBytes = SmallVector<unsigned char, 1024>;
+// The masks of a block group: the word of block g (0 <= g < G) for symbol id k is
+// words[k * stride + g].
+struct GroupMasks {
+    const uint64_t* words;
+    size_t stride;
+};
 
-// Runs G consecutive blocks, starting at block w0, over the whole text as a wavefront: in
-// step t, block g works on text position t - g, so the G dependency chains overlap. Block g
-// takes the carries block g - 1 produced one step earlier; block 0 reads `carry` at position
-// p and the last block overwrites position p later (G - 1 steps on), in place. `out_mask`
-// selects the bit whose carries leave the group's last block.
+// Runs G consecutive blocks over the whole text (given as the symbol ids of its positions) as
+// a wavefront: in step t, block g works on text position t - g, so the G dependency chains
+// overlap. Block g takes the carries block g - 1 produced one step earlier; block 0 reads
+// `carry` at position p and the last block overwrites position p later (G - 1 steps on), in
+// place. `out_mask` selects the bit whose carries leave the group's last block. Carries are
+// one byte per text position: 1 for +1, 2 for -1, 0 for no change.
 template <size_t G>
-void block_group(const BlockCharMaskTable& pm, size_t w0, uint64_t out_mask, Bytes text,
+void block_group(GroupMasks pm, uint64_t out_mask, const uint32_t* ids, size_t len,
                  unsigned char* carry) {
-    const size_t len = text.size();
-    const unsigned char* t = text.data();
-    const uint64_t* masks = pm.entry_ptr(w0, 0);
     uint64_t vp[G], vn[G], hp_c[G], hn_c[G];
     for (size_t g = 0; g < G; ++g) {
         vp[g] = ~uint64_t{0};
@@ -151,7 +118,7 @@ void block_group(const BlockCharMaskTable& pm, size_t w0, uint64_t out_mask, Byt
             hp = hp_c[g];
             hn = hn_c[g];
         }
-        const uint64_t eq = masks[256 * g + t[p]];
+        const uint64_t eq = pm.words[ids[p] * pm.stride + g];
         if constexpr (g + 1 < G) {
             block_step<true>(eq, vp[g], vn[g], hp, hn, 0);
             hp_c[g + 1] = hp;
@@ -170,10 +137,14 @@ void block_group(const BlockCharMaskTable& pm, size_t w0, uint64_t out_mask, Byt
          ...);
     };
     auto full_steps = [&]<bool TopBit>(std::bool_constant<TopBit> top) {
-        for (; step < len; ++step)
-            [&]<size_t... I>(std::index_sequence<I...>) {
-                (run(Index<G - 1 - I>{}, top, step - (G - 1 - I)), ...);
-            }(std::make_index_sequence<G>{});
+        while (step < len) {
+            const size_t end = std::min(len, step + kPollSteps);
+            for (; step < end; ++step)
+                [&]<size_t... I>(std::index_sequence<I...>) {
+                    (run(Index<G - 1 - I>{}, top, step - (G - 1 - I)), ...);
+                }(std::make_index_sequence<G>{});
+            poll_interrupt();
+        }
     };
     for (; step < G - 1 && step < steps; ++step) edge_step(std::make_index_sequence<G>{});
     if (top_bit)
@@ -183,114 +154,106 @@ void block_group(const BlockCharMaskTable& pm, size_t w0, uint64_t out_mask, Byt
     for (; step < steps; ++step) edge_step(std::make_index_sequence<G>{});
 }
 
+// What the block kernel needs of a pattern of more than 64 symbols: its length and number of
+// distinct symbols, and either its whole rows (the row of id k at rows + k * blocks) or, when
+// the map keeps none, the symbol id of each position.
+struct BlockPattern {
+    size_t length;
+    size_t symbols;
+    const uint64_t* rows;
+    const uint32_t* position_ids;
+};
+
 // Hyyrö 2003 over blocks of 64 pattern symbols, every block for every text symbol, without
 // a band. Blocks are processed in groups over the whole text (see block_group); between
 // groups, the horizontal carries are kept per text position. The carries leaving the last
-// block are the steps of the bottom row, whose sum gives the distance.
-uint64_t blocks(Bytes a, Bytes b) {
+// block are the steps of the bottom row, whose sum gives the distance. Without whole rows, the
+// masks of each group are set from the positions it covers (at most 64 * G words), and cleared
+// after it: memory stays linear in the pattern's length.
+uint64_t blocks(const BlockPattern& p, const uint32_t* ids, size_t n) {
     constexpr size_t kGroup = 3;
-    const BlockCharMaskTable pm(a);
-    const size_t n = pm.blocks();
-    const uint64_t last_mask = uint64_t{1} << ((a.size() - 1) % 64);
-    CarryBytes carry;
-    carry.resize(b.size());
+    const size_t nb = (p.length + 63) / 64;
+    const uint64_t last_mask = uint64_t{1} << ((p.length - 1) % 64);
+    SmallVector<unsigned char, 1024> carry;
+    carry.resize(n);
     // The first row increases by one at every text position.
     std::fill(carry.begin(), carry.end(), 1);
-    for (size_t w0 = 0; w0 < n; w0 += kGroup) {
-        const size_t g = std::min(kGroup, n - w0);
-        const uint64_t mask = w0 + g == n ? last_mask : uint64_t{1} << 63;
+    SmallVector<uint64_t, 1> group;
+    if (!p.rows) group.resize((p.symbols + 1) * kGroup);
+    for (size_t w0 = 0; w0 < nb; w0 += kGroup) {
+        const size_t g = std::min(kGroup, nb - w0);
+        const uint64_t mask = w0 + g == nb ? last_mask : uint64_t{1} << 63;
+        const size_t first = 64 * w0, stop = std::min(p.length, 64 * (w0 + g));
+        GroupMasks pm{group.data(), kGroup};
+        if (p.rows) {
+            pm = {p.rows + w0, nb};
+        } else {
+            for (size_t i = first; i < stop; ++i)
+                group[p.position_ids[i] * kGroup + (i / 64 - w0)] |= uint64_t{1} << (i % 64);
+        }
         switch (g) {
             case 3:
-                block_group<3>(pm, w0, mask, b, carry.data());
+                block_group<3>(pm, mask, ids, n, carry.data());
                 break;
             case 2:
-                block_group<2>(pm, w0, mask, b, carry.data());
+                block_group<2>(pm, mask, ids, n, carry.data());
                 break;
             default:
-                block_group<1>(pm, w0, mask, b, carry.data());
+                block_group<1>(pm, mask, ids, n, carry.data());
                 break;
         }
+        if (!p.rows)
+            for (size_t i = first; i < stop; ++i)
+                group[p.position_ids[i] * kGroup + (i / 64 - w0)] = 0;
     }
     uint64_t up = 0, down = 0;
     for (unsigned char c : carry) {
         up += c & 1;
         down += c >> 1;
     }
-    return a.size() + up - down;
+    return p.length + up - down;
 }
 
-// Bit-parallel distance of trimmed middle parts, symbols below 256, 1 <= |a| <= |b|.
-uint64_t bit_parallel(Bytes a, Bytes b, uint64_t max) {
-    const bool bounded = max < b.size();
-    if (a.size() <= 64)
-        return bounded ? single_word<true>(a, b, max) : single_word<false>(a, b, max);
-    return blocks(a, b);
+// Symbol ids of a pattern's positions, kept only when its map has no whole rows.
+template <CodeUnit U>
+void sparse_position_ids(const SymbolMasks<U>& pm, std::span<const U> pattern,
+                         SmallVector<uint32_t, 1>& out) {
+    if (pattern.size() <= 64 || pm.dense()) return;
+    out.resize(pattern.size());
+    for (size_t i = 0; i < pattern.size(); ++i) out[i] = pm.id(pattern[i]);
 }
 
-// Dynamic-programming row over a (columns) and b (rows), 1 <= |a| <= |b|.
-uint64_t dp_row(Scalars a, Scalars b, uint64_t max) {
-    const size_t n = a.size();
-    SmallVector<uint64_t, 128> store;
-    store.resize(n + 1);
-    uint64_t* row = store.data();
-    for (size_t j = 0; j <= n; ++j) row[j] = j;
-    const bool bounded = max < b.size();
-    size_t remaining = b.size();
-    for (uint32_t t : b) {
-        uint64_t diag = row[0];
-        row[0] = diag + 1;
-        for (size_t j = 1; j <= n; ++j) {
-            const uint64_t above = row[j];
-            row[j] = a[j - 1] == t ? diag : std::min({row[j - 1], above, diag}) + 1;
-            diag = above;
-        }
-        --remaining;
-        if (bounded && cannot_reach(row[n], remaining, max)) return max + 1;
+// The distance of a prepared pattern (at least one symbol) and a text (at least one symbol)
+// whose lengths differ by at most `max`; above `max` only some value above it.
+template <CodeUnit U, CodeUnit T>
+uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<const T> text,
+              uint64_t max) {
+    const size_t m = pm.length(), n = text.size();
+    if (m <= 64) {
+        return max < std::max(m, n) ? single_word<true>(pm, text, max)
+                                    : single_word<false>(pm, text, max);
     }
-    return row[n];
+    SmallVector<uint32_t, 256> ids;
+    ids.resize(n);
+    for (size_t j = 0; j < n; ++j) ids[j] = pm.id(text[j]);
+    const BlockPattern p{m, pm.symbols(), pm.dense() ? pm.dense_row(0) : nullptr, position_ids};
+    return blocks(p, ids.data(), n);
 }
 
-// Orders the pair (shorter first; s1 first on equal lengths) and trims the common affix.
-// Returns true with the distance in `d` when a middle part is empty.
-template <class Sym>
-bool order_and_trim(std::span<const Sym>& a, std::span<const Sym>& b, uint64_t& d) {
-    if (a.size() > b.size()) std::swap(a, b);
-    const Affix f = affix_of(a, b);
+// The shorter text a first (|a| <= |b|): trims the common affix, then prepares the rest of a
+// and scans the rest of b.
+template <CodeUnit A, CodeUnit B>
+uint64_t ordered_distance(std::span<const A> a, std::span<const B> b, uint64_t max) {
+    const Affix f = common_affix(a, b);
     const size_t core = a.size() - f.prefix - f.suffix;
-    if (core == 0) {
-        d = b.size() - a.size();
-        return true;
-    }
+    if (core == 0) return b.size() - a.size();
     a = a.subspan(f.prefix, core);
     b = b.subspan(f.prefix, b.size() - f.prefix - f.suffix);
-    return false;
-}
-
-uint64_t ascii_distance(Bytes a, Bytes b, uint64_t max) {
-    if (a.empty()) return b.size();
-    if (b.empty()) return a.size();
-    uint64_t d;
-    if (order_and_trim(a, b, d)) return d;
     if (b.size() - a.size() > max) return max + 1;
-    return bit_parallel(a, b, max);
-}
-
-uint64_t unicode_distance(Utf8 s1, Utf8 s2, uint64_t max) {
-    if (s1.empty()) return count_symbols(s2);
-    if (s2.empty()) return count_symbols(s1);
-    const SymbolSeq q1(s1);
-    const SymbolSeq q2(s2);
-    Scalars a = q1.view();
-    Scalars b = q2.view();
-    uint64_t d;
-    if (order_and_trim(a, b, d)) return d;
-    if (b.size() - a.size() > max) return max + 1;
-    if (fits_in_bytes(a) && fits_in_bytes(b)) {
-        const NarrowedBytes na(a);
-        const NarrowedBytes nb(b);
-        return bit_parallel(na.view(), nb.view(), max);
-    }
-    return dp_row(a, b, max);
+    const SymbolMasks<A> pm(a);
+    SmallVector<uint32_t, 1> position_ids;
+    sparse_position_ids(pm, a, position_ids);
+    return scan(pm, position_ids.data(), b, max);
 }
 
 // Largest distance in [0, m] whose mapped value `keeps` accepts, assuming `keeps` holds for
@@ -312,33 +275,24 @@ uint64_t largest_kept(uint64_t m, Keeps keeps, bool& none) {
     return lo;
 }
 
-inline size_t longer_length(Utf8 s1, Utf8 s2) {
-    return std::max(count_symbols(s1), count_symbols(s2));
+// The four forms, from the lengths of the two texts and their bounded distance dist(max)
+// (exact up to max, some value above max beyond).
+template <class Dist>
+uint64_t distance_form(Dist dist, IntCutoff cutoff) {
+    return cut_distance(dist(cutoff ? *cutoff : kNoLimit), cutoff);
 }
 
-}  // namespace
-
-uint64_t levenshtein(Utf8 s1, Utf8 s2, uint64_t max) {
-    if (same_bytes(s1, s2)) return 0;
-    if (is_ascii(s1) && is_ascii(s2)) return ascii_distance(bytes_of(s1), bytes_of(s2), max);
-    return unicode_distance(s1, s2, max);
-}
-
-uint64_t levenshtein_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    return cut_distance(levenshtein(s1, s2, cutoff ? *cutoff : kNoLimit), cutoff);
-}
-
-uint64_t levenshtein_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    const uint64_t m = longer_length(s1, s2);
-    if (!cutoff) return m - levenshtein(s1, s2);
+template <class Dist>
+uint64_t similarity_form(uint64_t m, Dist dist, IntCutoff cutoff) {
+    if (!cutoff) return m - dist(kNoLimit);
     if (*cutoff > m) return 0;  // m - d < cutoff for every d
     const uint64_t max = m - *cutoff;
-    const uint64_t d = levenshtein(s1, s2, max);
+    const uint64_t d = dist(max);
     return d > max ? 0 : m - d;
 }
 
-double levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    const uint64_t m = longer_length(s1, s2);
+template <class Dist>
+double normalized_distance_form(uint64_t m, Dist dist, FloatCutoff cutoff) {
     if (m == 0) return 0.0;
     const double dm = static_cast<double>(m);
     uint64_t max = kNoLimit;
@@ -348,13 +302,13 @@ double levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
         max = largest_kept(m, [&](uint64_t d) { return !(static_cast<double>(d) / dm > c); }, none);
         if (none) return 1.0;
     }
-    const uint64_t d = levenshtein(s1, s2, max);
+    const uint64_t d = dist(max);
     if (d > max) return 1.0;
     return cut_distance(static_cast<double>(d) / dm, cutoff);
 }
 
-double levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    const uint64_t m = longer_length(s1, s2);
+template <class Dist>
+double normalized_similarity_form(uint64_t m, Dist dist, FloatCutoff cutoff) {
     if (m == 0) return similarity_from_distance(0.0, cutoff);
     const double dm = static_cast<double>(m);
     uint64_t max = kNoLimit;
@@ -365,9 +319,122 @@ double levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
             m, [&](uint64_t d) { return !(1.0 - static_cast<double>(d) / dm < c); }, none);
         if (none) return 0.0;
     }
-    const uint64_t d = levenshtein(s1, s2, max);
+    const uint64_t d = dist(max);
     if (d > max) return 0.0;
     return similarity_from_distance(static_cast<double>(d) / dm, cutoff);
+}
+
+inline uint64_t longer_length(Text s1, Text s2) {
+    return std::max(s1.length, s2.length);
+}
+
+}  // namespace
+
+uint64_t levenshtein(Text s1, Text s2, uint64_t max) {
+    return visit(s1, s2, [max](auto a, auto b) -> uint64_t {
+        return a.size() <= b.size() ? ordered_distance(a, b, max) : ordered_distance(b, a, max);
+    });
+}
+
+uint64_t levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
+    return distance_form([&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+}
+
+uint64_t levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
+    return similarity_form(
+        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+}
+
+double levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    return normalized_distance_form(
+        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+}
+
+double levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    return normalized_similarity_form(
+        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Prepared query: the masks of the whole query (nothing is trimmed: the affix depends on the
+// choice), then the scan of each choice.
+
+namespace {
+
+template <CodeUnit U>
+struct PreparedPattern {
+    SymbolMasks<U> masks;
+    SmallVector<uint32_t, 1> position_ids;
+
+    explicit PreparedPattern(std::span<const U> query) : masks(query) {
+        sparse_position_ids(masks, query, position_ids);
+    }
+};
+
+using AnyPattern =
+    std::variant<PreparedPattern<uint8_t>, PreparedPattern<uint16_t>, PreparedPattern<uint32_t>>;
+
+AnyPattern prepare(Text query) {
+    switch (query.width) {
+        case 1:
+            return AnyPattern(std::in_place_index<0>, query.units<uint8_t>());
+        case 2:
+            return AnyPattern(std::in_place_index<1>, query.units<uint16_t>());
+        default:
+            return AnyPattern(std::in_place_index<2>, query.units<uint32_t>());
+    }
+}
+
+}  // namespace
+
+struct LevenshteinQuery::State {
+    size_t length;
+    AnyPattern pattern;
+
+    explicit State(Text query) : length(query.length), pattern(prepare(query)) {}
+};
+
+LevenshteinQuery::LevenshteinQuery(Text query) : state_(std::make_unique<State>(query)) {}
+LevenshteinQuery::~LevenshteinQuery() = default;
+LevenshteinQuery::LevenshteinQuery(LevenshteinQuery&&) noexcept = default;
+LevenshteinQuery& LevenshteinQuery::operator=(LevenshteinQuery&&) noexcept = default;
+
+size_t LevenshteinQuery::length() const {
+    return state_->length;
+}
+
+uint64_t LevenshteinQuery::bounded(Text choice, uint64_t max) const {
+    const size_t m = state_->length, n = choice.length;
+    if (m == 0) return n;
+    if (n == 0) return m;
+    if ((m > n ? m - n : n - m) > max) return max + 1;
+    return std::visit(
+        [&](const auto& p) {
+            return visit(choice, [&](auto text) { return scan(p.masks, p.position_ids.data(), text, max); });
+        },
+        state_->pattern);
+}
+
+uint64_t LevenshteinQuery::distance(Text choice, IntCutoff cutoff) const {
+    return distance_form([&](uint64_t max) { return bounded(choice, max); }, cutoff);
+}
+
+uint64_t LevenshteinQuery::similarity(Text choice, IntCutoff cutoff) const {
+    return similarity_form(
+        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
+        cutoff);
+}
+
+double LevenshteinQuery::normalized_distance(Text choice, FloatCutoff cutoff) const {
+    return normalized_distance_form(
+        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
+        cutoff);
+}
+
+double LevenshteinQuery::normalized_similarity(Text choice, FloatCutoff cutoff) const {
+    return normalized_similarity_form(
+        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
+        cutoff);
 }
 
 }  // namespace qx
