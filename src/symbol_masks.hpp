@@ -113,21 +113,25 @@ class SymbolMasks {
     };
 
     uint32_t wide_id(uint32_t symbol) const {
-        if (table_.empty()) return 0;
-        size_t at = hash_(symbol) & (table_.size() - 1);
+        const size_t size = table_.size();
+        if (size == 0) return 0;
+        const Slot* table = table_.data();
+        size_t at = hash_(symbol) & (size - 1);
         for (;;) {
-            const Slot& slot = table_[at];
+            const Slot& slot = table[at];
             if (slot.key == symbol) return slot.id;
             if (slot.key == 0) return 0;
-            at = (at + 1) & (table_.size() - 1);
+            at = (at + 1) & (size - 1);
         }
     }
 
     // Slot of `symbol`, or of the free slot where it belongs.
     Slot& find_slot(uint32_t symbol) {
-        size_t at = hash_(symbol) & (table_.size() - 1);
-        while (table_[at].key != 0 && table_[at].key != symbol) at = (at + 1) & (table_.size() - 1);
-        return table_[at];
+        Slot* table = table_.data();
+        const size_t mask = table_.size() - 1;
+        size_t at = hash_(symbol) & mask;
+        while (table[at].key != 0 && table[at].key != symbol) at = (at + 1) & mask;
+        return table[at];
     }
 
     void grow_table() {
@@ -154,24 +158,37 @@ class SymbolMasks {
                 table_.resize(std::max<size_t>(16, std::bit_ceil(2 * wide_positions)));
         }
         uint32_t bytes = 0, wide = 0;
-        for (size_t i = 0; i < length_; ++i) {
-            const uint32_t c = pattern[i];
+        const Unit* units = pattern.data();
+        uint32_t* ids = position_ids.data();
+        const size_t n = length_;
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t c = units[i];
             uint32_t id;
+            // New symbols are not branched on (their order is unpredictable): the id is
+            // chosen and stored either way.
             if (sizeof(Unit) == 1 || c < 256) {
                 id = byte_ids_[c];
-                if (id == 0) id = byte_ids_[c] = static_cast<uint16_t>(++bytes);
+                const uint32_t fresh = id == 0;
+                bytes += fresh;
+                id = fresh ? bytes : id;
+                byte_ids_[c] = static_cast<uint16_t>(id);
             } else {
                 if (2 * (wide + 1) > table_.size()) grow_table();  // at most half full
                 Slot& slot = find_slot(c);
-                if (slot.key == 0) slot = {c, ++wide};
+                const uint32_t fresh = slot.key == 0;
+                wide += fresh;
+                slot.id = fresh ? wide : slot.id;
+                slot.key = c;
                 id = kWideMark | slot.id;
             }
-            position_ids[i] = id;
+            ids[i] = id;
         }
         symbols_ = bytes + wide;
         // Wide ids follow the byte ids.
-        for (Slot& slot : table_)
-            if (slot.key != 0) slot.id += bytes;
+        if (wide == 0) return;
+        if (bytes)
+            for (Slot& slot : table_)
+                if (slot.key != 0) slot.id += bytes;
         for (uint32_t& id : position_ids)
             if (id & kWideMark) id = (id & ~kWideMark) + bytes;
     }
@@ -179,8 +196,14 @@ class SymbolMasks {
     void fill_rows(const SmallVector<uint32_t, 64>& position_ids) {
         // At least one word: word() of an empty pattern reads the zero row.
         rows_.resize(std::max<size_t>((symbols_ + 1) * blocks_, 1));
-        for (size_t i = 0; i < length_; ++i)
-            rows_[position_ids[i] * blocks_ + (i >> 6)] |= uint64_t{1} << (i & 63);
+        uint64_t* rows = rows_.data();
+        const uint32_t* ids = position_ids.data();
+        const size_t n = length_, blocks = blocks_;
+        if (blocks == 1) {
+            for (size_t i = 0; i < n; ++i) rows[ids[i]] |= uint64_t{1} << i;
+        } else {
+            for (size_t i = 0; i < n; ++i) rows[ids[i] * blocks + (i >> 6)] |= uint64_t{1} << (i & 63);
+        }
     }
 
     // Entries (block, word) of each id, in id order then block order.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <span>
 #include <variant>
 
 #include "../interrupt.hpp"
 #include "../small_vector.hpp"
 #include "../symbol_masks.hpp"
+#include "../word_masks.hpp"
 
 namespace qx {
 
@@ -152,18 +154,36 @@ double jaro_block_scan(std::span<const P> pattern, std::span<const T> text, Read
     return jaro_formula(matches, mismatched_pairs / 2, plen, text.size());
 }
 
-// Jaro of a prepared pattern and a text, both non-empty. The value is symmetric: the roles
-// only decide the scan order.
+// A pattern of at most 64 symbols as block rows of one word, for the block scan.
+template <CodeUnit P>
+struct WordRows {
+    const WordMasks<P>& masks;
+    uint64_t shown = 0;
+
+    template <CodeUnit S>
+    const uint64_t* row(S symbol) {
+        shown = masks.word(symbol);
+        return &shown;
+    }
+};
+
+// Jaro of a prepared pattern of at most 64 symbols and a text, both non-empty. The value is
+// symmetric: the roles only decide the scan order.
+template <CodeUnit P, CodeUnit T>
+double jaro_scan(const WordMasks<P>& pm, std::span<const P> pattern, std::span<const T> text) {
+    const auto mask_of = [&pm](T c) { return pm.word(c); };
+    if (text.size() <= 64) return jaro_word_scan<uint64_t>(pattern, text, mask_of);
+    if (text.size() <= 128)
+        return jaro_word_scan<u128>(pattern, text, [&pm](T c) { return u128{pm.word(c)}; });
+    WordRows<P> rows{pm};
+    return jaro_block_scan(pattern, text, rows);
+}
+
+// The same for a longer pattern.
 template <CodeUnit P, CodeUnit T>
 double jaro_scan(const SymbolMasks<P>& pm, std::span<const P> pattern, std::span<const T> text) {
-    const size_t len1 = pattern.size(), len2 = text.size();
-    if (len1 <= 64 && len2 <= 64)
-        return jaro_word_scan<uint64_t>(pattern, text, [&pm](T c) { return pm.word(c); });
-    if (len1 <= 128 && len2 <= 128) {
+    if (pattern.size() <= 128 && text.size() <= 128) {
         // At most 129 ids: the map keeps whole rows of two words.
-        if (len1 <= 64)
-            return jaro_word_scan<u128>(pattern, text,
-                                        [&pm](T c) { return static_cast<u128>(pm.word(c)); });
         return jaro_word_scan<u128>(pattern, text, [&pm](T c) {
             const uint64_t* row = pm.dense_row(pm.id(c));
             return static_cast<u128>(row[0]) | static_cast<u128>(row[1]) << 64;
@@ -171,6 +191,17 @@ double jaro_scan(const SymbolMasks<P>& pm, std::span<const P> pattern, std::span
     }
     typename SymbolMasks<P>::Reader reader(pm);
     return jaro_block_scan(pattern, text, reader);
+}
+
+// Prepares the pattern's masks, then scans the text.
+template <CodeUnit P, CodeUnit T>
+double prepare_and_scan(std::span<const P> pattern, std::span<const T> text) {
+    if (pattern.size() <= WordMasks<P>::kMaxLength) {
+        const WordMasks<P> pm(pattern);
+        return jaro_scan(pm, pattern, text);
+    }
+    const SymbolMasks<P> pm(pattern);
+    return jaro_scan(pm, pattern, text);
 }
 
 template <CodeUnit A, CodeUnit B>
@@ -197,12 +228,7 @@ template <CodeUnit A, CodeUnit B>
 double jaro_spans(std::span<const A> a, std::span<const B> b) {
     if (same_symbols(a, b)) return 1.0;
     if (a.empty() || b.empty()) return 0.0;
-    if (b.size() < a.size()) {
-        const SymbolMasks<B> pm(b);
-        return jaro_scan(pm, b, a);
-    }
-    const SymbolMasks<A> pm(a);
-    return jaro_scan(pm, a, b);
+    return b.size() < a.size() ? prepare_and_scan(b, a) : prepare_and_scan(a, b);
 }
 
 double jaro_winkler_core(Text s1, Text s2, double prefix_weight) {
@@ -260,9 +286,15 @@ namespace {
 template <CodeUnit U>
 struct PreparedJaro {
     SmallVector<U, 64> units;
-    SymbolMasks<U> masks;
+    std::optional<WordMasks<U>> word;     // queries of at most 64 symbols
+    std::optional<SymbolMasks<U>> masks;  // longer ones
 
-    explicit PreparedJaro(std::span<const U> query) : units(copy(query)), masks(view()) {}
+    explicit PreparedJaro(std::span<const U> query) : units(copy(query)) {
+        if (query.size() <= WordMasks<U>::kMaxLength)
+            word.emplace(view());
+        else
+            masks.emplace(view());
+    }
 
     std::span<const U> view() const { return {units.data(), units.size()}; }
 
@@ -277,7 +309,7 @@ struct PreparedJaro {
         const std::span<const U> q = view();
         if (same_symbols(q, choice)) return 1.0;
         if (q.empty() || choice.empty()) return 0.0;
-        return jaro_scan(masks, q, choice);
+        return word ? jaro_scan(*word, q, choice) : jaro_scan(*masks, q, choice);
     }
 };
 

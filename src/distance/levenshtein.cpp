@@ -1,6 +1,7 @@
 #include "levenshtein.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "../interrupt.hpp"
 #include "../small_vector.hpp"
 #include "../symbol_masks.hpp"
+#include "../word_masks.hpp"
 
 namespace qx {
 
@@ -27,8 +29,8 @@ inline bool cannot_reach(uint64_t d, size_t remaining, uint64_t max) {
 
 // Hyyrö 2003 over one 64-bit word: a pattern of 1 to 64 symbols (its masks), any text.
 template <bool Bounded, CodeUnit U, CodeUnit T>
-uint64_t single_word(const SymbolMasks<U>& pm, std::span<const T> text, uint64_t max) {
-    const size_t m = pm.length(), n = text.size();
+uint64_t single_word(const WordMasks<U>& pm, size_t m, std::span<const T> text, uint64_t max) {
+    const size_t n = text.size();
     uint64_t vp = ~uint64_t{0};
     uint64_t vn = 0;
     uint64_t d = m;
@@ -223,16 +225,17 @@ void sparse_position_ids(const SymbolMasks<U>& pm, std::span<const U> pattern,
     for (size_t i = 0; i < pattern.size(); ++i) out[i] = pm.id(pattern[i]);
 }
 
-// The distance of a prepared pattern (at least one symbol) and a text (at least one symbol)
-// whose lengths differ by at most `max`; above `max` only some value above it.
+// The distance of a prepared pattern (1 to 64 symbols, or more) and a text (at least one
+// symbol) whose lengths differ by at most `max`; above `max` only some value above it.
 template <CodeUnit U, CodeUnit T>
-uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<const T> text,
-              uint64_t max) {
+uint64_t scan(const WordMasks<U>& pm, size_t m, std::span<const T> text, uint64_t max) {
+    return max < std::max(m, text.size()) ? single_word<true>(pm, m, text, max)
+                                          : single_word<false>(pm, m, text, max);
+}
+
+template <CodeUnit U, CodeUnit T>
+uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<const T> text) {
     const size_t m = pm.length(), n = text.size();
-    if (m <= 64) {
-        return max < std::max(m, n) ? single_word<true>(pm, text, max)
-                                    : single_word<false>(pm, text, max);
-    }
     SmallVector<uint32_t, 256> ids;
     ids.resize(n);
     for (size_t j = 0; j < n; ++j) ids[j] = pm.id(text[j]);
@@ -250,10 +253,14 @@ uint64_t ordered_distance(std::span<const A> a, std::span<const B> b, uint64_t m
     a = a.subspan(f.prefix, core);
     b = b.subspan(f.prefix, b.size() - f.prefix - f.suffix);
     if (b.size() - a.size() > max) return max + 1;
+    if (a.size() <= WordMasks<A>::kMaxLength) {
+        const WordMasks<A> pm(a);
+        return scan(pm, a.size(), b, max);
+    }
     const SymbolMasks<A> pm(a);
     SmallVector<uint32_t, 1> position_ids;
     sparse_position_ids(pm, a, position_ids);
-    return scan(pm, position_ids.data(), b, max);
+    return scan(pm, position_ids.data(), b);
 }
 
 // Largest distance in [0, m] whose mapped value `keeps` accepts, assuming `keeps` holds for
@@ -363,11 +370,24 @@ namespace {
 
 template <CodeUnit U>
 struct PreparedPattern {
-    SymbolMasks<U> masks;
+    size_t length;
+    std::optional<WordMasks<U>> word;     // queries of at most 64 symbols
+    std::optional<SymbolMasks<U>> masks;  // longer ones
     SmallVector<uint32_t, 1> position_ids;
 
-    explicit PreparedPattern(std::span<const U> query) : masks(query) {
-        sparse_position_ids(masks, query, position_ids);
+    explicit PreparedPattern(std::span<const U> query) : length(query.size()) {
+        if (length <= WordMasks<U>::kMaxLength) {
+            word.emplace(query);
+        } else {
+            masks.emplace(query);
+            sparse_position_ids(*masks, query, position_ids);
+        }
+    }
+
+    template <CodeUnit T>
+    uint64_t scan(std::span<const T> text, uint64_t max) const {
+        if (word) return qx::scan(*word, length, text, max);
+        return qx::scan(*masks, position_ids.data(), text);
     }
 };
 
@@ -410,7 +430,7 @@ uint64_t LevenshteinQuery::bounded(Text choice, uint64_t max) const {
     if ((m > n ? m - n : n - m) > max) return max + 1;
     return std::visit(
         [&](const auto& p) {
-            return visit(choice, [&](auto text) { return scan(p.masks, p.position_ids.data(), text, max); });
+            return visit(choice, [&](auto text) { return p.scan(text, max); });
         },
         state_->pattern);
 }
