@@ -216,6 +216,80 @@ uint64_t blocks(const BlockPattern& p, const uint32_t* ids, size_t n) {
     return p.length + up - down;
 }
 
+// An upper bound of the distance from whole rows of the pattern's masks and the text's symbol
+// ids: the length difference plus the mismatches of the positions the two texts share when
+// aligned at their starts, or at their ends, whichever is fewer.
+uint64_t aligned_bound(const uint64_t* rows, size_t m, const uint32_t* ids, size_t n) {
+    const size_t nb = (m + 63) / 64, shared = std::min(m, n);
+    auto matches = [&](size_t i, size_t j) -> uint64_t {
+        return (rows[ids[j] * nb + i / 64] >> (i % 64)) & 1;
+    };
+    uint64_t head = 0, tail = 0;
+    for (size_t t = 0; t < shared; ++t) {
+        head += matches(t, t);
+        tail += matches(m - 1 - t, n - 1 - t);
+    }
+    return (m > n ? m - n : n - m) + shared - std::max(head, tail);
+}
+
+// Rows of the band of a bound k beside the rows of the pattern: the band pays when it covers
+// at most about two thirds of the blocks.
+inline bool band_pays(size_t m, size_t n, uint64_t k) {
+    const uint64_t diff = m > n ? m - n : n - m;
+    if (k >= m) return false;
+    const uint64_t height = 2 * k - diff + 1;  // k >= diff
+    return 3 * (height / 64 + 2) <= 2 * ((m + 63) / 64);
+}
+
+// Hyyrö 2003 over blocks of 64 pattern symbols (whole rows), restricted to the diagonal band of
+// the cells a path of cost at most k can pass through (Ukkonen): cell (i, J) with
+// J - i in [max(-k, n - m - k), min(k, n - m + k)]. Precondition: |n - m| <= k. Text position
+// by text position, the blocks that meet the band are updated top to bottom. A block entering
+// at the bottom starts from the values its upper neighbour implies (each row one more than the
+// row above), a block below one that left the band at the top takes a horizontal step of +1:
+// both are upper bounds of the true values, so every value stays an upper bound, and the cells
+// of a path of cost at most k inside the band are exact. The result is the distance when it is
+// at most k, and some value above k otherwise. Each block keeps the value of its bottom row.
+uint64_t banded_blocks(const uint64_t* rows, size_t m, const uint32_t* ids, size_t n, uint64_t k) {
+    const size_t nb = (m + 63) / 64;
+    const int64_t diff = static_cast<int64_t>(n) - static_cast<int64_t>(m);
+    const int64_t kk = static_cast<int64_t>(k);
+    const int64_t lo_off = std::max(-kk, diff - kk), hi_off = std::min(kk, diff + kk);
+    SmallVector<uint64_t, 48> state;
+    state.resize(3 * nb);
+    uint64_t* vp = state.data();
+    uint64_t* vn = vp + nb;
+    uint64_t* score = vn + nb;
+    const uint64_t last_bit = uint64_t{1} << ((m - 1) % 64);
+    auto rows_in = [&](size_t b) { return std::min<size_t>(64, m - 64 * b); };
+    size_t first = 0, last = 0;
+    vp[0] = ~uint64_t{0};
+    vn[0] = 0;
+    score[0] = rows_in(0);
+    for (size_t j = 0; j < n; ++j) {
+        if ((j & (kPollSteps - 1)) == kPollSteps - 1) poll_interrupt();
+        const int64_t col = static_cast<int64_t>(j) + 1;
+        const int64_t row_lo = std::max<int64_t>(1, col - hi_off);
+        const int64_t row_hi = std::min<int64_t>(static_cast<int64_t>(m), col - lo_off);
+        const size_t want_last = static_cast<size_t>(row_hi - 1) / 64;
+        while (last < want_last) {
+            ++last;
+            vp[last] = ~uint64_t{0};
+            vn[last] = 0;
+            score[last] = score[last - 1] + rows_in(last);
+        }
+        first = std::max(first, static_cast<size_t>(row_lo - 1) / 64);
+        const uint64_t* row = rows + size_t{ids[j]} * nb;
+        uint64_t hp_c = 1, hn_c = 0;
+        for (size_t b = first; b <= last; ++b) {
+            const uint64_t out = b + 1 == nb ? last_bit : uint64_t{1} << 63;
+            block_step<false>(row[b], vp[b], vn[b], hp_c, hn_c, out);
+            score[b] = score[b] + hp_c - hn_c;
+        }
+    }
+    return score[nb - 1];
+}
+
 // Symbol ids of a pattern's positions, kept only when its map has no whole rows.
 template <CodeUnit U>
 void sparse_position_ids(const SymbolMasks<U>& pm, std::span<const U> pattern,
@@ -234,12 +308,17 @@ uint64_t scan(const WordMasks<U>& pm, size_t m, std::span<const T> text, uint64_
 }
 
 template <CodeUnit U, CodeUnit T>
-uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<const T> text) {
+uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<const T> text,
+              uint64_t max) {
     const size_t m = pm.length(), n = text.size();
     SmallVector<uint32_t, 256> ids;
     ids.resize(n);
     for (size_t j = 0; j < n; ++j) ids[j] = pm.id(text[j]);
     const BlockPattern p{m, pm.symbols(), pm.dense() ? pm.dense_row(0) : nullptr, position_ids};
+    if (p.rows) {
+        const uint64_t k = std::min(max, aligned_bound(p.rows, m, ids.data(), n));
+        if (band_pays(m, n, k)) return banded_blocks(p.rows, m, ids.data(), n, k);
+    }
     return blocks(p, ids.data(), n);
 }
 
@@ -260,7 +339,7 @@ uint64_t ordered_distance(std::span<const A> a, std::span<const B> b, uint64_t m
     const SymbolMasks<A> pm(a);
     SmallVector<uint32_t, 1> position_ids;
     sparse_position_ids(pm, a, position_ids);
-    return scan(pm, position_ids.data(), b);
+    return scan(pm, position_ids.data(), b, max);
 }
 
 // Largest distance in [0, m] whose mapped value `keeps` accepts, assuming `keeps` holds for
@@ -387,7 +466,7 @@ struct PreparedPattern {
     template <CodeUnit T>
     uint64_t scan(std::span<const T> text, uint64_t max) const {
         if (word) return qx::scan(*word, length, text, max);
-        return qx::scan(*masks, position_ids.data(), text);
+        return qx::scan(*masks, position_ids.data(), text, max);
     }
 };
 
