@@ -108,3 +108,39 @@ def test_worked_values(s1, s2, j, jw):
 
 def test_boost_is_not_clamped():
     assert d.jaro_winkler_similarity("abcdx", "abcdy", prefix_weight=0.5) == 1.1333333333333333
+
+
+@pytest.mark.parametrize("n1, n2", [(10, 12), (64, 64), (60, 100), (128, 129), (200, 150)])
+def test_mixed_widths(n1, n2):
+    """Each text in its own storage width (1, 2 or 4 bytes per symbol), ASCII symbols beside
+    one wider symbol, so that narrow and wide code units meet in one pair."""
+    rng = random.Random(n1 * 7 + n2)
+    for wide in ("\u00e9", "\u20ac", "\U0001f600"):
+        for _ in range(3):
+            s1 = random_text(rng, n1, "abcd")
+            s2 = mutate(rng, s1[:n2] + random_text(rng, max(0, n2 - n1), "abcd"), "abcd", 4)
+            i = rng.randrange(len(s2) + 1)
+            check(s1, s2[:i] + wide + s2[i:], weights=(0.1,))
+
+
+def test_more_than_255_distinct_symbols():
+    """700 CJK symbols: wide ids; past 8192 mask words the pattern's rows are kept sparse."""
+    rng = random.Random(3)
+    letters = [chr(0x4E00 + k) for k in range(700)] + ["a", "\U0001f600"]
+    for n1, n2 in [(300, 300), (600, 500), (100, 700)]:
+        s1 = "".join(rng.choices(letters, k=n1))
+        s2 = mutate(rng, (s1 * 2)[:n2], letters, n2 // 5)
+        check(s1, s2, weights=(0.1,))
+
+
+def test_more_than_65535_distinct_symbols():
+    """66,000 distinct astral symbols and a copy with six of them replaced by symbols it lacks:
+    every other position matches itself, nothing is transposed."""
+    n = 66000
+    s1 = "".join(chr(0x10000 + k) for k in range(n))
+    s2 = "".join(chr(0x4E00 + k) if k % 11000 == 5 else c for k, c in enumerate(s1))
+    m = n - 6
+    x = m / n
+    expected = (x + m / n + (m - 0) / m) / 3.0
+    assert d.jaro_similarity(s1, s2) == d.jaro_similarity(s2, s1) == expected
+    assert d.jaro_winkler_similarity(s1, s2) == expected + (1.0 - expected) * (0.1 * 4)

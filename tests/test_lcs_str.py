@@ -64,3 +64,17 @@ def test_planted_run_at_either_end_or_inside():
 def test_worked_values(s1, s2, run):
     assert longest_common_substring(s1, s2) == d.lcs_str_similarity(s1, s2) == run
     check(s1, s2, run)
+
+
+def test_mixed_widths_and_many_symbols():
+    """Texts stored at different widths (ASCII beside Latin-1, BMP and astral symbols), and
+    more than 255 distinct symbols."""
+    rng = random.Random(9)
+    for wide in ("\u00ff", "\u20ac", "\U0001f600"):
+        for n1, n2 in [(5, 9), (64, 70), (130, 40)]:
+            s1, s2 = random_text(rng, n1, "abc"), random_text(rng, n2, "abc") + wide
+            check(s1, s2, longest_common_substring(s1, s2))
+    letters = [chr(0x4E00 + k) for k in range(400)]
+    s1 = "".join(rng.choices(letters, k=300))
+    s2 = "".join(rng.choices(letters, k=100)) + s1[120:160] + "\U0001f600"
+    check(s1, s2, longest_common_substring(s1, s2))

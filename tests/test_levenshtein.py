@@ -4,7 +4,8 @@ import random
 
 import pytest
 
-from edit_reference import ALPHABETS, check_forms, forms, levenshtein, random_text, render
+from edit_reference import (ALPHABETS, check_forms, forms, levenshtein, mutate, random_text,
+                            render)
 from quorvalex import distance as d
 
 LEV = forms(d, "levenshtein")
@@ -76,3 +77,61 @@ def test_long_texts():
     dist = levenshtein(s1, s2)
     for alphabet in ("ascii", "bmp"):
         check_forms(LEV, render(s1, alphabet), render(s2, alphabet), dist)
+
+
+def widen(text, rng, wide):
+    """`text` with one `wide` symbol added at a random place: stored 2 or 4 bytes per symbol
+    while its other symbols are narrow."""
+    i = rng.randrange(len(text) + 1)
+    return text[:i] + wide + text[i:]
+
+
+# Lengths around the one-word limit and the blocks; edits few enough for the diagonal band.
+@pytest.mark.parametrize("n", [40, 63, 64, 65, 127, 128, 129, 191, 192, 193, 300, 450])
+def test_near_copies_in_mixed_widths(n):
+    """Near copies (the band of an aligned-mismatch bound) and their cutoffs, with each text in
+    its own storage width: every pair of widths 1, 2 and 4, ASCII beside wider symbols."""
+    rng = random.Random(n)
+    letters = "abcd"
+    base = random_text(rng, n, letters)
+    widths = [("ascii", "latin1"), ("bmp", "ascii"), ("astral", "bmp"), ("latin1", "astral")]
+    for k in range(4):
+        other = mutate(rng, base, letters, 1 + k * n // 20)
+        dist = levenshtein(base, other)
+        for x, _ in widths:
+            check_forms(LEV, render(base, x), render(other, x), dist, cutoffs=x == widths[k][0])
+        x, y = widths[k]
+        s1 = widen(render(base, x), rng, ALPHABETS[y][0])
+        s2 = widen(render(other, x), rng, ALPHABETS[y][2])
+        check_forms(LEV, s1, s2, levenshtein(s1, s2))
+
+
+def test_many_distinct_symbols():
+    """More than 255 distinct symbols (wide ids; past 8192 mask words the rows are kept sparse)
+    in near copies and in unrelated texts; batch equals scalar."""
+    rng = random.Random(11)
+    letters = [chr(0x4E00 + k) for k in range(700)] + ["a", "\u00e9", "\U0001f600"]
+    pairs = []
+    for n in (200, 450, 700):
+        s1 = "".join(rng.choices(letters, k=n))
+        pairs.append((s1, mutate(rng, s1, letters, n // 8)))
+        pairs.append((s1, "".join(rng.choices(letters, k=n - 37))))
+    for s1, s2 in pairs:
+        check_forms(LEV, s1, s2, levenshtein(s1, s2), cutoffs=len(s1) < 300)
+    assert d.levenshtein_distance_batch(pairs) == [d.levenshtein_distance(*p) for p in pairs]
+
+
+def test_more_than_65535_distinct_symbols():
+    """66,000 distinct astral symbols and a copy with a few positions replaced by symbols it
+    lacks (so the distance is their number), deleted or inserted."""
+    rng = random.Random(5)
+    s1 = "".join(chr(0x10000 + k) for k in range(66000))
+    spots = sorted(rng.sample(range(1, 65999), 6))
+    s2 = list(s1)
+    for k, i in enumerate(spots):
+        s2[i] = chr(0x4E00 + k)
+    s2 = "".join(s2)
+    assert d.levenshtein_distance(s1, s2) == 6
+    assert d.levenshtein_distance(s1, s2, score_cutoff=5) == 6
+    assert d.levenshtein_distance(s1[:-1], s2[1:]) == 8  # shifted by one: nothing to trim
+    assert d.levenshtein_similarity(s2, s1[:spots[0]] + s1[spots[0] + 1:]) == 65994  # one deletion, five substitutions
