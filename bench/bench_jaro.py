@@ -4,8 +4,8 @@ Run:  PYTHONPATH=build/<name>/stage python -P bench/bench_jaro.py
 Prints the time per pair and the ratio peer time / our time (> 1 means we are faster).
 Scalar = a Python loop of calls; batch = one call for all pairs (ours:
 jaro_winkler_similarity_batch; rapidfuzz: process.cpdist with all workers; jellyfish has
-no batch form). Extra rows: names with é (Latin-1, narrowed to bytes) and with ā (decoded
-scan), and longer texts for the 65..128 and block forms.
+no batch form). Extra rows: names with é (Latin-1: one byte per symbol) and with ā (two
+bytes per symbol), and longer texts for the 65..128 and block forms.
 """
 
 import random

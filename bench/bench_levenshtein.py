@@ -3,7 +3,8 @@
 Run:  PYTHONPATH=build/<name>/stage python -P bench/bench_levenshtein.py
 Prints, per text length, the time per pair and the ratio peer time / our time (> 1 means we
 are faster). Scalar = a Python loop of calls; batch = one call for all pairs (ours:
-levenshtein_distance_batch; rapidfuzz: process.cpdist with all workers).
+levenshtein_distance_batch; rapidfuzz: process.cpdist with all workers). Then long texts
+(1,000 and 2,000 symbols) in three alphabets, unrelated, edited and substituted.
 """
 
 import random
@@ -117,5 +118,63 @@ def main():
         )
 
 
+# Long texts in three alphabets: unrelated texts (no band), a quarter of the positions edited
+# (insertions and deletions: the aligned bound is loose), a tenth substituted (a narrow band
+# from the aligned bound), and the edited texts again under a cutoff of a twentieth of the length.
+LONG_ALPHABETS = {
+    "ascii": ALPHABET,
+    "cyrillic": "абвгдежзийклмнопрстуфхцчшщъыьэюя ",
+    "cjk": "".join(chr(0x4E00 + 37 * i) for i in range(300)),
+}
+
+
+def long_pairs(alphabet, length, kind, count, seed):
+    rng = random.Random(seed)
+    pairs = []
+    for _ in range(count):
+        a = [rng.choice(alphabet) for _ in range(length)]
+        if kind == "unrelated":
+            b = [rng.choice(alphabet) for _ in range(length)]
+        elif kind == "substituted":
+            b = list(a)
+            for _ in range(length // 10):
+                b[rng.randrange(length)] = rng.choice(alphabet)
+        else:
+            b = list(a)
+            for _ in range(length // 4):
+                op, i = rng.randrange(3), rng.randrange(len(b))
+                if op == 0:
+                    b[i] = rng.choice(alphabet)
+                elif op == 1:
+                    b.insert(i, rng.choice(alphabet))
+                else:
+                    del b[i]
+        pairs.append(("".join(a), "".join(b)))
+    return pairs
+
+
+def long_texts():
+    if rf_lev is None:
+        return
+    print()
+    print("long texts, scalar: our time / rapidfuzz time (below 1: we are faster), "
+          "our microseconds per pair in brackets")
+    kinds = ["unrelated", "edited", "substituted", "edited+cutoff"]
+    print(f"{'text':>9} {'len':>5} | " + " | ".join(f"{k:>16}" for k in kinds))
+    for name, alphabet in LONG_ALPHABETS.items():
+        for length in (1000, 2000):
+            cells = []
+            for kind in kinds:
+                pairs = long_pairs(alphabet, length, kind.split("+")[0], 10, length)
+                cut = length // 20 if kind.endswith("cutoff") else None
+                ours = lambda: [qd.levenshtein_distance(a, b, score_cutoff=cut) for a, b in pairs]
+                theirs = lambda: [rf_lev.distance(a, b, score_cutoff=cut) for a, b in pairs]
+                assert ours() == theirs()
+                t = best_times({"ours": ours, "rf": theirs}, 7, time.thread_time)
+                cells.append(f"{t['ours'] / t['rf']:5.2f} ({t['ours'] / 10 * 1e6:7.1f})")
+            print(f"{name:>9} {length:>5} | " + " | ".join(f"{c:>16}" for c in cells), flush=True)
+
+
 if __name__ == "__main__":
     main()
+    long_texts()
