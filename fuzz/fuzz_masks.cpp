@@ -1,15 +1,17 @@
-// Fuzz target: the mask map of symbol_masks.hpp against the plain set of positions of each
-// symbol, for patterns stored at every width (narrowest or wider), lengths at the block
+// Fuzz target: the mask map of symbol_masks.hpp (and the one-word masks of word_masks.hpp)
+// against the plain set of positions of each symbol, for patterns stored at every width (narrowest or wider), lengths at the block
 // boundaries, more than 255 and more than 65,535 distinct symbols, astral symbols, and hash
 // functions that send every wide symbol (or all but a few bits of it) to the same slot.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "input.hpp"
 #include "symbol_masks.hpp"
+#include "word_masks.hpp"
 
 namespace {
 
@@ -46,6 +48,8 @@ void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
     const std::vector<T> units = units_of<T>(pattern);
     const qx::SymbolMasks<T, Hash> masks{std::span<const T>(units)};
     const size_t n = pattern.size(), blocks = (n + 63) / 64;
+    std::optional<qx::WordMasks<T, Hash>> word_masks;
+    if (n <= qx::WordMasks<T, Hash>::kMaxLength) word_masks.emplace(std::span<const T>(units));
     Positions positions;
     for (size_t i = 0; i < n; ++i) positions[pattern[i]].push_back(i);
     if (masks.length() != n || masks.blocks() != blocks || masks.symbols() != positions.size())
@@ -90,6 +94,8 @@ void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
         if (!std::equal(expected.begin(), expected.end(), row)) fail("row", n, sizeof(T), symbol);
         if (blocks <= 1 && masks.word(symbol) != (blocks ? expected[0] : 0))
             fail("word", n, sizeof(T), symbol);
+        if (word_masks && word_masks->word(symbol) != (blocks ? expected[0] : 0))
+            fail("WordMasks::word", n, sizeof(T), symbol);
         if (found != positions.end())
             for (size_t i : found->second) expected[i >> 6] = 0;
     }
