@@ -241,6 +241,29 @@ inline bool band_pays(size_t m, size_t n, uint64_t k) {
     return 3 * (height / 64 + 2) <= 2 * ((m + 63) / 64);
 }
 
+// False when the distance is known to exceed k after a text prefix, from the active blocks'
+// values (each block's bottom row value and its vertical steps): a path of cost at most k runs
+// inside the band, where the values are exact, and crosses the current column at some row i;
+// its cost is at least that cell's value plus the difference of the remaining lengths,
+// |remaining - (m - i)|.
+bool within_reach(const uint64_t* score, const uint64_t* vp, const uint64_t* vn, size_t first,
+                  size_t last, size_t m, size_t remaining, uint64_t k) {
+    const int64_t diagonal_row = static_cast<int64_t>(m) - static_cast<int64_t>(remaining);
+    const int64_t limit = static_cast<int64_t>(k);
+    for (size_t b = first; b <= last; ++b) {
+        const int64_t top = static_cast<int64_t>(64 * b) + 1;
+        const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(m), top + 63);
+        int64_t value = static_cast<int64_t>(score[b]);
+        for (int64_t row = bottom; row >= top; --row) {
+            const int64_t gap = row > diagonal_row ? row - diagonal_row : diagonal_row - row;
+            if (value + gap <= limit) return true;
+            const unsigned r = static_cast<unsigned>(row - top);
+            value -= static_cast<int64_t>((vp[b] >> r) & 1) - static_cast<int64_t>((vn[b] >> r) & 1);
+        }
+    }
+    return false;
+}
+
 // Hyyrö 2003 over blocks of 64 pattern symbols (whole rows), restricted to the diagonal band of
 // the cells a path of cost at most k can pass through (Ukkonen): cell (i, J) with
 // J - i in [max(-k, n - m - k), min(k, n - m + k)]. Precondition: |n - m| <= k. Text position
@@ -286,6 +309,8 @@ uint64_t banded_blocks(const uint64_t* rows, size_t m, const uint32_t* ids, size
             block_step<false>(row[b], vp[b], vn[b], hp_c, hn_c, out);
             score[b] = score[b] + hp_c - hn_c;
         }
+        if ((j & 31) == 31 && !within_reach(score, vp, vn, first, last, m, n - 1 - j, k))
+            return k + 1;
     }
     return score[nb - 1];
 }
@@ -314,7 +339,17 @@ uint64_t scan(const SymbolMasks<U>& pm, const uint32_t* position_ids, std::span<
     SmallVector<uint32_t, 256> ids;
     ids.resize(n);
     for (size_t j = 0; j < n; ++j) ids[j] = pm.id(text[j]);
-    const BlockPattern p{m, pm.symbols(), pm.dense() ? pm.dense_row(0) : nullptr, position_ids};
+    BlockPattern p{m, pm.symbols(), pm.dense() ? pm.dense_row(0) : nullptr, position_ids};
+    // A map without whole rows (many symbols): whole rows for this call while they cost at most
+    // 64 bytes per symbol of the two texts, so that the band applies.
+    SmallVector<uint64_t, 1> local_rows;
+    const size_t nb = (m + 63) / 64;
+    if (!p.rows && (p.symbols + 1) * nb <= 8 * (m + n)) {
+        local_rows.resize((p.symbols + 1) * nb);
+        for (size_t i = 0; i < m; ++i)
+            local_rows[position_ids[i] * nb + i / 64] |= uint64_t{1} << (i % 64);
+        p.rows = local_rows.data();
+    }
     if (p.rows) {
         const uint64_t k = std::min(max, aligned_bound(p.rows, m, ids.data(), n));
         if (band_pays(m, n, k)) return banded_blocks(p.rows, m, ids.data(), n, k);
