@@ -1,6 +1,7 @@
 """Levenshtein forms: every kernel path against the Wagner-Fischer row."""
 
 import random
+import sys
 
 import pytest
 
@@ -135,3 +136,14 @@ def test_more_than_65535_distinct_symbols():
     assert d.levenshtein_distance(s1, s2, score_cutoff=5) == 6
     assert d.levenshtein_distance(s1[:-1], s2[1:]) == 8  # shifted by one: nothing to trim
     assert d.levenshtein_similarity(s2, s1[:spots[0]] + s1[spots[0] + 1:]) == 65994  # one deletion, five substitutions
+
+
+@pytest.mark.parametrize("stem", ["levenshtein", "lcs_str", "jaro", "jaro_winkler"])
+def test_arguments_keep_their_size(stem):
+    """Texts are read as the interpreter stores them: no UTF-8 copy is attached to them."""
+    s1, s2 = "\u00e9" * 300 + "x", "\u0436" * 299 + "\U0001f600"
+    before = sys.getsizeof(s1), sys.getsizeof(s2)
+    for fn in forms(d, stem):
+        fn(s1, s2)
+        getattr(d, fn.__name__ + "_batch", lambda pairs: None)([(s1, s2)])
+    assert (sys.getsizeof(s1), sys.getsizeof(s2)) == before
