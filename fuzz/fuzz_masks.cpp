@@ -1,6 +1,6 @@
 // Fuzz target: the mask map of symbol_masks.hpp (and the one-word masks of word_masks.hpp)
-// against the plain set of positions of each symbol, for patterns stored at every width (narrowest or wider), lengths at the block
-// boundaries, more than 255 and more than 65,535 distinct symbols, astral symbols, and hash
+// against the plain set of positions of each symbol, for patterns stored at every width
+// (narrowest or wider), lengths at the block boundaries, more than 255 and more than 65,535 distinct symbols, astral symbols, and hash
 // functions that send every wide symbol (or all but a few bits of it) to the same slot.
 #include <algorithm>
 #include <cstdio>

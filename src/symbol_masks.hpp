@@ -202,7 +202,8 @@ class SymbolMasks {
         if (blocks == 1) {
             for (size_t i = 0; i < n; ++i) rows[ids[i]] |= uint64_t{1} << i;
         } else {
-            for (size_t i = 0; i < n; ++i) rows[ids[i] * blocks + (i >> 6)] |= uint64_t{1} << (i & 63);
+            for (size_t i = 0; i < n; ++i)
+                rows[ids[i] * blocks + (i >> 6)] |= uint64_t{1} << (i & 63);
         }
     }
 

@@ -135,7 +135,8 @@ def test_more_than_65535_distinct_symbols():
     assert d.levenshtein_distance(s1, s2) == 6
     assert d.levenshtein_distance(s1, s2, score_cutoff=5) == 6
     assert d.levenshtein_distance(s1[:-1], s2[1:]) == 8  # shifted by one: nothing to trim
-    assert d.levenshtein_similarity(s2, s1[:spots[0]] + s1[spots[0] + 1:]) == 65994  # one deletion, five substitutions
+    # One deletion and five substitutions.
+    assert d.levenshtein_similarity(s2, s1[:spots[0]] + s1[spots[0] + 1:]) == 65994
 
 
 @pytest.mark.parametrize("stem", ["levenshtein", "lcs_str", "jaro", "jaro_winkler"])

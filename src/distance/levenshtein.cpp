@@ -258,7 +258,8 @@ bool within_reach(const uint64_t* score, const uint64_t* vp, const uint64_t* vn,
             const int64_t gap = row > diagonal_row ? row - diagonal_row : diagonal_row - row;
             if (value + gap <= limit) return true;
             const unsigned r = static_cast<unsigned>(row - top);
-            value -= static_cast<int64_t>((vp[b] >> r) & 1) - static_cast<int64_t>((vn[b] >> r) & 1);
+            value -= static_cast<int64_t>((vp[b] >> r) & 1);
+            value += static_cast<int64_t>((vn[b] >> r) & 1);
         }
     }
     return false;
