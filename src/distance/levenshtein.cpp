@@ -1,6 +1,8 @@
 #include "levenshtein.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 #include <optional>
 #include <span>
 #include <type_traits>
@@ -87,20 +89,21 @@ template <size_t I>
 using Index = std::integral_constant<size_t, I>;
 
 // The masks of a block group: the word of block g (0 <= g < G) for symbol id k is
-// words[k * stride + g].
+// words[k * stride + g], the stride the same for every group of a call.
 struct GroupMasks {
     const uint64_t* words;
     size_t stride;
 };
 
-// Runs G consecutive blocks over the whole text (given as the symbol ids of its positions) as
+// Runs G consecutive blocks over the whole text (given as the offsets id * stride of its
+// positions' symbol ids) as
 // a wavefront: in step t, block g works on text position t - g, so the G dependency chains
 // overlap. Block g takes the carries block g - 1 produced one step earlier; block 0 reads
 // `carry` at position p and the last block overwrites position p later (G - 1 steps on), in
 // place. `out_mask` selects the bit whose carries leave the group's last block. Carries are
 // one byte per text position: 1 for +1, 2 for -1, 0 for no change.
 template <size_t G>
-void block_group(GroupMasks pm, uint64_t out_mask, const uint32_t* ids, size_t len,
+void block_group(GroupMasks pm, uint64_t out_mask, const uint32_t* offsets, size_t len,
                  unsigned char* carry) {
     uint64_t vp[G], vn[G], hp_c[G], hn_c[G];
     for (size_t g = 0; g < G; ++g) {
@@ -120,7 +123,7 @@ void block_group(GroupMasks pm, uint64_t out_mask, const uint32_t* ids, size_t l
             hp = hp_c[g];
             hn = hn_c[g];
         }
-        const uint64_t eq = pm.words[ids[p] * pm.stride + g];
+        const uint64_t eq = pm.words[offsets[p] + g];
         if constexpr (g + 1 < G) {
             block_step<true>(eq, vp[g], vn[g], hp, hn, 0);
             hp_c[g + 1] = hp;
@@ -173,8 +176,14 @@ struct BlockPattern {
 // masks of each group are set from the positions it covers (at most 64 * G words), and cleared
 // after it: memory stays linear in the pattern's length.
 uint64_t blocks(const BlockPattern& p, const uint32_t* ids, size_t n) {
-    constexpr size_t kGroup = 3;
+    constexpr size_t kGroup = 4;
     const size_t nb = (p.length + 63) / 64;
+    // Each position's row offset, computed once for all groups.
+    const size_t stride = p.rows ? nb : kGroup;
+    if ((p.symbols + 1) * stride > UINT32_MAX) throw std::bad_alloc();
+    SmallVector<uint32_t, 256> offsets;
+    offsets.resize(n);
+    for (size_t j = 0; j < n; ++j) offsets[j] = static_cast<uint32_t>(ids[j] * stride);
     const uint64_t last_mask = uint64_t{1} << ((p.length - 1) % 64);
     SmallVector<unsigned char, 1024> carry;
     carry.resize(n);
@@ -194,14 +203,17 @@ uint64_t blocks(const BlockPattern& p, const uint32_t* ids, size_t n) {
                 group[p.position_ids[i] * kGroup + (i / 64 - w0)] |= uint64_t{1} << (i % 64);
         }
         switch (g) {
+            case 4:
+                block_group<4>(pm, mask, offsets.data(), n, carry.data());
+                break;
             case 3:
-                block_group<3>(pm, mask, ids, n, carry.data());
+                block_group<3>(pm, mask, offsets.data(), n, carry.data());
                 break;
             case 2:
-                block_group<2>(pm, mask, ids, n, carry.data());
+                block_group<2>(pm, mask, offsets.data(), n, carry.data());
                 break;
             default:
-                block_group<1>(pm, mask, ids, n, carry.data());
+                block_group<1>(pm, mask, offsets.data(), n, carry.data());
                 break;
         }
         if (!p.rows)
