@@ -19,32 +19,83 @@ constexpr uint64_t low_bits(size_t k) {
     return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
 }
 
-// a + b + carry; carry becomes the carry out.
-inline uint64_t add_carry(uint64_t a, uint64_t b, unsigned char& carry) {
+// One step of the recurrence on N words of the state: S = (S + u) | (S - u) with
+// u = S & row, the addition continuing `carry` (0 or all ones) of the words below and passing
+// its own on. On x86-64 the carry stays in the flags along the chain of additions.
+template <size_t N>
+inline void step_block(uint64_t* s, const uint64_t* row, uint64_t& carry) {
 #if defined(__x86_64__)
-    unsigned long long sum;
-    carry = _addcarry_u64(carry, a, b, &sum);
-    return sum;
-#else
-    uint64_t sum = a + b;
-    const unsigned char c1 = sum < a;
-    sum += carry;
-    carry = c1 | (sum < carry);
-    return sum;
+    if constexpr (N == 4) {
+        uint64_t s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        uint64_t u0 = row[0], u1 = row[1], u2 = row[2], u3 = row[3];
+        uint64_t x0, x1, x2, x3;
+        asm("andq %[s0], %[u0]\n\t"
+            "andq %[s1], %[u1]\n\t"
+            "andq %[s2], %[u2]\n\t"
+            "andq %[s3], %[u3]\n\t"
+            "movq %[s0], %[x0]\n\t"
+            "subq %[u0], %[x0]\n\t"
+            "movq %[s1], %[x1]\n\t"
+            "subq %[u1], %[x1]\n\t"
+            "movq %[s2], %[x2]\n\t"
+            "subq %[u2], %[x2]\n\t"
+            "movq %[s3], %[x3]\n\t"
+            "subq %[u3], %[x3]\n\t"
+            "addq %[c], %[c]\n\t"
+            "adcq %[u0], %[s0]\n\t"
+            "adcq %[u1], %[s1]\n\t"
+            "adcq %[u2], %[s2]\n\t"
+            "adcq %[u3], %[s3]\n\t"
+            "sbbq %[c], %[c]\n\t"
+            "orq %[x0], %[s0]\n\t"
+            "orq %[x1], %[s1]\n\t"
+            "orq %[x2], %[s2]\n\t"
+            "orq %[x3], %[s3]"
+            : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2), [s3] "+r"(s3), [u0] "+r"(u0),
+              [u1] "+r"(u1), [u2] "+r"(u2), [u3] "+r"(u3), [x0] "=&r"(x0), [x1] "=&r"(x1),
+              [x2] "=&r"(x2), [x3] "=&r"(x3), [c] "+r"(carry)
+            :
+            : "cc");
+        s[0] = s0;
+        s[1] = s1;
+        s[2] = s2;
+        s[3] = s3;
+        return;
+    } else if constexpr (N == 1) {
+        uint64_t s0 = s[0], u0 = row[0], x0;
+        asm("andq %[s0], %[u0]\n\t"
+            "movq %[s0], %[x0]\n\t"
+            "subq %[u0], %[x0]\n\t"
+            "addq %[c], %[c]\n\t"
+            "adcq %[u0], %[s0]\n\t"
+            "sbbq %[c], %[c]\n\t"
+            "orq %[x0], %[s0]"
+            : [s0] "+r"(s0), [u0] "+r"(u0), [x0] "=&r"(x0), [c] "+r"(carry)
+            :
+            : "cc");
+        s[0] = s0;
+        return;
+    }
 #endif
+    for (size_t k = 0; k < N; ++k) {
+        const uint64_t sk = s[k];
+        const uint64_t u = sk & row[k];
+        const uint64_t in = carry & 1;
+        const uint64_t sum = sk + u;
+        const uint64_t out = (sum < sk) | ((sum + in) < sum);
+        s[k] = (sum + in) | (sk - u);
+        carry = uint64_t{0} - out;
+    }
 }
 
-// One step of the recurrence over `w` words, the least significant first:
-// S = (S + u) | (S - u) with u = S & row, the addition carried from word to word.
+// One step over the whole state: W words, or `w` when W is 0.
 template <size_t W>
 inline void step_words(uint64_t* s, const uint64_t* row, size_t w = W) {
-    unsigned char carry = 0;
+    uint64_t carry = 0;
     const size_t words = W ? W : w;
-    for (size_t j = 0; j < words; ++j) {
-        const uint64_t sj = s[j];
-        const uint64_t u = sj & row[j];
-        s[j] = add_carry(sj, u, carry) | (sj - u);
-    }
+    size_t j = 0;
+    for (; j + 4 <= words; j += 4) step_block<4>(s + j, row + j, carry);
+    for (; j < words; ++j) step_block<1>(s + j, row + j, carry);
 }
 
 // The zero bits of the state among the m pattern positions.
@@ -77,7 +128,7 @@ uint64_t scan_one_word(const SymbolMasks<P>& masks, std::span<const T> text) {
     return static_cast<uint64_t>(std::popcount(~s & low_bits(masks.length())));
 }
 
-// Pattern of W (2 to 4) words: the state lives in registers.
+// Pattern of W (2 to 8) words: the state lives in registers.
 template <size_t W, CodeUnit P, CodeUnit T>
 uint64_t scan_fixed_words(const SymbolMasks<P>& masks, std::span<const T> text) {
     typename SymbolMasks<P>::Reader reader(masks);
@@ -135,6 +186,14 @@ uint64_t lcs_scan(const SymbolMasks<P>& masks, std::span<const T> text) {
             return scan_fixed_words<3>(masks, text);
         case 4:
             return scan_fixed_words<4>(masks, text);
+        case 5:
+            return scan_fixed_words<5>(masks, text);
+        case 6:
+            return scan_fixed_words<6>(masks, text);
+        case 7:
+            return scan_fixed_words<7>(masks, text);
+        case 8:
+            return scan_fixed_words<8>(masks, text);
         default:
             return scan_words(masks, text);
     }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -112,7 +113,7 @@ class SymbolMasks {
         size_t at = hash_(symbol) & (table_.size() - 1);
         for (;;) {
             const Slot& slot = table_[at];
-            if (slot.key == symbol) return slot.id;
+            if (slot.key == symbol) return slot.id + byte_symbols_;
             if (slot.key == 0) return 0;
             at = (at + 1) & (table_.size() - 1);
         }
@@ -139,6 +140,12 @@ class SymbolMasks {
     void assign_ids(std::span<const Unit> pattern, SmallVector<uint32_t, 64>& position_ids) {
         std::memset(byte_ids_, 0, sizeof(byte_ids_));
         position_ids.resize(length_);
+        if (sizeof(Unit) > 1) {
+            // Sized for half the positions (up to 256) to hold distinct wide symbols: short
+            // patterns fill it without rehashing.
+            const size_t expected = std::min<size_t>(length_, 512);
+            table_.resize(std::max<size_t>(16, std::bit_ceil(expected + 2)));
+        }
         uint32_t bytes = 0, wide = 0;
         for (size_t i = 0; i < length_; ++i) {
             const uint32_t c = pattern[i];
@@ -155,9 +162,8 @@ class SymbolMasks {
             position_ids[i] = id;
         }
         symbols_ = bytes + wide;
-        // Wide ids follow the byte ids.
-        for (Slot& slot : table_)
-            if (slot.key != 0) slot.id += bytes;
+        // Wide ids follow the byte ids: a slot keeps the wide symbol's rank, wide_id() adds this.
+        byte_symbols_ = bytes;
         for (uint32_t& id : position_ids)
             if (id & kWideMark) id = (id & ~kWideMark) + bytes;
     }
@@ -204,6 +210,7 @@ class SymbolMasks {
     size_t length_;
     size_t blocks_;
     size_t symbols_ = 0;
+    uint32_t byte_symbols_ = 0;  // ids 1..byte_symbols_ are those of symbols below 256
     bool dense_ = true;
     uint16_t byte_ids_[256];
     SmallVector<Slot, 16> table_;               // wide symbols, power-of-two size
