@@ -352,35 +352,58 @@ inline uint64_t count_words(const uint64_t* s, size_t w, uint64_t top_mask) {
     return lcs + static_cast<uint64_t>(std::popcount(~s[w - 1] & top_mask));
 }
 
-// Needle of 129 symbols or more: rows of the needle's mask map (whole or assembled from the
-// sparse form, so that memory stays linear in the needle's length), the haystack streamed as
-// symbols.
+// Needle of 129 symbols or more. While the rows of all ids cost little memory, forward and
+// reversed rows are laid out per id and the haystack is read as ids; otherwise the rows come
+// from the needle's mask map (whole or assembled from the sparse form, so that memory stays
+// linear in the needle's length) and from one of the reversed needle, and the haystack is read
+// as symbols.
 template <CodeUnit A, CodeUnit B>
 class LongNeedle {
   public:
-    LongNeedle(const SymbolMasks<A>& masks, std::span<const B> haystack)
+    static constexpr size_t kTableWords = size_t{1} << 16;
+
+    LongNeedle(const SymbolMasks<A>& masks, std::span<const A> needle, std::span<const B> haystack,
+               const uint32_t* hay_ids)
         : reader_(masks),
           w_(masks.blocks()),
           m_(masks.length()),
           top_mask_(low_bits(m_ - 64 * (w_ - 1))),
           top_bit_(static_cast<unsigned>(m_ - 1 - 64 * (w_ - 1))),
-          hay_(haystack) {
+          hay_(haystack),
+          hay_ids_(hay_ids) {
         state_.resize(w_);
+        const size_t ids = masks.symbols() + 1;
+        if (ids * w_ <= kTableWords) {
+            tables_.resize(2 * ids * w_);
+            uint64_t* fwd = tables_.data();
+            uint64_t* rev = fwd + ids * w_;
+            for (size_t i = 0; i < m_; ++i) {
+                const uint32_t c = masks.id(needle[i]);
+                fwd[c * w_ + (i >> 6)] |= uint64_t{1} << (i & 63);
+                const size_t r = m_ - 1 - i;
+                rev[c * w_ + (r >> 6)] |= uint64_t{1} << (r & 63);
+            }
+            rev_ = rev;
+        }
     }
 
     uint64_t lcs_at(size_t start) {
         poll_interrupt();
         uint64_t* s = state_.data();
         std::fill_n(s, w_, ~uint64_t{0});
-        const B* p = hay_.data() + start;
-        for (size_t i = 0; i < m_; ++i) advance_words(s, reader_.row(p[i]), w_, top_bit_);
+        if (rev_) {
+            const uint32_t* p = hay_ids_ + start;
+            for (size_t i = 0; i < m_; ++i)
+                advance_words(s, tables_.data() + p[i] * w_, w_, top_bit_);
+        } else {
+            const B* p = hay_.data() + start;
+            for (size_t i = 0; i < m_; ++i) advance_words(s, reader_.row(p[i]), w_, top_bit_);
+        }
         return count_words(s, w_, top_mask_);
     }
 
-    // Leading and trailing windows of 1 .. m - 1 symbols, each side streamed once; `reversed`
-    // holds the masks of the reversed needle.
-    void edges(const SymbolMasks<A>& reversed, Best& best) {
-        typename SymbolMasks<A>::Reader back(reversed);
+    // Leading and trailing windows of 1 .. m - 1 symbols, each side streamed once.
+    void edges(std::span<const A> needle, Best& best) {
         SmallVector<uint64_t, 64> lead, trail;
         lead.resize(w_);
         trail.resize(w_);
@@ -388,13 +411,27 @@ class LongNeedle {
         std::fill_n(trail.data(), w_, ~uint64_t{0});
         const size_t n = hay_.size();
         uint64_t lead_lcs = 0, trail_lcs = 0;
-        for (size_t i = 0; i + 1 < m_; ++i) {
-            if ((i & 255) == 255) poll_interrupt();
-            if (advance_words(lead.data(), reader_.row(hay_[i]), w_, top_bit_))
-                best.offer(++lead_lcs, i + 1 + m_);
-            if (advance_words(trail.data(), back.row(hay_[n - 1 - i]), w_, top_bit_))
-                best.offer(++trail_lcs, i + 1 + m_);
+        auto stream = [&](auto forward_row, auto backward_row) {
+            for (size_t i = 0; i + 1 < m_; ++i) {
+                if ((i & 255) == 255) poll_interrupt();
+                if (advance_words(lead.data(), forward_row(i), w_, top_bit_))
+                    best.offer(++lead_lcs, i + 1 + m_);
+                if (advance_words(trail.data(), backward_row(n - 1 - i), w_, top_bit_))
+                    best.offer(++trail_lcs, i + 1 + m_);
+            }
+        };
+        if (rev_) {
+            stream([&](size_t i) { return tables_.data() + hay_ids_[i] * w_; },
+                   [&](size_t i) { return rev_ + hay_ids_[i] * w_; });
+            return;
         }
+        SmallVector<A, 256> reversed;
+        reversed.resize(m_);
+        std::reverse_copy(needle.begin(), needle.end(), reversed.data());
+        const SymbolMasks<A> back_masks(std::span<const A>(reversed.data(), m_));
+        typename SymbolMasks<A>::Reader back(back_masks);
+        stream([&](size_t i) { return reader_.row(hay_[i]); },
+               [&](size_t i) { return back.row(hay_[i]); });
     }
 
   private:
@@ -404,7 +441,10 @@ class LongNeedle {
     uint64_t top_mask_;
     unsigned top_bit_;
     std::span<const B> hay_;
+    const uint32_t* hay_ids_;
     SmallVector<uint64_t, 64> state_;
+    SmallVector<uint64_t, 8> tables_;  // forward rows per id, then reversed rows per id
+    const uint64_t* rev_ = nullptr;    // set when the tables are in use
 };
 
 template <CodeUnit A, CodeUnit B>
@@ -447,14 +487,8 @@ double search_windows(std::span<const A> needle, std::span<const B> hay, bool fu
         }
         return best.score();
     }
-    LongNeedle<A, B> nd(masks, hay);
-    if (!full_only) {
-        SmallVector<A, 256> reversed;
-        reversed.resize(m);
-        std::reverse_copy(needle.begin(), needle.end(), reversed.data());
-        const SymbolMasks<A> back(std::span<const A>(reversed.data(), m));
-        nd.edges(back, best);
-    }
+    LongNeedle<A, B> nd(masks, needle, hay, ids.hay.data());
+    if (!full_only) nd.edges(needle, best);
     scan_full_windows(nd, ids.sym(), ids.need.data(), ids.win.data(), n, m, best);
     return best.score();
 }
