@@ -10,8 +10,7 @@ edited. "partial" pairs are a needle of the given length and a haystack three ti
 holding an edited copy of the needle; "partial=" pairs are edited copies of equal length.
 Cases marked "é" use the same texts with 'e' and 'o' replaced by 'é' and 'ö' (Latin-1), cases
 marked "ж" the texts with every letter replaced by a Cyrillic one (every symbol above U+00FF):
-non-ASCII text is compared as Unicode scalar values, relabelled to dense byte ids for the
-bit-parallel kernels.
+texts are compared as code points, bit-parallel over the mask map whatever their width.
 """
 
 import random

@@ -38,7 +38,8 @@ std::string utf8(const Seq& s) {
     return fuzzin::encode(s);
 }
 uint64_t scalar_lcs(const Seq& a, const Seq& b) {
-    return qx::lcs_length(utf8(a), utf8(b));
+    const fuzzin::Units x(a, fuzzin::narrowest_width(a)), y(b, fuzzin::narrowest_width(b));
+    return qx::lcs_length(x.text(), y.text());
 }
 uint64_t scalar_levenshtein(const Seq& a, const Seq& b) {
     const fuzzin::Units x(a, fuzzin::narrowest_width(a)), y(b, fuzzin::narrowest_width(b));

@@ -2,7 +2,9 @@
 // ratio, the partial token ratios and the weighted ratio) against the plain procedures of
 // reference.hpp: full window search for the partial ratio (only full-length windows for ASCII
 // needles of 129 symbols or more), sorted and partitioned word lists for the token scorers.
+// The query forms (masks of s1 built once) must give the two-text functions' values.
 #include "check.hpp"
+#include "distance/indel_lcs_seq.hpp"
 #include "fuzz/partial_ratio.hpp"
 #include "fuzz/partial_token_ratios.hpp"
 #include "fuzz/ratio.hpp"
@@ -17,6 +19,47 @@ constexpr size_t kCap = 260;  // the reference window search is cubic
 
 const Options kScore{.symmetric = true, .scale = 100.0, .range = true};
 
+// The typed forms of the kernels that also take UTF-8.
+using TypedScore = double (*)(qx::Text, qx::Text, qx::FloatCutoff);
+constexpr TypedScore kRatio = qx::ratio;
+constexpr TypedScore kPartialRatio = qx::partial_ratio;
+
+// Query forms against the two-text functions, under the cutoffs of the comparisons.
+void check_queries(const Pair& p, uint8_t pick) {
+    const qx::Text t1 = p.t1(), t2 = p.t2();
+    const qx::RatioQuery ratio_query(t1);
+    for (FloatCut c : float_cutoffs(qx::ratio(t1, t2, std::nullopt), pick, 100.0)) {
+        if (!same(ratio_query.ratio(t2, c), qx::ratio(t1, t2, c)))
+            fail("RatioQuery::ratio", p.a, p.b, "cutoff " + show(c));
+        if (!same(ratio_query.q_ratio(t2, c), qx::q_ratio(t1, t2, c)))
+            fail("RatioQuery::q_ratio", p.a, p.b, "cutoff " + show(c));
+    }
+    const qx::LcsMeasuresQuery q(t1);
+    auto agree = [&](const char* name, auto got, auto expected, auto c) {
+        if (!same(got, expected)) fail(name, p.a, p.b, "cutoff " + show(c));
+    };
+    for (IntCut c : int_cutoffs(qx::indel_distance(t1, t2, std::nullopt), pick)) {
+        agree("indel_distance query", q.indel_distance(t2, c), qx::indel_distance(t1, t2, c), c);
+        agree("indel_similarity query", q.indel_similarity(t2, c),
+              qx::indel_similarity(t1, t2, c), c);
+        agree("lcs_seq_distance query", q.lcs_seq_distance(t2, c),
+              qx::lcs_seq_distance(t1, t2, c), c);
+        agree("lcs_seq_similarity query", q.lcs_seq_similarity(t2, c),
+              qx::lcs_seq_similarity(t1, t2, c), c);
+    }
+    for (FloatCut c :
+         float_cutoffs(qx::indel_normalized_distance(t1, t2, std::nullopt), pick, 1.0)) {
+        agree("indel_normalized_distance query", q.indel_normalized_distance(t2, c),
+              qx::indel_normalized_distance(t1, t2, c), c);
+        agree("indel_normalized_similarity query", q.indel_normalized_similarity(t2, c),
+              qx::indel_normalized_similarity(t1, t2, c), c);
+        agree("lcs_seq_normalized_distance query", q.lcs_seq_normalized_distance(t2, c),
+              qx::lcs_seq_normalized_distance(t1, t2, c), c);
+        agree("lcs_seq_normalized_similarity query", q.lcs_seq_normalized_similarity(t2, c),
+              qx::lcs_seq_normalized_similarity(t1, t2, c), c);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,17 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Seq& b = p.b;
 
     compare_all<FloatCut>(
-        "ratio", p, qx::ratio, [&](FloatCut c) { return ref::ratio(s1, s2, a, b, c); }, kScore);
+        "ratio", p, kRatio, [&](FloatCut c) { return ref::ratio(s1, s2, a, b, c); }, kScore);
     compare_all<FloatCut>(
         "q_ratio", p, qx::q_ratio, [&](FloatCut c) { return ref::q_ratio(s1, s2, a, b, c); },
         kScore);
     compare_all<FloatCut>(
-        "partial_ratio", p, qx::partial_ratio,
+        "partial_ratio", p, kPartialRatio,
         [&](FloatCut c) { return ref::partial_ratio(a, b, c); }, kScore);
-    double best = qx::partial_ratio_best(s1, s2);
+    double best = qx::partial_ratio_best(p.t1(), p.t2());
     if (!same(best, ref::partial_best(a, b)))
         fail("partial_ratio_best", a, b,
              "got " + show(best) + ", expected " + show(ref::partial_best(a, b)));
+
+    check_queries(p, p.extra[0]);
 
     compare_all<FloatCut>(
         "token_sort_ratio", p, qx::token_sort_ratio,

@@ -37,6 +37,9 @@ constexpr ResultKind Float = ResultKind::Float;
 constexpr ResultKind OptInt = ResultKind::OptInt;
 constexpr ResultKind OptFloat = ResultKind::OptFloat;
 
+// The typed form of a kernel that also has a UTF-8 overload for callers inside the library.
+using FloatKernelOf = double (*)(Text, Text, FloatCutoff);
+
 // Cosine in n-gram mode has no value for windows of size 0.
 constexpr OptionCheck cosine_check = [](const Options& o) {
     return cosine_options_error(o.flag, o.n);
@@ -172,10 +175,10 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("postfix_normalized_similarity_batch", D),
 
     // fuzz
-    row<ratio>("ratio", F, Plain,
+    row<static_cast<FloatKernelOf>(ratio)>("ratio", F, Plain,
                "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
     batch("ratio_batch", F, "Calculate ratio for batch of string pairs."),
-    row<partial_ratio>("partial_ratio", F, Plain, "Calculate partial ratio"),
+    row<static_cast<FloatKernelOf>(partial_ratio)>("partial_ratio", F, Plain, "Calculate partial ratio"),
     batch("partial_ratio_batch", F, "Batch partial ratio"),
     row<token_sort_ratio>("token_sort_ratio", F, Plain, "Token sort ratio"),
     row<token_set_ratio>(

@@ -2,397 +2,271 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <utility>
-#include <vector>
+#include <new>
 
-#include "char_masks.hpp"
-#include "hashing.hpp"
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
+#include "interrupt.hpp"
 
 namespace qx {
 
 namespace {
 
-inline uint64_t popcount(uint64_t x) {
-    return static_cast<uint64_t>(std::popcount(x));
+constexpr uint64_t low_bits(size_t k) {
+    return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
 }
 
-// One step of the recurrence on a single word: S' = (S + u) | (S - u), u = S & match.
-inline uint64_t step(uint64_t s, uint64_t match) {
-    uint64_t u = s & match;
-    return (s + u) | (s - u);
-}
-
-// Pattern of 1 to 64 bytes.
-uint64_t lcs_one_word(std::span<const unsigned char> p, std::span<const unsigned char> t) {
-    CharMaskTable pm(p);
-    const size_t m = p.size();
-    uint64_t s = low_bits(m);
-    for (unsigned char c : t) s = step(s, pm[c]);
-    return m - popcount(s & low_bits(m));
-}
-
-// Pattern of 65 to 128 bytes: a 128-bit state over two stack tables.
-uint64_t lcs_two_words(std::span<const unsigned char> p, std::span<const unsigned char> t) {
-    CharMaskTable t0(p.first(64));
-    CharMaskTable t1(p.subspan(64));
-    const size_t m = p.size();
-    uint64_t s0 = ~uint64_t{0}, s1 = ~uint64_t{0};
-    for (unsigned char c : t) {
-        uint64_t u0 = s0 & t0[c];
-        uint64_t u1 = s1 & t1[c];
-        uint64_t sum0 = s0 + u0;
-        uint64_t carry = sum0 < s0;
-        s0 = sum0 | (s0 - u0);
-        s1 = (s1 + u1 + carry) | (s1 - u1);
+// One step of the recurrence on N words of the state: S = (S + u) | (S - u) with
+// u = S & row, the addition continuing `carry` (0 or all ones) of the words below and passing
+// its own on. On x86-64 the carry stays in the flags along the chain of additions.
+template <size_t N>
+inline void step_block(uint64_t* s, const uint64_t* row, uint64_t& carry) {
+#if defined(__x86_64__)
+    if constexpr (N == 4) {
+        uint64_t s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        uint64_t u0 = row[0], u1 = row[1], u2 = row[2], u3 = row[3];
+        uint64_t x0, x1, x2, x3;
+        asm("andq %[s0], %[u0]\n\t"
+            "andq %[s1], %[u1]\n\t"
+            "andq %[s2], %[u2]\n\t"
+            "andq %[s3], %[u3]\n\t"
+            "movq %[s0], %[x0]\n\t"
+            "subq %[u0], %[x0]\n\t"
+            "movq %[s1], %[x1]\n\t"
+            "subq %[u1], %[x1]\n\t"
+            "movq %[s2], %[x2]\n\t"
+            "subq %[u2], %[x2]\n\t"
+            "movq %[s3], %[x3]\n\t"
+            "subq %[u3], %[x3]\n\t"
+            "addq %[c], %[c]\n\t"
+            "adcq %[u0], %[s0]\n\t"
+            "adcq %[u1], %[s1]\n\t"
+            "adcq %[u2], %[s2]\n\t"
+            "adcq %[u3], %[s3]\n\t"
+            "sbbq %[c], %[c]\n\t"
+            "orq %[x0], %[s0]\n\t"
+            "orq %[x1], %[s1]\n\t"
+            "orq %[x2], %[s2]\n\t"
+            "orq %[x3], %[s3]"
+            : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2), [s3] "+r"(s3), [u0] "+r"(u0),
+              [u1] "+r"(u1), [u2] "+r"(u2), [u3] "+r"(u3), [x0] "=&r"(x0), [x1] "=&r"(x1),
+              [x2] "=&r"(x2), [x3] "=&r"(x3), [c] "+r"(carry)
+            :
+            : "cc");
+        s[0] = s0;
+        s[1] = s1;
+        s[2] = s2;
+        s[3] = s3;
+        return;
+    } else if constexpr (N == 1) {
+        uint64_t s0 = s[0], u0 = row[0], x0;
+        asm("andq %[s0], %[u0]\n\t"
+            "movq %[s0], %[x0]\n\t"
+            "subq %[u0], %[x0]\n\t"
+            "addq %[c], %[c]\n\t"
+            "adcq %[u0], %[s0]\n\t"
+            "sbbq %[c], %[c]\n\t"
+            "orq %[x0], %[s0]"
+            : [s0] "+r"(s0), [u0] "+r"(u0), [x0] "=&r"(x0), [c] "+r"(carry)
+            :
+            : "cc");
+        s[0] = s0;
+        return;
     }
-    return popcount(~s0) + (m - 64) - popcount(s1 & low_bits(m - 64));
-}
-
-// Pattern of 129 to 192 bytes: a 192-bit state over three stack tables.
-uint64_t lcs_three_words(std::span<const unsigned char> p, std::span<const unsigned char> t) {
-    CharMaskTable t0(p.first(64));
-    CharMaskTable t1(p.subspan(64, 64));
-    CharMaskTable t2(p.subspan(128));
-    const size_t m = p.size();
-    uint64_t s0 = ~uint64_t{0}, s1 = ~uint64_t{0}, s2 = ~uint64_t{0};
-    for (unsigned char c : t) {
-        uint64_t u0 = s0 & t0[c];
-        uint64_t u1 = s1 & t1[c];
-        uint64_t u2 = s2 & t2[c];
-        uint64_t sum0 = s0 + u0;
-        uint64_t carry0 = sum0 < s0;
-        uint64_t sum1 = s1 + u1;
-        uint64_t carry1 = sum1 < s1;
-        sum1 += carry0;
-        carry1 |= sum1 < carry0;
-        s0 = sum0 | (s0 - u0);
-        s1 = sum1 | (s1 - u1);
-        s2 = (s2 + u2 + carry1) | (s2 - u2);
+#endif
+    for (size_t k = 0; k < N; ++k) {
+        const uint64_t sk = s[k];
+        const uint64_t u = sk & row[k];
+        const uint64_t in = carry & 1;
+        const uint64_t sum = sk + u;
+        const uint64_t out = (sum < sk) | ((sum + in) < sum);
+        s[k] = (sum + in) | (sk - u);
+        carry = uint64_t{0} - out;
     }
-    return popcount(~s0) + popcount(~s1) + (m - 128) - popcount(s2 & low_bits(m - 128));
 }
 
-// LCS from the final state: the zero bits among the m pattern positions.
+// One step over the whole state: W words, or `w` when W is 0.
+template <size_t W>
+inline void step_words(uint64_t* s, const uint64_t* row, size_t w = W) {
+    uint64_t carry = 0;
+    const size_t words = W ? W : w;
+    size_t j = 0;
+    for (; j + 4 <= words; j += 4) step_block<4>(s + j, row + j, carry);
+    for (; j < words; ++j) step_block<1>(s + j, row + j, carry);
+}
+
+// The zero bits of the state among the m pattern positions.
 inline uint64_t count_zeros(const uint64_t* s, size_t w, size_t m) {
     uint64_t lcs = 0;
-    for (size_t j = 0; j < w; ++j) {
-        size_t r = std::min<size_t>(m - 64 * j, 64);
-        lcs += r - popcount(s[j] & low_bits(r));
-    }
-    return lcs;
+    for (size_t j = 0; j + 1 < w; ++j) lcs += static_cast<uint64_t>(std::popcount(~s[j]));
+    return lcs + static_cast<uint64_t>(std::popcount(~s[w - 1] & low_bits(m - 64 * (w - 1))));
 }
 
-// Pattern of 193 bytes or more: block tables and a heap state vector of w words.
-uint64_t lcs_blocks(std::span<const unsigned char> p, std::span<const unsigned char> t) {
-    BlockCharMaskTable pm(p);
-    const size_t w = pm.blocks();
-    const size_t m = p.size();
-    std::unique_ptr<uint64_t[]> s(new uint64_t[w]);
-    std::fill_n(s.get(), w, ~uint64_t{0});
-    for (unsigned char c : t) {
-        const uint64_t* entry = pm.entry_ptr(0, c);
-        uint64_t carry = 0;
-        for (size_t j = 0; j < w; ++j, entry += 256) {
-            uint64_t sj = s[j];
-            uint64_t u = sj & *entry;
-            uint64_t sum = sj + u;
-            uint64_t c1 = sum < sj;
-            sum += carry;
-            carry = c1 | (sum < carry);
-            s[j] = sum | (sj - u);
+// Text symbols streamed between two polls: about 8,192 word steps.
+inline size_t poll_stride(size_t w) {
+    return std::max<size_t>(64, 8192 / w);
+}
+
+// Pattern of 1 to 64 symbols: one word.
+template <CodeUnit P, CodeUnit T>
+uint64_t scan_one_word(const SymbolMasks<P>& masks, std::span<const T> text) {
+    uint64_t s = ~uint64_t{0};
+    const size_t n = text.size();
+    const T* t = text.data();
+    for (size_t begin = 0; begin < n;) {
+        const size_t end = std::min(n, begin + (size_t{1} << 16));
+        for (size_t i = begin; i < end; ++i) {
+            const uint64_t u = s & masks.word(t[i]);
+            s = (s + u) | (s - u);
         }
+        begin = end;
+        if (begin < n) poll_interrupt();
     }
-    return count_zeros(s.get(), w, m);
+    return static_cast<uint64_t>(std::popcount(~s & low_bits(masks.length())));
 }
 
-// One step of the recurrence over a state of `w` words with carries between them; `row`
-// holds the text symbol's masks for the w words.
-inline void step_words(uint64_t* s, const uint64_t* row, size_t w) {
-    uint64_t carry = 0;
-    for (size_t j = 0; j < w; ++j) {
-        uint64_t sj = s[j];
-        uint64_t u = sj & row[j];
-        uint64_t sum = sj + u;
-        uint64_t c1 = sum < sj;
-        sum += carry;
-        carry = c1 | (sum < carry);
-        s[j] = sum | (sj - u);
-    }
-}
-
-// Id pattern of 1 to 64 * W symbols: the masks of id c are words W * c .. W * c + W - 1 of a
-// stack table of which only the ids in use are cleared.
-template <size_t W>
-uint64_t lcs_ids_words(std::span<const unsigned char> p, std::span<const unsigned char> t,
-                       size_t alphabet) {
-    uint64_t pm[256 * W];
-    std::memset(pm, 0, alphabet * W * sizeof(uint64_t));
-    for (size_t i = 0; i < p.size(); ++i) pm[p[i] * W + (i >> 6)] |= uint64_t{1} << (i & 63);
+// Pattern of W (2 to 8) words: the state lives in registers.
+template <size_t W, CodeUnit P, CodeUnit T>
+uint64_t scan_fixed_words(const SymbolMasks<P>& masks, std::span<const T> text) {
+    typename SymbolMasks<P>::Reader reader(masks);
     uint64_t s[W];
     std::fill_n(s, W, ~uint64_t{0});
-    for (unsigned char c : t) {
-        if constexpr (W == 1) {
-            s[0] = step(s[0], pm[c]);
-        } else {
-            step_words(s, pm + W * c, W);
-        }
+    const size_t n = text.size();
+    const size_t stride = poll_stride(W);
+    const T* t = text.data();
+    for (size_t begin = 0; begin < n;) {
+        const size_t end = std::min(n, begin + stride);
+        for (size_t i = begin; i < end; ++i) step_words<W>(s, reader.row(t[i]));
+        begin = end;
+        if (begin < n) poll_interrupt();
     }
-    return count_zeros(s, W, p.size());
+    return count_zeros(s, W, masks.length());
 }
 
-// Id pattern of 193 symbols or more: one heap array holding the masks of each id in use as a
-// row of w words (the words of one text symbol are adjacent) and the state vector.
-uint64_t lcs_ids_blocks(std::span<const unsigned char> p, std::span<const unsigned char> t,
-                        size_t alphabet) {
-    const size_t w = (p.size() + 63) / 64;
-    std::unique_ptr<uint64_t[]> words(new uint64_t[(alphabet + 1) * w]);
-    uint64_t* pm = words.get();
-    uint64_t* s = pm + alphabet * w;
-    std::fill_n(pm, alphabet * w, uint64_t{0});
+// Pattern of any number of words: the state on the heap beyond 32 words.
+template <CodeUnit P, CodeUnit T>
+uint64_t scan_words(const SymbolMasks<P>& masks, std::span<const T> text) {
+    typename SymbolMasks<P>::Reader reader(masks);
+    const size_t w = masks.blocks();
+    SmallVector<uint64_t, 32> state;
+    state.resize(w);
+    uint64_t* s = state.data();
     std::fill_n(s, w, ~uint64_t{0});
-    for (size_t i = 0; i < p.size(); ++i) pm[p[i] * w + (i >> 6)] |= uint64_t{1} << (i & 63);
-    for (unsigned char c : t) step_words(s, pm + w * c, w);
-    return count_zeros(s, w, p.size());
+    const size_t n = text.size();
+    const size_t stride = poll_stride(w);
+    const T* t = text.data();
+    for (size_t begin = 0; begin < n;) {
+        const size_t end = std::min(n, begin + stride);
+        for (size_t i = begin; i < end; ++i) step_words<0>(s, reader.row(t[i]), w);
+        begin = end;
+        if (begin < n) poll_interrupt();
+    }
+    return count_zeros(s, w, masks.length());
 }
 
-// A pair of growable counter rows owned by one thread.
-struct ThreadRows {
-    std::vector<uint64_t> prev;
-    std::vector<uint64_t> cur;
-
-    // Sizes both rows to at least `size` counters and zero-fills the first `size`.
-    void prepare(size_t size) {
-        if (prev.size() < size) {
-            prev.resize(size);
-            cur.resize(size);
-        }
-        std::fill_n(prev.data(), size, 0);
-        std::fill_n(cur.data(), size, 0);
-    }
-
-    void release() {
-        std::vector<uint64_t>().swap(prev);
-        std::vector<uint64_t>().swap(cur);
-    }
-};
-
-thread_local ThreadRows lcs_rows;     // lcs_symbols, shorter sequences up to 512 symbols
-thread_local ThreadRows window_rows;  // the partial-ratio instance
-
-// Window rows longer than this (128 KiB each) are released after the call: one huge needle
-// must not leave its rows allocated for the life of the thread.
-constexpr size_t kWindowRowsKept = size_t{1} << 14;
-
-constexpr size_t kThreadRowLimit = 512;
-
-// Two-row dynamic programme: `outer` streamed, `inner` (k symbols) spans the rows, which
-// hold k + 1 zeroed counters. With Backward both sequences are read from their ends.
-template <bool Backward>
-uint64_t lcs_dp(std::span<const uint32_t> outer, std::span<const uint32_t> inner, uint64_t* prev,
-                uint64_t* cur, uint64_t* profile) {
-    const size_t k = inner.size();
-    const size_t n = outer.size();
-    const uint32_t* a = inner.data();
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t b = Backward ? outer[n - 1 - i] : outer[i];
-        uint64_t left = 0;
-        for (size_t j = 0; j < k; ++j) {
-            uint32_t aj = Backward ? a[k - 1 - j] : a[j];
-            uint64_t up = prev[j + 1];
-            uint64_t v = aj == b ? prev[j] + 1 : (up > left ? up : left);
-            cur[j + 1] = v;
-            left = v;
-        }
-        // cur[0] stays zero in both rows, so the exchanged row needs no clearing to be
-        // overwritten in the next step.
-        std::swap(prev, cur);
-        if (profile) profile[i] = prev[k];
-    }
-    return prev[k];
+template <CodeUnit T>
+std::span<const T> middle(std::span<const T> s, const Affix& f) {
+    return s.subspan(f.prefix, s.size() - f.prefix - f.suffix);
 }
 
 }  // namespace
 
-IdSeq::~IdSeq() {
-    std::free(heap_);
-}
-
-unsigned char* IdSeq::prepare(size_t n) {
-    size_ = 0;
-    if (n > kInline && n > heap_capacity_) {
-        std::free(heap_);
-        heap_ = static_cast<unsigned char*>(std::malloc(n));
-        if (!heap_) std::abort();
-        heap_capacity_ = n;
-    }
-    return heap_ ? heap_ : inline_;
-}
-
-DenseIds::DenseIds() {
-    std::memset(low_, kAbsent, sizeof(low_));
-}
-
-unsigned char DenseIds::add_wide(uint32_t v, size_t pattern_bytes) {
-    if (slot_mask_ == 0) {
-        // A wide symbol takes at least two UTF-8 bytes and at most 255 ids are handed out,
-        // so the table is never more than half full.
-        size_t slots = std::min(kMaxSlots, std::bit_ceil(std::max<size_t>(pattern_bytes, 16)));
-        std::fill_n(keys_, slots, kEmptyKey);
-        slot_mask_ = slots - 1;
-    }
-    size_t slot = hash_symbol(v) & slot_mask_;
-    for (;;) {
-        uint32_t key = keys_[slot];
-        if (key == v) return wide_ids_[slot];
-        if (key == kEmptyKey) break;
-        slot = (slot + 1) & slot_mask_;
-    }
-    if (count_ >= kMaxIds) return kAbsent;
-    keys_[slot] = v;
-    return wide_ids_[slot] = static_cast<unsigned char>(count_++);
-}
-
-unsigned char DenseIds::find_wide(uint32_t v) const {
-    if (slot_mask_ == 0) return kAbsent;
-    size_t slot = hash_symbol(v) & slot_mask_;
-    for (;;) {
-        uint32_t key = keys_[slot];
-        if (key == v) return wide_ids_[slot];
-        if (key == kEmptyKey) return kAbsent;
-        slot = (slot + 1) & slot_mask_;
+template <CodeUnit P, CodeUnit T>
+uint64_t lcs_scan(const SymbolMasks<P>& masks, std::span<const T> text) {
+    if (masks.length() == 0 || text.empty()) return 0;
+    switch (masks.blocks()) {
+        case 1:
+            return scan_one_word(masks, text);
+        case 2:
+            return scan_fixed_words<2>(masks, text);
+        case 3:
+            return scan_fixed_words<3>(masks, text);
+        case 4:
+            return scan_fixed_words<4>(masks, text);
+        case 5:
+            return scan_fixed_words<5>(masks, text);
+        case 6:
+            return scan_fixed_words<6>(masks, text);
+        case 7:
+            return scan_fixed_words<7>(masks, text);
+        case 8:
+            return scan_fixed_words<8>(masks, text);
+        default:
+            return scan_words(masks, text);
     }
 }
 
-bool DenseIds::map_pattern(Utf8 pattern, IdSeq& out) {
-    // A text has at most as many symbols as bytes.
-    unsigned char* o = out.prepare(pattern.size());
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern.data());
-    const unsigned char* end = p + pattern.size();
-    size_t n = 0;
-    size_t count = count_;  // kept in a register: the byte stores below may alias members
-    while (p < end) {
-        const uint32_t v = decode_one(p);
-        unsigned char* entry;
-        if (v < 256) {
-            entry = &low_[v];
-        } else if ((v >> 8) == page_number_) {
-            entry = &page_[v & 0xFF];
-        } else if (page_number_ == kNoPage) {
-            page_number_ = v >> 8;
-            std::memset(page_, kAbsent, sizeof(page_));
-            entry = &page_[v & 0xFF];
-        } else {
-            count_ = count;
-            const unsigned char id = add_wide(v, pattern.size());
-            count = count_;
-            if (id == kAbsent) return false;
-            o[n++] = id;
-            continue;
-        }
-        // Whether a symbol is new is data-dependent: assign with masks, not a branch. Past 255
-        // ids the direct tables hold garbage, and the check at the end rejects the pattern.
-        const unsigned char old = *entry;
-        const unsigned char fresh = static_cast<unsigned char>(-(old == kAbsent));
-        const unsigned char id = static_cast<unsigned char>(old ^ ((old ^ count) & fresh));
-        *entry = id;
-        count += fresh & 1;
-        o[n++] = id;
+template <CodeUnit A, CodeUnit B>
+uint64_t lcs_length(std::span<const A> a, std::span<const B> b) {
+    if (a.empty() || b.empty()) return 0;
+    const Affix f = common_affix(a, b);
+    const uint64_t shared = f.prefix + f.suffix;
+    const std::span<const A> x = middle(a, f);
+    const std::span<const B> y = middle(b, f);
+    if (x.empty() || y.empty()) return shared;
+    // The shorter remainder is the pattern: fewer words per streamed symbol.
+    if (x.size() <= y.size()) {
+        const SymbolMasks<A> masks(x);
+        return shared + lcs_scan(masks, y);
     }
-    count_ = count;
-    out.set_size(n);
-    return count <= kMaxIds;
+    const SymbolMasks<B> masks(y);
+    return shared + lcs_scan(masks, x);
 }
 
-void DenseIds::map_text(Utf8 text, IdSeq& out) const {
-    const unsigned char none = static_cast<unsigned char>(count_);
-    unsigned char* o = out.prepare(text.size());
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* end = p + text.size();
-    size_t n = 0;
-    while (p < end) {
-        const uint32_t v = decode_one(p);
-        const unsigned char id = v < 256                    ? low_[v]
-                                 : (v >> 8) == page_number_ ? page_[v & 0xFF]
-                                                            : find_wide(v);
-        // Pattern ids are below `none`, kAbsent is not.
-        o[n++] = id < none ? id : none;
-    }
-    out.set_size(n);
+uint64_t lcs_length(Text a, Text b) {
+    return visit(a, b, [](auto x, auto y) { return lcs_length(x, y); });
 }
 
-uint64_t lcs_bytes(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
-    const size_t m = s1.size();
-    if (m == 0 || s2.empty()) return 0;
-    if (m <= 64) return lcs_one_word(s1, s2);
-    if (m <= 128) return lcs_two_words(s1, s2);
-    if (m <= 192) return lcs_three_words(s1, s2);
-    return lcs_blocks(s1, s2);
+uint64_t lcs_length(Utf8 a, Utf8 b) {
+    const DecodedText x(a), y(b);
+    return lcs_length(x.text(), y.text());
 }
 
-uint64_t lcs_ids(std::span<const unsigned char> pattern, std::span<const unsigned char> text,
-                 size_t alphabet) {
-    const size_t m = pattern.size();
-    if (m == 0 || text.empty()) return 0;
-    if (m <= 64) return lcs_ids_words<1>(pattern, text, alphabet);
-    if (m <= 128) return lcs_ids_words<2>(pattern, text, alphabet);
-    if (m <= 192) return lcs_ids_words<3>(pattern, text, alphabet);
-    return lcs_ids_blocks(pattern, text, alphabet);
+struct LcsQuery::Masks {
+    std::unique_ptr<SymbolMasks<uint8_t>> bytes;
+    std::unique_ptr<SymbolMasks<uint16_t>> pairs;
+    std::unique_ptr<SymbolMasks<uint32_t>> quads;
+};
+
+LcsQuery::LcsQuery(Text query) : masks_(std::make_unique<Masks>()) {
+    if (query.length > SIZE_MAX / 4) throw std::bad_alloc();
+    units_.resize((query.length * query.width + 3) / 4);
+    if (query.length) std::memcpy(units_.data(), query.data, query.length * query.width);
+    text_ = Text(units_.data(), query.length, query.width);
+    visit(text_, [&]<CodeUnit U>(std::span<const U> units) {
+        if constexpr (sizeof(U) == 1)
+            masks_->bytes = std::make_unique<SymbolMasks<U>>(units);
+        else if constexpr (sizeof(U) == 2)
+            masks_->pairs = std::make_unique<SymbolMasks<U>>(units);
+        else
+            masks_->quads = std::make_unique<SymbolMasks<U>>(units);
+    });
 }
 
-uint64_t lcs_symbols(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
-    if (s1.empty() || s2.empty()) return 0;
-    if (s1.size() == s2.size() &&
-        std::memcmp(s1.data(), s2.data(), s1.size() * sizeof(uint32_t)) == 0)
-        return s1.size();
-    std::span<const uint32_t> longer = s1.size() >= s2.size() ? s1 : s2;
-    std::span<const uint32_t> shorter = s1.size() >= s2.size() ? s2 : s1;
-    const size_t k = shorter.size();
-    if (k <= kThreadRowLimit) {
-        lcs_rows.prepare(k + 1);
-        return lcs_dp<false>(longer, shorter, lcs_rows.prev.data(), lcs_rows.cur.data(), nullptr);
-    }
-    std::vector<uint64_t> prev(k + 1, 0), cur(k + 1, 0);
-    return lcs_dp<false>(longer, shorter, prev.data(), cur.data(), nullptr);
+LcsQuery::~LcsQuery() = default;
+
+uint64_t LcsQuery::lcs(Text choice) const {
+    return visit(choice, [&](auto units) -> uint64_t {
+        if (masks_->bytes) return lcs_scan(*masks_->bytes, units);
+        if (masks_->pairs) return lcs_scan(*masks_->pairs, units);
+        return lcs_scan(*masks_->quads, units);
+    });
 }
 
-uint64_t lcs_unicode(Utf8 s1, Utf8 s2, size_t len1, size_t len2) {
-    if (len1 == 0 || len2 == 0) return 0;
-    if (same_bytes(s1, s2)) return len1;
-    // The shorter text is the pattern (fewer words per streamed symbol); when it has too many
-    // distinct symbols for byte ids, the longer one may still have few enough.
-    Utf8 pattern = len1 <= len2 ? s1 : s2;
-    Utf8 text = len1 <= len2 ? s2 : s1;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        DenseIds ids;
-        IdSeq p, t;
-        if (ids.map_pattern(pattern, p)) {
-            ids.map_text(text, t);
-            return lcs_ids(p.view(), t.view(), ids.alphabet());
-        }
-        std::swap(pattern, text);
-    }
-    SymbolSeq a(s1), b(s2);
-    return lcs_symbols(a.view(), b.view());
-}
-
-uint64_t lcs_length(Utf8 s1, Utf8 s2) {
-    if (s1.empty() || s2.empty()) return 0;
-    if (is_ascii(s1) && is_ascii(s2)) return lcs_bytes(bytes_of(s1), bytes_of(s2));
-    return lcs_unicode(s1, s2, count_symbols(s1), count_symbols(s2));
-}
-
-uint64_t lcs_symbols_window(std::span<const uint32_t> outer, std::span<const uint32_t> inner,
-                            uint64_t* profile, bool backward) {
-    window_rows.prepare(inner.size() + 1);
-    uint64_t* prev = window_rows.prev.data();
-    uint64_t* cur = window_rows.cur.data();
-    const uint64_t lcs = backward ? lcs_dp<true>(outer, inner, prev, cur, profile)
-                                  : lcs_dp<false>(outer, inner, prev, cur, profile);
-    if (window_rows.prev.size() > kWindowRowsKept) window_rows.release();
-    return lcs;
-}
+#define QX_LCS_PAIR(A, B)                                                                  \
+    template uint64_t lcs_scan<A, B>(const SymbolMasks<A>&, std::span<const B>);          \
+    template uint64_t lcs_length<A, B>(std::span<const A>, std::span<const B>);
+#define QX_LCS_ROW(A)         \
+    QX_LCS_PAIR(A, uint8_t)   \
+    QX_LCS_PAIR(A, uint16_t)  \
+    QX_LCS_PAIR(A, uint32_t)
+QX_LCS_ROW(uint8_t)
+QX_LCS_ROW(uint16_t)
+QX_LCS_ROW(uint32_t)
+#undef QX_LCS_ROW
+#undef QX_LCS_PAIR
 
 }  // namespace qx

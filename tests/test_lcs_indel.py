@@ -50,10 +50,8 @@ def test_carries_across_and_through_words(m):
 @pytest.mark.parametrize("k", [255, 256, 257, 503, 504])
 @pytest.mark.parametrize("other", ["rich", "poor"])
 def test_distinct_symbol_limit_of_byte_ids(k, other):
-    # The shorter text (k + 9 symbols) is relabelled with byte ids when it has at most 255
-    # distinct symbols (with 255 every foreign symbol takes id 255); beyond, the longer one is
-    # tried ("poor": 12 distinct), and when both have too many ("rich": all 384) the dynamic
-    # programme runs: on the thread's rows for up to 512 symbols, on fresh rows from 513 on.
+    # Patterns of about 255 distinct symbols and more (whole mask rows up to 255, beyond that
+    # whole or sparse by size), against a text of few ("poor") or many ("rich") symbols.
     rng = rng_for(k, other)
     symbols = rng.sample(POOL, min(k, 300))
     s1 = with_distinct(rng, symbols, k + 9)
@@ -128,9 +126,8 @@ def test_all_forms_and_cutoffs_random(alphabet):
 
 
 def test_batches_on_workers_use_private_rows():
-    # Non-ASCII pairs on the worker threads: ids over one to several words and blocks, and
-    # patterns of more than 255 distinct symbols on the per-thread rows of the dynamic
-    # programme (both sides of the 512/513 limit) and of the partial ratio's window programme.
+    # Non-ASCII pairs on the worker threads: masks over one to several words, and patterns of
+    # more than 255 distinct symbols, for the LCS and the partial ratio's window search.
     rng = rng_for("workers")
     pairs = []
     for i in range(200):
@@ -141,3 +138,37 @@ def test_batches_on_workers_use_private_rows():
         pairs.append((a, b) if i % 2 else (b, a))
     assert d.lcs_seq_distance_batch(pairs) == [d.lcs_seq_distance(a, b) for a, b in pairs]
     assert fuzz.partial_ratio_batch(pairs) == [fuzz.partial_ratio(a, b) for a, b in pairs]
+
+
+# Texts of different code-unit widths in one pair (the narrower side holds symbols of the wider
+# one), across the word boundaries of the shorter remainder after the common prefix and suffix.
+MIXED = [("aé", "aé€"), ("aé", "é\U0001f44d"), ("a€", "€\U0001f44d b"), ("ab", "a\u0100b")]
+
+
+@pytest.mark.parametrize("narrow,wide_alphabet", MIXED)
+@pytest.mark.parametrize("m", [1, 63, 64, 65, 127, 128, 129, 257])
+def test_mixed_widths_against_reference(narrow, wide_alphabet, m):
+    rng = rng_for(narrow, wide_alphabet, m)
+    for n in (m // 2 + 1, m, m + 7):
+        s1 = rand_text(rng, narrow, m)
+        s2 = rand_text(rng, wide_alphabet, n - 1) + wide_alphabet[-1]  # forces the wider width
+        expected = lcs(s1, s2)
+        assert d.lcs_seq_similarity(s1, s2) == d.lcs_seq_similarity(s2, s1) == expected
+        assert d.indel_distance(s2, s1) == len(s1) + len(s2) - 2 * expected
+        # a shared head and tail around the pair: counted directly, the middle bit-parallel
+        head, tail = s2[: m // 3], s1[-5:]
+        assert d.lcs_seq_similarity(head + s1 + tail, head + s2 + tail) == (
+            len(head) + len(tail) + expected
+        )
+
+
+def test_more_than_65535_distinct_symbols():
+    # 70,000 astral symbols: sparse mask rows. Every other symbol, in order, separated by
+    # symbols the pattern lacks, is a common subsequence and no longer one exists.
+    symbols = [chr(0x10000 + i) for i in range(70_000)]
+    s1 = "".join(symbols)
+    s2 = "".join(c + chr(0x4E00 + i % 300) for i, c in enumerate(symbols[::2]))
+    L = len(symbols) // 2
+    assert d.lcs_seq_similarity(s1, s2) == d.lcs_seq_similarity(s2, s1) == L
+    assert d.indel_distance(s1, s2) == len(s1) + len(s2) - 2 * L
+    assert fuzz.ratio(s1, s2) == 2 * L * 100 / (len(s1) + len(s2))

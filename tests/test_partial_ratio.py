@@ -61,7 +61,7 @@ def test_worked_values(s1, s2, cutoff, expected):
         ("abc", "abc", 3, 70, WHERE),  # 64 windows or more: halving stretches
         ("abcdefgh", "abcdefgh", 40, 100, WHERE),
         ("abc", "abcdfx", 65, 66, ["pieces", "absent", "head-cut"]),
-        # long needles; relabelled: block ids with leading and trailing windows
+        # long needles; relabelled: leading and trailing windows searched as well
         ("abc", "abcdfx", 129, 8, WHERE),
         ("abc", "abcd", 193, 7, ["mutated", "head-cut", "tail-cut"]),
         ("abc", "abcdfx", 129, 64, ["pieces"]),
@@ -105,10 +105,39 @@ def test_long_needle_carry_through_a_full_word(m, relabel):
 @pytest.mark.parametrize("k", [255, 256])
 @pytest.mark.parametrize("where", ["head-cut", "tail-cut"])
 def test_needle_distinct_symbol_limit(k, where):
-    # Up to 255 distinct needle symbols are searched on byte ids (with 255 every foreign
-    # symbol takes the last id); with 256 the dynamic programme scores the windows.
+    # Needles of 255 and 256 distinct symbols: the mask map's whole rows on both sides of its
+    # direct-table size.
     rng = rng_for(k, where)
     symbols = rng.sample(POOL, k)
     needle = ref.with_distinct(rng, symbols, k + 3)
     others = [c for c in POOL if c not in symbols] + symbols[:5]
     check(needle, plant(rng, others, needle, k // 2 + 3, where), relabel=False)
+
+
+@pytest.mark.parametrize(
+    "needle_alphabet,noise_alphabet",
+    [("aé", "aé€x"), ("aé ", "é\U0001f44dz"), ("€a", "€ab"), ("\U0001f44da", "a\U0001f44d中")],
+)
+@pytest.mark.parametrize("m", [7, 64, 65, 129])
+def test_mixed_widths_against_reference(needle_alphabet, noise_alphabet, m):
+    # Needle and haystack of different code-unit widths sharing symbols across the widths.
+    rng = rng_for(needle_alphabet, noise_alphabet, m)
+    for where in ("mutated", "head-cut", "tail-cut"):
+        needle = rand_text(rng, needle_alphabet, m)
+        hay = plant(rng, noise_alphabet, needle, 12, where)
+        expected = ref.partial_ratio(needle, hay)
+        assert fuzz.partial_ratio(needle, hay) == fuzz.partial_ratio(hay, needle) == expected
+
+
+@pytest.mark.parametrize("m", [200, 3000])
+def test_needle_of_many_distinct_symbols(m):
+    # Every needle symbol distinct (3,000: sparse mask rows), one of them replaced, planted
+    # between symbols foreign to it: no window holds the whole needle, the planted one all but
+    # one symbol.
+    needle = "".join(chr(0x10000 + 3 * i) for i in range(m))
+    copy = needle[: m // 2] + "\u4e00" + needle[m // 2 + 1 :]
+    noise = "".join(chr(0x20000 + i) for i in range(m + 5))
+    hay = noise + copy + noise
+    expected = 2 * (m - 1) * 100 / (2 * m)
+    assert fuzz.partial_ratio(needle, hay) == fuzz.partial_ratio(hay, needle) == expected
+    assert fuzz.partial_ratio(needle, noise + needle) == 100.0

@@ -2,75 +2,146 @@
 
 #include <algorithm>
 
-#include "../lcs_core.hpp"
-
 namespace qx {
 
 namespace {
 
-// Symbol counts of both texts and the length of their longest common subsequence, in the
-// byte alphabet when both texts are ASCII and in scalar values otherwise.
-struct LcsCounts {
-    uint64_t len1;
-    uint64_t len2;
-    uint64_t lcs;
+// A pair of texts as the forms see it: the lengths, whether the texts are identical, and the
+// LCS, computed on first use (by the two-text kernel or a query's masks).
+template <class Lcs>
+class Pair {
+  public:
+    Pair(Text s1, Text s2, Lcs lcs)
+        : len1(s1.length), len2(s2.length), same(same_text(s1, s2)), lcs_(lcs) {}
+
+    const uint64_t len1;
+    const uint64_t len2;
+    const bool same;
+
+    uint64_t lcs() {
+        if (!known_) {
+            value_ = lcs_();
+            known_ = true;
+        }
+        return value_;
+    }
+
+  private:
+    Lcs lcs_;
+    uint64_t value_ = 0;
+    bool known_ = false;
 };
 
-LcsCounts measure(Utf8 s1, Utf8 s2) {
-    if (is_ascii(s1) && is_ascii(s2))
-        return {s1.size(), s2.size(), lcs_bytes(bytes_of(s1), bytes_of(s2))};
-    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-    return {len1, len2, lcs_unicode(s1, s2, len1, len2)};
+template <class Lcs>
+uint64_t indel_distance_of(Pair<Lcs> p, IntCutoff cutoff) {
+    if (p.same) return 0;
+    return cut_distance(p.len1 + p.len2 - 2 * p.lcs(), cutoff);
+}
+
+template <class Lcs>
+uint64_t indel_similarity_of(Pair<Lcs> p, IntCutoff cutoff) {
+    // Identical texts score their full length whatever the cutoff.
+    if (p.same) return 2 * p.len1;
+    return cut_similarity(2 * p.lcs(), cutoff);
+}
+
+template <class Lcs>
+double indel_normalized_distance_of(Pair<Lcs> p, FloatCutoff cutoff) {
+    if (p.same) return 0.0;
+    const uint64_t total = p.len1 + p.len2;
+    const double value = static_cast<double>(total - 2 * p.lcs()) / static_cast<double>(total);
+    return cut_distance(value, cutoff);
+}
+
+template <class Lcs>
+double indel_normalized_similarity_of(Pair<Lcs> p, FloatCutoff cutoff) {
+    return similarity_from_distance(indel_normalized_distance_of(p, std::nullopt), cutoff);
+}
+
+template <class Lcs>
+uint64_t lcs_seq_distance_of(Pair<Lcs> p, IntCutoff cutoff) {
+    if (p.same) return 0;
+    return cut_distance(std::max(p.len1, p.len2) - p.lcs(), cutoff);
+}
+
+template <class Lcs>
+uint64_t lcs_seq_similarity_of(Pair<Lcs> p, IntCutoff cutoff) {
+    return cut_similarity(p.same ? p.len1 : p.lcs(), cutoff);
+}
+
+template <class Lcs>
+double lcs_seq_normalized_distance_of(Pair<Lcs> p, FloatCutoff cutoff) {
+    if (p.same) return 0.0;
+    const uint64_t longest = std::max(p.len1, p.len2);
+    const double value = static_cast<double>(longest - p.lcs()) / static_cast<double>(longest);
+    return cut_distance(value, cutoff);
+}
+
+template <class Lcs>
+double lcs_seq_normalized_similarity_of(Pair<Lcs> p, FloatCutoff cutoff) {
+    return similarity_from_distance(lcs_seq_normalized_distance_of(p, std::nullopt), cutoff);
+}
+
+auto pair_of(Text s1, Text s2) {
+    return Pair(s1, s2, [s1, s2] { return lcs_length(s1, s2); });
+}
+
+auto pair_of(const LcsQuery& query, Text choice) {
+    return Pair(query.text(), choice, [&query, choice] { return query.lcs(choice); });
 }
 
 }  // namespace
 
-uint64_t indel_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 0;
-    LcsCounts c = measure(s1, s2);
-    return cut_distance(c.len1 + c.len2 - 2 * c.lcs, cutoff);
+// Both texts empty counts as identical: every form returns before dividing.
+
+uint64_t indel_distance(Text s1, Text s2, IntCutoff cutoff) {
+    return indel_distance_of(pair_of(s1, s2), cutoff);
+}
+uint64_t indel_similarity(Text s1, Text s2, IntCutoff cutoff) {
+    return indel_similarity_of(pair_of(s1, s2), cutoff);
+}
+double indel_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    return indel_normalized_distance_of(pair_of(s1, s2), cutoff);
+}
+double indel_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    return indel_normalized_similarity_of(pair_of(s1, s2), cutoff);
+}
+uint64_t lcs_seq_distance(Text s1, Text s2, IntCutoff cutoff) {
+    return lcs_seq_distance_of(pair_of(s1, s2), cutoff);
+}
+uint64_t lcs_seq_similarity(Text s1, Text s2, IntCutoff cutoff) {
+    return lcs_seq_similarity_of(pair_of(s1, s2), cutoff);
+}
+double lcs_seq_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
+    return lcs_seq_normalized_distance_of(pair_of(s1, s2), cutoff);
+}
+double lcs_seq_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
+    return lcs_seq_normalized_similarity_of(pair_of(s1, s2), cutoff);
 }
 
-uint64_t indel_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    // Identical texts score their full length whatever the cutoff.
-    if (same_bytes(s1, s2)) return 2 * static_cast<uint64_t>(count_symbols(s1));
-    return cut_similarity(2 * measure(s1, s2).lcs, cutoff);
+uint64_t LcsMeasuresQuery::indel_distance(Text choice, IntCutoff cutoff) const {
+    return indel_distance_of(pair_of(lcs_, choice), cutoff);
 }
-
-double indel_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 0.0;
-    LcsCounts c = measure(s1, s2);
-    uint64_t total = c.len1 + c.len2;
-    if (total == 0) return 0.0;
-    double value = static_cast<double>(total - 2 * c.lcs) / static_cast<double>(total);
-    return cut_distance(value, cutoff);
+uint64_t LcsMeasuresQuery::indel_similarity(Text choice, IntCutoff cutoff) const {
+    return indel_similarity_of(pair_of(lcs_, choice), cutoff);
 }
-
-double indel_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    return similarity_from_distance(indel_normalized_distance(s1, s2, std::nullopt), cutoff);
+double LcsMeasuresQuery::indel_normalized_distance(Text choice, FloatCutoff cutoff) const {
+    return indel_normalized_distance_of(pair_of(lcs_, choice), cutoff);
 }
-
-uint64_t lcs_seq_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 0;
-    LcsCounts c = measure(s1, s2);
-    return cut_distance(std::max(c.len1, c.len2) - c.lcs, cutoff);
+double LcsMeasuresQuery::indel_normalized_similarity(Text choice, FloatCutoff cutoff) const {
+    return indel_normalized_similarity_of(pair_of(lcs_, choice), cutoff);
 }
-
-uint64_t lcs_seq_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
-    return cut_similarity(measure(s1, s2).lcs, cutoff);
+uint64_t LcsMeasuresQuery::lcs_seq_distance(Text choice, IntCutoff cutoff) const {
+    return lcs_seq_distance_of(pair_of(lcs_, choice), cutoff);
 }
-
-double lcs_seq_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 0.0;
-    LcsCounts c = measure(s1, s2);
-    uint64_t longest = std::max(c.len1, c.len2);
-    if (longest == 0) return 0.0;
-    double value = static_cast<double>(longest - c.lcs) / static_cast<double>(longest);
-    return cut_distance(value, cutoff);
+uint64_t LcsMeasuresQuery::lcs_seq_similarity(Text choice, IntCutoff cutoff) const {
+    return lcs_seq_similarity_of(pair_of(lcs_, choice), cutoff);
 }
-
-double lcs_seq_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    return similarity_from_distance(lcs_seq_normalized_distance(s1, s2, std::nullopt), cutoff);
+double LcsMeasuresQuery::lcs_seq_normalized_distance(Text choice, FloatCutoff cutoff) const {
+    return lcs_seq_normalized_distance_of(pair_of(lcs_, choice), cutoff);
+}
+double LcsMeasuresQuery::lcs_seq_normalized_similarity(Text choice, FloatCutoff cutoff) const {
+    return lcs_seq_normalized_similarity_of(pair_of(lcs_, choice), cutoff);
 }
 
 }  // namespace qx

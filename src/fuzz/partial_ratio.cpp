@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
 
-#include "../char_masks.hpp"
-#include "../hashing.hpp"
-#include "../lcs_core.hpp"
+#include <string_view>
+#include <type_traits>
+
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
+#include "../symbol_masks.hpp"
 
 // Window search of the partial ratio. The needle is the shorter text; windows of the
 // haystack are scored with (2 * LCS) * 100 / (needle length + window length) and the best
 // score wins: the leading windows (prefixes shorter than the needle), the full-length windows
 // and the trailing windows (suffixes shorter than the needle), or only the full-length
-// windows for byte needles of 129 symbols or more.
+// windows for needles of 129 symbols or more when both texts are ASCII.
 //
 // A window counts only when its boundary symbol (the last one; the first one for trailing
 // windows) occurs in the needle; for long needles the first full-length window counts
@@ -28,6 +33,25 @@
 namespace qx {
 
 namespace {
+
+constexpr uint64_t low_bits(size_t k) {
+    return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
+}
+
+// a + b + carry; carry becomes the carry out.
+inline uint64_t add_carry(uint64_t a, uint64_t b, unsigned char& carry) {
+#if defined(__x86_64__)
+    unsigned long long sum;
+    carry = _addcarry_u64(carry, a, b, &sum);
+    return sum;
+#else
+    uint64_t sum = a + b;
+    const unsigned char c1 = sum < a;
+    sum += carry;
+    carry = c1 | (sum < carry);
+    return sum;
+#endif
+}
 
 inline double window_score(uint64_t lcs, uint64_t total) {
     return static_cast<double>(2 * lcs) * 100.0 / static_cast<double>(total);
@@ -186,56 +210,62 @@ void scan_full_windows(Engine& engine, Sym sym, const uint32_t* need, uint32_t* 
 }
 
 // ---------------------------------------------------------------------------------------
-// Byte symbols.
+// Needles. Every symbol has the dense id the needle's mask map gives it (0 for symbols the
+// needle lacks): the haystack is read as ids once, and the window filter and the intersection
+// bounds count ids. Two needle engines score windows bit-parallel, whatever the alphabet.
 
-// Needle of 1 to 64 * W bytes: forward masks for leading and full windows, masks of the
-// reversed needle for trailing windows, and the symbol counts of the needle. The symbols are
-// ASCII bytes (alphabet 0) or dense ids below `alphabet`.
+// The haystack as needle ids; `need[id]` is the number of needle positions holding the id.
+template <CodeUnit A, CodeUnit B>
+struct IdView {
+    SmallVector<uint32_t, 256> hay;
+    SmallVector<uint32_t, 129> need;
+    SmallVector<uint32_t, 129> win;  // zeroed, as many slots as `need`
+
+    IdView(const SymbolMasks<A>& masks, std::span<const A> needle, std::span<const B> haystack) {
+        const size_t n = haystack.size();
+        hay.resize(n);
+        for (size_t begin = 0; begin < n; begin += PollBudget::kCells) {
+            const size_t end = std::min(n, begin + PollBudget::kCells);
+            for (size_t i = begin; i < end; ++i) hay[i] = masks.id(haystack[i]);
+            if (end < n) poll_interrupt();
+        }
+        need.resize(masks.symbols() + 1);
+        win.resize(masks.symbols() + 1);
+        for (A c : needle) ++need[masks.id(c)];
+    }
+
+    auto sym() const {
+        return [h = hay.data()](size_t i) { return static_cast<size_t>(h[i]); };
+    }
+};
+
+// Needle of 1 to 64 * W symbols: forward masks for leading and full windows and masks of the
+// reversed needle for trailing windows, each a row of W words per id, on the stack.
 template <size_t W>
 struct ShortNeedle {
-    uint64_t fwd[W][256];
-    uint64_t rev[W][256];
-    uint32_t need[256];
-    uint32_t win[256];
+    static constexpr size_t kIds = 64 * W + 1;
+    uint64_t fwd[kIds][W];
+    uint64_t rev[kIds][W];
     uint64_t top_mask;  // positions of the last word in use
     unsigned top_bit;   // the needle's last position within the last word
     size_t m;
-    const unsigned char* hay;
+    const uint32_t* hay;
+    PollBudget budget;
 
-    ShortNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack,
-                size_t alphabet)
+    template <CodeUnit A>
+    ShortNeedle(const SymbolMasks<A>& masks, std::span<const A> needle, const uint32_t* hay_ids)
         : top_mask(low_bits(needle.size() - 64 * (W - 1))),
           top_bit(static_cast<unsigned>(needle.size() - 1 - 64 * (W - 1))),
           m(needle.size()),
-          hay(haystack.data()) {
-        // Only the entries of needle and haystack symbols are ever read: for ids those below
-        // the alphabet size, for short byte texts those of their bytes.
-        if (alphabet != 0) {
-            for (size_t w = 0; w < W; ++w) {
-                std::memset(fwd[w], 0, alphabet * sizeof(uint64_t));
-                std::memset(rev[w], 0, alphabet * sizeof(uint64_t));
-            }
-            std::memset(need, 0, alphabet * sizeof(uint32_t));
-            std::memset(win, 0, alphabet * sizeof(uint32_t));
-        } else if (needle.size() + haystack.size() < 96) {
-            for (std::span<const unsigned char> text : {needle, haystack}) {
-                for (unsigned char c : text) {
-                    for (size_t w = 0; w < W; ++w) fwd[w][c] = rev[w][c] = 0;
-                    need[c] = win[c] = 0;
-                }
-            }
-        } else {
-            std::memset(fwd, 0, sizeof(fwd));
-            std::memset(rev, 0, sizeof(rev));
-            std::memset(need, 0, sizeof(need));
-            std::memset(win, 0, sizeof(win));
-        }
+          hay(hay_ids) {
+        const size_t ids = masks.symbols() + 1;
+        std::memset(fwd, 0, ids * sizeof(fwd[0]));
+        std::memset(rev, 0, ids * sizeof(rev[0]));
         for (size_t i = 0; i < m; ++i) {
-            unsigned char c = needle[i];
-            fwd[i >> 6][c] |= uint64_t{1} << (i & 63);
-            size_t r = m - 1 - i;
-            rev[r >> 6][c] |= uint64_t{1} << (r & 63);
-            ++need[c];
+            const uint32_t c = masks.id(needle[i]);
+            fwd[c][i >> 6] |= uint64_t{1} << (i & 63);
+            const size_t r = m - 1 - i;
+            rev[c][r >> 6] |= uint64_t{1} << (r & 63);
         }
     }
 
@@ -244,28 +274,27 @@ struct ShortNeedle {
         State() { std::fill_n(s, W, ~uint64_t{0}); }
     };
 
-    // One text byte; returns the carry out of the needle's last position, which is 1
+    // One haystack symbol; returns the carry out of the needle's last position, which is 1
     // exactly when the step lengthens the LCS.
-    uint64_t advance(State& st, const uint64_t (*tab)[256], unsigned char c) const {
+    uint64_t advance(State& st, const uint64_t (*tab)[W], uint32_t c) const {
         uint64_t a, u, sum;
         if constexpr (W == 1) {
             a = st.s[0];
-            u = a & tab[0][c];
+            u = a & tab[c][0];
             sum = a + u;
             st.s[0] = sum | (a - u);
         } else {
-            uint64_t s0 = st.s[0];
-            uint64_t u0 = s0 & tab[0][c];
-            uint64_t sum0 = s0 + u0;
-            uint64_t carry = sum0 < s0;
-            st.s[0] = sum0 | (s0 - u0);
+            const uint64_t s0 = st.s[0];
+            const uint64_t u0 = s0 & tab[c][0];
+            unsigned char carry = 0;
+            st.s[0] = add_carry(s0, u0, carry) | (s0 - u0);
             a = st.s[1];
-            u = a & tab[1][c];
-            sum = a + u + carry;
+            u = a & tab[c][1];
+            sum = add_carry(a, u, carry);
             st.s[1] = sum | (a - u);
         }
         // Carry out of each bit: both addends set, or either set and the sum bit clear.
-        uint64_t carries = (a & u) | ((a | u) & ~sum);
+        const uint64_t carries = (a & u) | ((a | u) & ~sum);
         return (carries >> top_bit) & 1;
     }
 
@@ -278,15 +307,16 @@ struct ShortNeedle {
         }
     }
 
-    uint64_t lcs_at(size_t start) const {
+    uint64_t lcs_at(size_t start) {
+        budget.spend(m);
         State st;
-        const unsigned char* p = hay + start;
+        const uint32_t* p = hay + start;
         for (size_t i = 0; i < m; ++i) advance(st, fwd, p[i]);
         return count(st);
     }
 
-    // Leading windows (haystack prefixes of 1 .. m - 1 bytes) and trailing windows
-    // (haystack suffixes of 1 .. m - 1 bytes), each streamed once.
+    // Leading windows (haystack prefixes of 1 .. m - 1 symbols) and trailing windows
+    // (haystack suffixes of 1 .. m - 1 symbols), each streamed once.
     void edges(size_t n, Best& best) const {
         State lead, trail;
         uint64_t lead_lcs = 0, trail_lcs = 0;
@@ -298,346 +328,210 @@ struct ShortNeedle {
     }
 };
 
-template <size_t W>
-double search_short_needle(std::span<const unsigned char> needle,
-                           std::span<const unsigned char> hay, size_t alphabet) {
-    ShortNeedle<W> nd(needle, hay, alphabet);
-    Best best;
-    nd.edges(hay.size(), best);
-    scan_full_windows(
-        nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, nd.need, nd.win, hay.size(),
-        needle.size(), best);
-    return best.score();
+// One step over the w words of `s` with the mask row `row`; returns the carry out of bit
+// `top_bit` of the last word.
+inline uint64_t advance_words(uint64_t* s, const uint64_t* row, size_t w, unsigned top_bit) {
+    unsigned char carry = 0;
+    const size_t last = w - 1;
+    for (size_t j = 0; j < last; ++j) {
+        const uint64_t sj = s[j];
+        const uint64_t u = sj & row[j];
+        s[j] = add_carry(sj, u, carry) | (sj - u);
+    }
+    const uint64_t a = s[last];
+    const uint64_t u = a & row[last];
+    const uint64_t sum = add_carry(a, u, carry);
+    s[last] = sum | (a - u);
+    const uint64_t carries = (a & u) | ((a | u) & ~sum);
+    return (carries >> top_bit) & 1;
 }
 
-// Needle of 129 bytes or more: only full-length windows, over block masks.
+inline uint64_t count_words(const uint64_t* s, size_t w, uint64_t top_mask) {
+    uint64_t lcs = 0;
+    for (size_t j = 0; j + 1 < w; ++j) lcs += static_cast<uint64_t>(std::popcount(~s[j]));
+    return lcs + static_cast<uint64_t>(std::popcount(~s[w - 1] & top_mask));
+}
+
+// Needle of 129 symbols or more. While the rows of all ids cost little memory, forward and
+// reversed rows are laid out per id and the haystack is read as ids; otherwise the rows come
+// from the needle's mask map (whole or assembled from the sparse form, so that memory stays
+// linear in the needle's length) and from one of the reversed needle, and the haystack is read
+// as symbols.
+template <CodeUnit A, CodeUnit B>
 class LongNeedle {
   public:
-    LongNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack)
-        : masks_(needle),
-          state_(new uint64_t[masks_.blocks()]),
-          m_(needle.size()),
-          hay_(haystack.data()) {}
+    static constexpr size_t kTableWords = size_t{1} << 16;
 
-    uint64_t lcs_at(size_t start) {
-        const size_t w = masks_.blocks();
-        uint64_t* s = state_.get();
-        std::fill_n(s, w, ~uint64_t{0});
-        const unsigned char* p = hay_ + start;
-        for (size_t i = 0; i < m_; ++i) {
-            const uint64_t* entry = masks_.entry_ptr(0, p[i]);
-            uint64_t carry = 0;
-            for (size_t j = 0; j < w; ++j, entry += 256) {
-                uint64_t sj = s[j];
-                uint64_t u = sj & *entry;
-                uint64_t sum = sj + u;
-                uint64_t c1 = sum < sj;
-                sum += carry;
-                carry = c1 | (sum < carry);
-                s[j] = sum | (sj - u);
-            }
-        }
-        uint64_t lcs = 0;
-        for (size_t j = 0; j < w; ++j) {
-            size_t r = std::min<size_t>(m_ - 64 * j, 64);
-            lcs += r - static_cast<uint64_t>(std::popcount(s[j] & low_bits(r)));
-        }
-        return lcs;
-    }
-
-  private:
-    BlockCharMaskTable masks_;
-    std::unique_ptr<uint64_t[]> state_;
-    size_t m_;
-    const unsigned char* hay_;
-};
-
-double search_long_needle(std::span<const unsigned char> needle,
-                          std::span<const unsigned char> hay) {
-    LongNeedle nd(needle, hay);
-    uint32_t need[256] = {};
-    uint32_t win[256] = {};
-    for (unsigned char c : needle) ++need[c];
-    Best best;
-    scan_full_windows(
-        nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, need, win, hay.size(),
-        needle.size(), best);
-    return best.score();
-}
-
-bool contains(std::span<const unsigned char> hay, std::span<const unsigned char> needle) {
-    std::string_view h(reinterpret_cast<const char*>(hay.data()), hay.size());
-    std::string_view n(reinterpret_cast<const char*>(needle.data()), needle.size());
-    return h.find(n) != std::string_view::npos;
-}
-
-double search_bytes(std::span<const unsigned char> needle, std::span<const unsigned char> hay) {
-    // Only a full-length window equal to the needle scores 100.
-    if (contains(hay, needle)) return 100.0;
-    if (needle.size() <= 64) return search_short_needle<1>(needle, hay, 0);
-    if (needle.size() <= 128) return search_short_needle<2>(needle, hay, 0);
-    return search_long_needle(needle, hay);
-}
-
-double best_bytes(std::span<const unsigned char> s1, std::span<const unsigned char> s2) {
-    if (s1.size() > s2.size()) return search_bytes(s2, s1);
-    double best = search_bytes(s1, s2);
-    // Equal lengths: search the other direction too. A long needle has one window then,
-    // the whole other text, which scores the same either way.
-    if (s1.size() == s2.size() && best < 100.0 && s1.size() <= 128)
-        best = std::max(best, search_bytes(s2, s1));
-    return best;
-}
-
-// ---------------------------------------------------------------------------------------
-// Unicode scalar values. Text that is not pure ASCII is searched in full (leading, full-length
-// and trailing windows) whatever the needle's length. A needle of at most 255 distinct symbols
-// is relabelled with dense byte ids (DenseIds: the haystack's other symbols share one id),
-// which leaves every window's LCS unchanged, and searched bit-parallel; a needle with more
-// distinct symbols is searched with the dynamic programme on the thread's partial-ratio rows.
-
-// Id needle of 129 symbols or more: forward and reversed masks as rows of w words per id (the
-// words of one symbol are adjacent), in one heap array with three state vectors.
-class IdBlockNeedle {
-  public:
-    uint32_t need[256];
-    uint32_t win[256];
-
-    IdBlockNeedle(std::span<const unsigned char> needle, std::span<const unsigned char> haystack,
-                  size_t alphabet)
-        : w_((needle.size() + 63) / 64),
-          m_(needle.size()),
+    LongNeedle(const SymbolMasks<A>& masks, std::span<const A> needle, std::span<const B> haystack,
+               const uint32_t* hay_ids)
+        : reader_(masks),
+          w_(masks.blocks()),
+          m_(masks.length()),
           top_mask_(low_bits(m_ - 64 * (w_ - 1))),
           top_bit_(static_cast<unsigned>(m_ - 1 - 64 * (w_ - 1))),
-          hay_(haystack.data()),
-          words_(new uint64_t[(2 * alphabet + 3) * w_]) {
-        fwd_ = words_.get();
-        rev_ = fwd_ + alphabet * w_;
-        states_ = rev_ + alphabet * w_;
-        std::fill_n(fwd_, 2 * alphabet * w_, uint64_t{0});
-        std::memset(need, 0, alphabet * sizeof(uint32_t));
-        std::memset(win, 0, alphabet * sizeof(uint32_t));
-        for (size_t i = 0; i < m_; ++i) {
-            const unsigned char c = needle[i];
-            fwd_[c * w_ + (i >> 6)] |= uint64_t{1} << (i & 63);
-            const size_t r = m_ - 1 - i;
-            rev_[c * w_ + (r >> 6)] |= uint64_t{1} << (r & 63);
-            ++need[c];
+          hay_(haystack),
+          hay_ids_(hay_ids) {
+        state_.resize(w_);
+        const size_t ids = masks.symbols() + 1;
+        if (ids * w_ <= kTableWords) {
+            tables_.resize(2 * ids * w_);
+            uint64_t* fwd = tables_.data();
+            uint64_t* rev = fwd + ids * w_;
+            for (size_t i = 0; i < m_; ++i) {
+                const uint32_t c = masks.id(needle[i]);
+                fwd[c * w_ + (i >> 6)] |= uint64_t{1} << (i & 63);
+                const size_t r = m_ - 1 - i;
+                rev[c * w_ + (r >> 6)] |= uint64_t{1} << (r & 63);
+            }
+            rev_ = rev;
         }
     }
 
     uint64_t lcs_at(size_t start) {
-        uint64_t* s = state(0);
+        poll_interrupt();
+        uint64_t* s = state_.data();
         std::fill_n(s, w_, ~uint64_t{0});
-        const unsigned char* p = hay_ + start;
-        for (size_t i = 0; i < m_; ++i) advance(s, fwd_, p[i]);
-        return count(s);
+        if (rev_) {
+            const uint32_t* p = hay_ids_ + start;
+            for (size_t i = 0; i < m_; ++i)
+                advance_words(s, tables_.data() + p[i] * w_, w_, top_bit_);
+        } else {
+            const B* p = hay_.data() + start;
+            for (size_t i = 0; i < m_; ++i) advance_words(s, reader_.row(p[i]), w_, top_bit_);
+        }
+        return count_words(s, w_, top_mask_);
     }
 
     // Leading and trailing windows of 1 .. m - 1 symbols, each side streamed once.
-    void edges(size_t n, Best& best) {
-        uint64_t* lead = state(1);
-        uint64_t* trail = state(2);
-        std::fill_n(lead, 2 * w_, ~uint64_t{0});
+    void edges(std::span<const A> needle, Best& best) {
+        SmallVector<uint64_t, 64> lead, trail;
+        lead.resize(w_);
+        trail.resize(w_);
+        std::fill_n(lead.data(), w_, ~uint64_t{0});
+        std::fill_n(trail.data(), w_, ~uint64_t{0});
+        const size_t n = hay_.size();
         uint64_t lead_lcs = 0, trail_lcs = 0;
-        for (size_t i = 0; i + 1 < m_; ++i) {
-            if (advance(lead, fwd_, hay_[i])) best.offer(++lead_lcs, i + 1 + m_);
-            if (advance(trail, rev_, hay_[n - 1 - i])) best.offer(++trail_lcs, i + 1 + m_);
+        auto stream = [&](auto forward_row, auto backward_row) {
+            for (size_t i = 0; i + 1 < m_; ++i) {
+                if ((i & 255) == 255) poll_interrupt();
+                if (advance_words(lead.data(), forward_row(i), w_, top_bit_))
+                    best.offer(++lead_lcs, i + 1 + m_);
+                if (advance_words(trail.data(), backward_row(n - 1 - i), w_, top_bit_))
+                    best.offer(++trail_lcs, i + 1 + m_);
+            }
+        };
+        if (rev_) {
+            stream([&](size_t i) { return tables_.data() + hay_ids_[i] * w_; },
+                   [&](size_t i) { return rev_ + hay_ids_[i] * w_; });
+            return;
         }
+        SmallVector<A, 256> reversed;
+        reversed.resize(m_);
+        std::reverse_copy(needle.begin(), needle.end(), reversed.data());
+        const SymbolMasks<A> back_masks(std::span<const A>(reversed.data(), m_));
+        typename SymbolMasks<A>::Reader back(back_masks);
+        stream([&](size_t i) { return reader_.row(hay_[i]); },
+               [&](size_t i) { return back.row(hay_[i]); });
     }
 
   private:
-    uint64_t* state(size_t k) { return states_ + k * w_; }
-
-    // One symbol over all words; returns the carry out of the needle's last position, which
-    // is 1 exactly when the step lengthens the LCS.
-    uint64_t advance(uint64_t* s, const uint64_t* table, unsigned char c) const {
-        const uint64_t* row = table + c * w_;
-        uint64_t carry = 0;
-        const size_t last = w_ - 1;
-        for (size_t j = 0; j < last; ++j) {
-            const uint64_t sj = s[j];
-            const uint64_t u = sj & row[j];
-            uint64_t sum = sj + u;
-            const uint64_t c1 = sum < sj;
-            sum += carry;
-            carry = c1 | (sum < carry);
-            s[j] = sum | (sj - u);
-        }
-        const uint64_t a = s[last];
-        const uint64_t u = a & row[last];
-        const uint64_t sum = a + u + carry;
-        s[last] = sum | (a - u);
-        // Carry out of each bit: both addends set, or either set and the sum bit clear.
-        const uint64_t carries = (a & u) | ((a | u) & ~sum);
-        return (carries >> top_bit_) & 1;
-    }
-
-    uint64_t count(const uint64_t* s) const {
-        uint64_t lcs = 0;
-        for (size_t j = 0; j + 1 < w_; ++j) lcs += static_cast<uint64_t>(std::popcount(~s[j]));
-        return lcs + static_cast<uint64_t>(std::popcount(~s[w_ - 1] & top_mask_));
-    }
-
+    typename SymbolMasks<A>::Reader reader_;
     size_t w_;
     size_t m_;
     uint64_t top_mask_;
     unsigned top_bit_;
-    const unsigned char* hay_;
-    std::unique_ptr<uint64_t[]> words_;
-    uint64_t* fwd_ = nullptr;
-    uint64_t* rev_ = nullptr;
-    uint64_t* states_ = nullptr;  // three vectors of w words: window, leading, trailing
+    std::span<const B> hay_;
+    const uint32_t* hay_ids_;
+    SmallVector<uint64_t, 64> state_;
+    SmallVector<uint64_t, 8> tables_;  // forward rows per id, then reversed rows per id
+    const uint64_t* rev_ = nullptr;    // set when the tables are in use
 };
 
-double search_id_blocks(std::span<const unsigned char> needle, std::span<const unsigned char> hay,
-                        size_t alphabet) {
-    IdBlockNeedle nd(needle, hay, alphabet);
-    Best best;
-    nd.edges(hay.size(), best);
-    scan_full_windows(
-        nd, [&](size_t i) { return static_cast<size_t>(hay[i]); }, nd.need, nd.win, hay.size(),
-        needle.size(), best);
-    return best.score();
+template <CodeUnit A, CodeUnit B>
+bool contains(std::span<const B> hay, std::span<const A> needle) {
+    if constexpr (std::is_same_v<A, B>) {
+        if constexpr (sizeof(A) == 1) {
+            std::string_view h(reinterpret_cast<const char*>(hay.data()), hay.size());
+            std::string_view nd(reinterpret_cast<const char*>(needle.data()), needle.size());
+            return h.find(nd) != std::string_view::npos;
+        } else {
+            return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
+        }
+    } else {
+        return std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
+                           [](B x, A y) { return uint32_t{x} == uint32_t{y}; }) != hay.end();
+    }
 }
 
-// Full search of an id needle (ids below `alphabet`) in an id haystack.
-double search_ids(std::span<const unsigned char> needle, std::span<const unsigned char> hay,
-                  size_t alphabet) {
-    // Needle ids never equal the haystack's "no match" id, so this finds the needle's
-    // symbols exactly.
+// The best window score of `needle` in `hay` (m <= n). With `full_only` (ASCII needles of 129
+// symbols or more) only full-length windows are searched.
+template <CodeUnit A, CodeUnit B>
+double search_windows(std::span<const A> needle, std::span<const B> hay, bool full_only) {
+    // Only a full-length window equal to the needle scores 100.
     if (contains(hay, needle)) return 100.0;
-    if (needle.size() <= 64) return search_short_needle<1>(needle, hay, alphabet);
-    if (needle.size() <= 128) return search_short_needle<2>(needle, hay, alphabet);
-    return search_id_blocks(needle, hay, alphabet);
-}
-
-// Needle of more than 255 distinct symbols: the needle's symbols get dense 32-bit ids and
-// windows are scored by the dynamic programme.
-
-// Open-addressing map from the needle's symbols to dense ids.
-class SymbolIds {
-  public:
-    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
-
-    explicit SymbolIds(std::span<const uint32_t> needle) {
-        size_t cap = std::bit_ceil(2 * needle.size() + 2);
-        keys_.resize(cap);
-        ids_.resize(cap);
-        std::fill(keys_.begin(), keys_.end(), kEmpty);
-        mask_ = cap - 1;
-        for (uint32_t v : needle) {
-            size_t slot = find_slot(v);
-            if (keys_[slot] == kEmpty) {
-                keys_[slot] = v;
-                ids_[slot] = count_++;
-            }
-        }
-    }
-
-    // Id of `v`, or count() when `v` is not a needle symbol.
-    uint32_t id(uint32_t v) const {
-        size_t slot = find_slot(v);
-        return keys_[slot] == kEmpty ? count_ : ids_[slot];
-    }
-    uint32_t count() const { return count_; }
-
-  private:
-    size_t find_slot(uint32_t v) const {
-        size_t slot = hash_symbol(v) & mask_;
-        while (keys_[slot] != kEmpty && keys_[slot] != v) slot = (slot + 1) & mask_;
-        return slot;
-    }
-
-    SmallVector<uint32_t, 128> keys_;
-    SmallVector<uint32_t, 128> ids_;
-    size_t mask_ = 0;
-    uint32_t count_ = 0;
-};
-
-struct SymbolWindows {
-    std::span<const uint32_t> needle;
-    const uint32_t* hay;
-
-    uint64_t lcs_at(size_t start) const {
-        return lcs_symbols_window({hay + start, needle.size()}, needle);
-    }
-};
-
-double search_symbols(std::span<const uint32_t> needle_syms, std::span<const uint32_t> hay_syms) {
-    const size_t m = needle_syms.size(), n = hay_syms.size();
-    if (std::search(hay_syms.begin(), hay_syms.end(), needle_syms.begin(), needle_syms.end()) !=
-        hay_syms.end())
-        return 100.0;
-
-    SymbolIds ids(needle_syms);
-    SmallVector<uint32_t, 64> needle, hay;
-    needle.resize(m);
-    hay.resize(n);
-    for (size_t i = 0; i < m; ++i) needle[i] = ids.id(needle_syms[i]);
-    for (size_t i = 0; i < n; ++i) hay[i] = ids.id(hay_syms[i]);
-
+    const size_t m = needle.size(), n = hay.size();
+    const SymbolMasks<A> masks(needle);
+    IdView<A, B> ids(masks, needle, hay);
     Best best;
-    std::span<const uint32_t> nv(needle.data(), m);
-    if (m > 1) {
-        // Leading windows (prefixes) and trailing windows (suffixes) of 1 .. m - 1 symbols.
-        SmallVector<uint64_t, 64> profile;
-        profile.resize(m - 1);
-        for (int side = 0; side < 2; ++side) {
-            std::span<const uint32_t> part =
-                side == 0 ? std::span<const uint32_t>(hay.data(), m - 1)
-                          : std::span<const uint32_t>(hay.data() + n - (m - 1), m - 1);
-            lcs_symbols_window(part, nv, profile.data(), side == 1);
-            uint64_t last = 0;
-            for (size_t i = 0; i + 1 < m; ++i)
-                if (profile[i] != last) best.offer(last = profile[i], i + 1 + m);
+    if (m <= 128) {
+        auto run = [&](auto& nd) {
+            nd.edges(n, best);
+            scan_full_windows(nd, ids.sym(), ids.need.data(), ids.win.data(), n, m, best);
+        };
+        if (m <= 64) {
+            ShortNeedle<1> nd(masks, needle, ids.hay.data());
+            run(nd);
+        } else {
+            ShortNeedle<2> nd(masks, needle, ids.hay.data());
+            run(nd);
         }
+        return best.score();
     }
-
-    SmallVector<uint32_t, 64> need, win;
-    need.resize(ids.count() + 1);
-    win.resize(ids.count() + 1);
-    for (uint32_t c : needle) ++need[c];
-    SymbolWindows engine{nv, hay.data()};
-    scan_full_windows(
-        engine, [&](size_t i) { return static_cast<size_t>(hay[i]); }, need.data(), win.data(), n,
-        m, best);
+    LongNeedle<A, B> nd(masks, needle, hay, ids.hay.data());
+    if (!full_only) nd.edges(needle, best);
+    scan_full_windows(nd, ids.sym(), ids.need.data(), ids.win.data(), n, m, best);
     return best.score();
 }
 
-// Full search of `needle` in `hay`, both compared as scalar values.
-double search_unicode(Utf8 needle, Utf8 hay) {
-    DenseIds ids;
-    IdSeq needle_ids, hay_ids;
-    if (ids.map_pattern(needle, needle_ids)) {
-        ids.map_text(hay, hay_ids);
-        return search_ids(needle_ids.view(), hay_ids.view(), ids.alphabet());
-    }
-    SymbolSeq a(needle), b(hay);
-    return search_symbols(a.view(), b.view());
+// No code point above U+007F.
+template <CodeUnit T>
+bool all_ascii(std::span<const T> s) {
+    T acc = 0;
+    for (T c : s) acc |= c;
+    return acc < 0x80;
 }
 
-double best_unicode(Utf8 s1, Utf8 s2) {
-    const size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
-    if (len1 > len2) return search_unicode(s2, s1);
-    double best = search_unicode(s1, s2);
-    if (len1 == len2 && best < 100.0) best = std::max(best, search_unicode(s2, s1));
+template <CodeUnit A, CodeUnit B>
+double best_window(std::span<const A> s1, std::span<const B> s2) {
+    const size_t m = std::min(s1.size(), s2.size());
+    // ASCII needles of 129 symbols or more: full-length windows only. A text of the needle's
+    // length then has one window, the whole other text, which scores the same in both
+    // directions.
+    const bool full_only = m > 128 && all_ascii(s1) && all_ascii(s2);
+    if (s1.size() > s2.size()) return search_windows(s2, s1, full_only);
+    double best = search_windows(s1, s2, full_only);
+    if (s1.size() == s2.size() && best < 100.0 && !full_only)
+        best = std::max(best, search_windows(s2, s1, full_only));
     return best;
 }
 
 }  // namespace
 
-double partial_ratio_best(Utf8 a, Utf8 b) {
-    if (same_bytes(a, b)) return 100.0;
+double partial_ratio_best(Text a, Text b) {
+    if (same_text(a, b)) return 100.0;
     if (a.empty()) return b.empty() ? 100.0 : 0.0;
     if (b.empty()) return 0.0;
-    if (is_ascii(a) && is_ascii(b)) return best_bytes(bytes_of(a), bytes_of(b));
-    return best_unicode(a, b);
+    return visit(a, b, [](auto x, auto y) { return best_window(x, y); });
+}
+
+double partial_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    // Identical texts are subject to the cutoff as well.
+    return cut_similarity(partial_ratio_best(s1, s2), cutoff);
 }
 
 double partial_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    // Identical texts are subject to the cutoff as well.
-    return cut_similarity(partial_ratio_best(s1, s2), cutoff);
+    const DecodedText a(s1), b(s2);
+    return partial_ratio(a.text(), b.text(), cutoff);
 }
 
 }  // namespace qx
