@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "partial_ratio.hpp"
 #include "partial_token_ratios.hpp"
-#include "ratio.hpp"
 #include "token_ratios.hpp"
 #include "token_scores.hpp"
 
@@ -29,14 +27,16 @@ bool can_improve(double best, double c, double weight) {
 
 }  // namespace
 
-double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double w_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     if (s1.empty() || s2.empty()) return 0.0;
     double c = cutoff ? *cutoff : 0.0;
-    size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
+    const size_t len1 = s1.length, len2 = s2.length;
     double length_ratio =
         static_cast<double>(std::max(len1, len2)) / static_cast<double>(std::min(len1, len2));
 
-    double best = ratio(s1, s2, FloatCutoff(c));
+    // The character-level scorers take UTF-8 forms (token_scores.hpp), made once here.
+    const Utf8Form u1(s1), u2(s2);
+    double best = ratio(u1.view(), u2.view(), FloatCutoff(c));
     if (length_ratio < kLengthRatioThreshold) {
         if (can_improve(best, c, kTokenScale)) {
             double t = token_ratio(s1, s2, FloatCutoff(max_of(best, c) / kTokenScale));
@@ -45,7 +45,7 @@ double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
     } else {
         double weight = length_ratio > kPartialThreshold ? kLongPartialScale : kPartialScale;
         if (can_improve(best, c, weight)) {
-            double p = partial_ratio(s1, s2, FloatCutoff(max_of(best, c) / weight));
+            double p = partial_ratio(u1.view(), u2.view(), FloatCutoff(max_of(best, c) / weight));
             best = max_of(best, weight * p);
         }
         weight = weight * kTokenScale;

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
-double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double w_ratio(Text s1, Text s2, FloatCutoff cutoff);
 
 }  // namespace qx

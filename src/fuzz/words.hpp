@@ -1,64 +1,104 @@
-// Splitting a text into words at Unicode White_Space characters.
+// Words of a text: maximal runs of code points that are not Unicode White_Space, as spans of
+// the text's own code units (no copies). Equal words compare equal whatever the widths of their
+// texts; words sort in code-point order. No Python here.
 #pragma once
 
-#include <string_view>
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <type_traits>
 
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
-// A word: a non-empty view into the caller's text, compared by its bytes.
-using Token = std::string_view;
+// A word: a non-empty run of code units inside the caller's text.
+template <CodeUnit T>
+using Word = std::span<const T>;
 
 // The words of one text in order, duplicates kept; 16 inline before any heap allocation.
-using TokenList = SmallVector<Token, 16>;
+template <CodeUnit T>
+using WordList = SmallVector<Word<T>, 16>;
 
-// Byte length of the White_Space character starting at p (0 if there is none). White_Space:
-// U+0009..U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F,
-// U+205F, U+3000. U+200B, U+180E and U+FEFF are not white space.
-inline size_t white_space_at(const unsigned char* p, const unsigned char* end) {
-    unsigned char c = p[0];
-    if (c < 0x80) return (c == 0x20 || (c >= 0x09 && c <= 0x0D)) ? 1 : 0;
-    size_t left = static_cast<size_t>(end - p);
-    if (c == 0xC2) return (left >= 2 && (p[1] == 0x85 || p[1] == 0xA0)) ? 2 : 0;
-    if (left < 3) return 0;
-    if (c == 0xE1) return (p[1] == 0x9A && p[2] == 0x80) ? 3 : 0;
-    if (c == 0xE2) {
-        if (p[1] == 0x80) {
-            unsigned char d = p[2];
-            return (d <= 0x8A || d == 0xA8 || d == 0xA9 || d == 0xAF) ? 3 : 0;
-        }
-        return (p[1] == 0x81 && p[2] == 0x9F) ? 3 : 0;
+namespace words_detail {
+
+// White_Space below U+0100: U+0009..U+000D, U+0020, U+0085, U+00A0.
+struct ByteSpaces {
+    bool table[256] = {};
+    constexpr ByteSpaces() {
+        for (int c = 0x09; c <= 0x0D; ++c) table[c] = true;
+        table[0x20] = table[0x85] = table[0xA0] = true;
     }
-    if (c == 0xE3) return (p[1] == 0x80 && p[2] == 0x80) ? 3 : 0;
-    return 0;
+};
+inline constexpr ByteSpaces kByteSpaces{};
+
+}  // namespace words_detail
+
+// Unicode White_Space: U+0009..U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028,
+// U+2029, U+202F, U+205F, U+3000. U+200B, U+180E, U+FEFF and U+001C..U+001F are not.
+template <CodeUnit T>
+inline bool is_white_space(T unit) {
+    if constexpr (sizeof(T) == 1) {
+        return words_detail::kByteSpaces.table[unit];
+    } else {
+        const uint32_t c = unit;
+        if (c < 0x100) return words_detail::kByteSpaces.table[c];
+        if (c < 0x1680) return false;
+        return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+               c == 0x202F || c == 0x205F || c == 0x3000;
+    }
 }
 
-// Appends the words of `text` to `out`: each maximal run of non-white-space characters.
-inline void split_words(Utf8 text, TokenList& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
+// Calls f(Word<T>) for each word of `text` in order. Polls for interruption on long texts.
+template <CodeUnit T, class F>
+inline void for_each_word(std::span<const T> text, F&& f) {
+    const T* p = text.data();
+    const T* const end = p + text.size();
+    PollBudget budget;
     for (;;) {
-        while (p < end) {
-            size_t ws = white_space_at(p, end);
-            if (!ws) break;
-            p += ws;
-        }
+        while (p < end && is_white_space(*p)) ++p;
         if (p == end) return;
-        const unsigned char* word = p++;
-        // Printable ASCII never separates; everything else asks the full test. Continuation
-        // bytes of a multi-byte character are never taken for the start of a separator.
-        while (p < end) {
-            unsigned char c = *p;
-            if ((c > 0x20 && c < 0x7F) || !white_space_at(p, end)) {
-                ++p;
-                continue;
-            }
-            break;
-        }
-        out.push_back(Token(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word)));
+        const T* word = p++;
+        while (p < end && !is_white_space(*p)) ++p;
+        const size_t length = static_cast<size_t>(p - word);
+        f(Word<T>(word, length));
+        budget.spend(length + 1);
     }
+}
+
+// Appends the words of `text` to `out`.
+template <CodeUnit T>
+inline void split_words(std::span<const T> text, WordList<T>& out) {
+    for_each_word(text, [&out](Word<T> w) { out.push_back(w); });
+}
+
+// Code-point order of two words: negative, zero or positive as x sorts before, equal to or
+// after y; a proper prefix comes first.
+template <CodeUnit A, CodeUnit B>
+inline int word_compare(Word<A> x, Word<B> y) {
+    const size_t n = std::min(x.size(), y.size());
+    if constexpr (sizeof(A) == 1 && sizeof(B) == 1) {
+        const int c = n ? std::memcmp(x.data(), y.data(), n) : 0;
+        if (c != 0) return c;
+    } else {
+        const size_t i = common_prefix(x.first(n), y.first(n));
+        if (i < n) return static_cast<uint32_t>(x[i]) < static_cast<uint32_t>(y[i]) ? -1 : 1;
+    }
+    return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+}
+
+template <CodeUnit A, CodeUnit B>
+inline bool word_equal(Word<A> x, Word<B> y) {
+    if (x.size() != y.size()) return false;
+    if (x.empty()) return true;
+    if constexpr (std::is_same_v<A, B>)
+        return x[0] == y[0] && std::memcmp(x.data(), y.data(), x.size() * sizeof(A)) == 0;
+    else
+        return common_prefix(x, y) == x.size();
 }
 
 }  // namespace qx
