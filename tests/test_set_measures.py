@@ -4,6 +4,7 @@ import random
 from collections import Counter
 
 import pytest
+from frame_reference import SANITIZED, run_python
 from vector_reference import check_forms, word_pairs, words
 
 import quorvalex as q
@@ -75,3 +76,56 @@ def test_random_texts_against_reference(name):
         }
         w = w if name == "tversky" and k % 2 else {}  # random weights, and the default ones
         check_forms(name, s1, s2, ref(name, s1, s2, **w), **w)
+
+
+# Equal words in texts stored at different widths (1, 2 or 4 bytes per code point: the widest
+# character of each text decides) are the same words: counted, matched and hashed alike.
+WIDTHS = [
+    ("a bé é", "é a bé \u4e2d"),  # 1 and 2
+    ("a bé é", "é \U0001f600 a bé"),  # 1 and 4
+    ("a \u0100b é", "é a \u0100b \U0001f600"),  # 2 and 4
+    ("x y", "\u3000x\u2003y\u3000"),  # 1 and 2 by white space alone
+    ("ab ab \u4e2d", "\u4e2d ab ab ab"),  # 2 and 1... and 2
+]
+
+
+@pytest.mark.parametrize("s1, s2", WIDTHS)
+@pytest.mark.parametrize("name", ["jaccard", "sorensen_dice", "overlap"])
+def test_equal_words_across_widths(name, s1, s2):
+    for x, y in ((s1, s2), (s2, s1)):
+        check_forms(name, x, y, ref(name, x, y))
+        assert getattr(q, name + "_similarity")(x, y) > 0.5
+
+
+# "ab " * 10**7 under an address-space limit just above the inputs: counting the words needs no
+# memory (one distinct word); sorting them does, and ends in MemoryError, never an abort.
+HUGE_SCRIPT = r"""
+import math, resource
+import quorvalex as q
+from quorvalex import fuzz
+a, b = "ab " * 10**7, "ba " * 10**7
+fuzz.token_sort_ratio_batch([("a b", "b a")] * 8)  # the pool starts before the limit
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+resource.setrlimit(resource.RLIMIT_AS, ((size + 48 * 1024) * 1024, resource.RLIM_INFINITY))
+out = [q.jaccard_similarity(a, b), q.jaccard_similarity(a, a + "ab"),
+       q.cosine_similarity(a, a + "ab") == 1e7 / math.sqrt(1e7 * (1e7 + 1)),
+       q.cosine_similarity(a, a + "ab", use_words=False, ngram_size=3)
+       == (3e7 - 2) / math.sqrt((3e7 - 2) * 3e7)]
+for call in (lambda: fuzz.token_sort_ratio(a, b), lambda: fuzz.token_sort_ratio_batch([(a, b)]),
+             lambda: fuzz.token_set_ratio(a, b)):
+    try:
+        out.append(call())
+    except MemoryError:
+        out.append("MemoryError")
+out.append(fuzz.token_sort_ratio("new york", "york new"))
+print(out)
+"""
+
+
+def test_huge_word_texts_under_a_memory_limit():
+    if SANITIZED:
+        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
+    out = run_python(HUGE_SCRIPT, timeout=600)
+    assert out.returncode == 0, out.stderr
+    assert eval(out.stdout) == [0.0, 1e7 / (1e7 + 1), True, True] + ["MemoryError"] * 3 + [100.0]

@@ -17,10 +17,15 @@ struct SortedPair {
     WordList<B> t2;
     WordPartition<A, B> part;
 
-    SortedPair(std::span<const A> s1, std::span<const B> s2) {
-        split_words(s1, t1);
+    // The first text's words come from `sorted1` when it is given (a prepared query).
+    SortedPair(std::span<const A> s1, std::span<const B> s2, const SortedWords* sorted1 = nullptr) {
+        if (sorted1) {
+            sorted1->load(t1);
+        } else {
+            split_words(s1, t1);
+            sort_words(t1);
+        }
         split_words(s2, t2);
-        sort_words(t1);
         sort_words(t2);
     }
     void partition() { partition_sorted(t1, t2, part); }
@@ -52,8 +57,9 @@ double set_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff
 }
 
 template <CodeUnit A, CodeUnit B>
-double ratio_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff) {
-    SortedPair<A, B> w(s1, s2);
+double ratio_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff,
+                  const SortedWords* sorted1 = nullptr) {
+    SortedPair<A, B> w(s1, s2, sorted1);
     w.partition();
     if (!w.part.shared.empty()) return 100.0;
     // Disjoint sets: the unshared words of each text are its distinct words.
@@ -81,6 +87,11 @@ double partial_token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
 double partial_token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     if (same_text(s1, s2)) return 100.0;
     return visit(s1, s2, [&](auto a, auto b) { return ratio_core(a, b, cutoff); });
+}
+
+double partial_token_ratio_sorted(const SortedWords& s1, Text s2, FloatCutoff cutoff) {
+    if (same_text(s1.text(), s2)) return 100.0;
+    return visit(s1.text(), s2, [&](auto a, auto b) { return ratio_core(a, b, cutoff, &s1); });
 }
 
 }  // namespace qx

@@ -25,10 +25,11 @@ struct SplitPair {
 };
 
 // The checks that decide the token set ratio (and the token ratio) before any text is built.
-// Returns true with `result` set when the score is decided; they ignore the cutoff.
+// Returns true with `result` set when the score is decided; they ignore the cutoff. The first
+// text's words come from `sorted1` when it is given (a prepared query).
 template <CodeUnit A, CodeUnit B>
 bool decided_by_words(std::span<const A> s1, std::span<const B> s2, SplitPair<A, B>& w,
-                      double& result) {
+                      double& result, const SortedWords* sorted1 = nullptr) {
     if (same_text(Text(s1), Text(s2))) {
         result = 100.0;
         return true;
@@ -37,13 +38,16 @@ bool decided_by_words(std::span<const A> s1, std::span<const B> s2, SplitPair<A,
         result = s1.empty() && s2.empty() ? 100.0 : 0.0;
         return true;
     }
-    split_words(s1, w.t1);
+    if (sorted1)
+        sorted1->load(w.t1);
+    else
+        split_words(s1, w.t1);
     split_words(s2, w.t2);
     if (w.t1.empty() || w.t2.empty()) {
         result = w.t1.empty() && w.t2.empty() ? 100.0 : 0.0;
         return true;
     }
-    sort_words(w.t1);
+    if (!sorted1) sort_words(w.t1);
     sort_words(w.t2);
     partition_sorted(w.t1, w.t2, w.part);
     // Both sets are non-empty here, so an empty difference means a shared word: either the
@@ -120,10 +124,11 @@ double token_set_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff 
 }
 
 template <CodeUnit A, CodeUnit B>
-double token_ratio_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff) {
+double token_ratio_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff,
+                        const SortedWords* sorted1 = nullptr) {
     SplitPair<A, B> w;
     double decided;
-    if (decided_by_words(s1, s2, w, decided)) return decided;
+    if (decided_by_words(s1, s2, w, decided, sorted1)) return decided;
 
     // Sort part: the sorted word lists, duplicates kept.
     const size_t l1 = joined_length(w.t1), l2 = joined_length(w.t2);
@@ -210,6 +215,11 @@ double token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
 
 double token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return visit(s1, s2, [&](auto a, auto b) { return token_ratio_core(a, b, cutoff); });
+}
+
+double token_ratio_sorted(const SortedWords& s1, Text s2, FloatCutoff cutoff) {
+    return visit(s1.text(), s2,
+                 [&](auto a, auto b) { return token_ratio_core(a, b, cutoff, &s1); });
 }
 
 }  // namespace qx

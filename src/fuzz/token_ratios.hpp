@@ -7,6 +7,7 @@
 #include "../cutoff.hpp"
 #include "../small_vector.hpp"
 #include "../text.hpp"
+#include "token_set.hpp"
 
 namespace qx {
 
@@ -14,6 +15,8 @@ double token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff);
 double token_set_ratio(Text s1, Text s2, FloatCutoff cutoff);
 // The larger of the token sort ratio and the token set ratio, from one split and partition.
 double token_ratio(Text s1, Text s2, FloatCutoff cutoff);
+// The token ratio with the first text's words sorted beforehand (a prepared query).
+double token_ratio_sorted(const SortedWords& s1, Text s2, FloatCutoff cutoff);
 
 // A query's sorted words, split, sorted and joined once, for scoring many choices against it
 // with token_sort_ratio (the query as first text). Immutable after construction: score() may

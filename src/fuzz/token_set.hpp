@@ -47,6 +47,43 @@ void sort_words(WordList<T>& words) {
     });
 }
 
+// A text's words in code-point order, sorted once and held as positions, so that one object
+// serves a text of any width (the prepared forms of the scorers keep one for their query).
+// The text must outlive the object.
+class SortedWords {
+  public:
+    explicit SortedWords(Text text) : text_(text) {
+        visit(text, [this]<CodeUnit T>(std::span<const T> units) {
+            WordList<T> words;
+            split_words(units, words);
+            sort_words(words);
+            words_.resize(words.size());
+            for (size_t i = 0; i < words.size(); ++i)
+                words_[i] = {static_cast<size_t>(words[i].data() - units.data()), words[i].size()};
+        });
+    }
+
+    Text text() const { return text_; }
+    size_t size() const { return words_.size(); }
+
+    // Replaces `out` with the sorted words as spans of the text (T: the text's unit type).
+    template <CodeUnit T>
+    void load(WordList<T>& out) const {
+        const T* base = static_cast<const T*>(text_.data);
+        out.resize(words_.size());
+        for (size_t i = 0; i < words_.size(); ++i)
+            out[i] = Word<T>(base + words_[i].begin, words_[i].length);
+    }
+
+  private:
+    struct Position {
+        size_t begin = 0;
+        size_t length = 0;
+    };
+    Text text_;
+    SmallVector<Position, 16> words_;
+};
+
 // Two sorted lists hold equal words at every position.
 template <CodeUnit A, CodeUnit B>
 bool lists_equal(const WordList<A>& a, const WordList<B>& b) {
