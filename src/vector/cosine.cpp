@@ -1,6 +1,8 @@
 #include "cosine.hpp"
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <limits>
 #include <type_traits>
 
@@ -114,6 +116,59 @@ uint64_t code_intersection(std::span<const A> s1, std::span<const B> s2, uint64_
     return shared;
 }
 
+// Codes of at most 16 bits (bigrams of bytes, single symbols of 16-bit texts) are counted in a
+// direct table of the thread, 256 KiB allocated on first use and kept: each code is one
+// increment, with no hashing or probing. The table is all zero between calls; a call clears
+// what it counted on every way out, an interruption included.
+class ShortCodeTable {
+  public:
+    static constexpr size_t kCodes = size_t{1} << 16;
+
+    static uint32_t* counts() {
+        thread_local ShortCodeTable table;
+        if (!table.counts_) {
+            table.counts_ = static_cast<uint32_t*>(std::calloc(kCodes, sizeof(uint32_t)));
+            if (!table.counts_) throw std::bad_alloc();
+        }
+        return table.counts_;
+    }
+
+    ShortCodeTable() = default;
+    ShortCodeTable(const ShortCodeTable&) = delete;
+    ShortCodeTable& operator=(const ShortCodeTable&) = delete;
+    ~ShortCodeTable() { std::free(counts_); }
+
+  private:
+    uint32_t* counts_ = nullptr;
+};
+
+template <unsigned kBits, CodeUnit A, CodeUnit B>
+uint64_t short_code_intersection(std::span<const A> s1, std::span<const B> s2, uint64_t n) {
+    uint32_t* counts = ShortCodeTable::counts();
+    struct Clear {
+        uint32_t* counts;
+        std::span<const A> text;
+        uint64_t n;
+        ~Clear() {
+            // Codes only (no polling): a destructor must not throw.
+            const uint64_t mask = (uint64_t{1} << (n * kBits)) - 1;
+            uint64_t code = 0;
+            for (size_t i = 0; i < text.size(); ++i) {
+                code = ((code << kBits) | static_cast<uint64_t>(text[i])) & mask;
+                counts[code] = 0;
+            }
+        }
+    } clear{counts, s1, n};
+    for_each_ngram_code<kBits>(s1, n, [counts](uint64_t code) { ++counts[code]; });
+    uint64_t shared = 0;
+    for_each_ngram_code<kBits>(s2, n, [&](uint64_t code) {
+        const uint32_t left = counts[code];
+        shared += left != 0;
+        counts[code] = left - (left != 0);
+    });
+    return shared;
+}
+
 double cosine_value(uint64_t shared, uint64_t total1, uint64_t total2) {
     double product = static_cast<double>(total1) * static_cast<double>(total2);
     if (product == 0.0) return 0.0;
@@ -136,8 +191,12 @@ double cosine_core(std::span<const A> s1, std::span<const B> s2, bool use_words,
     constexpr unsigned kBits = kCodeBits<A, B>;
     if (n <= 64 / kBits && s1.size() >= n && s2.size() >= n) {
         // Short n-grams: integer codes instead of spans of the texts (same counts).
-        return cosine_value(code_intersection<kBits>(s1, s2, n), s1.size() - n + 1,
-                            s2.size() - n + 1);
+        uint64_t shared;
+        if (n * kBits <= 16 && s1.size() < UINT32_MAX)
+            shared = short_code_intersection<kBits>(s1, s2, n);
+        else
+            shared = code_intersection<kBits>(s1, s2, n);
+        return cosine_value(shared, s1.size() - n + 1, s2.size() - n + 1);
     }
     const BagOverlap o = bag_overlap<A, B>([&](auto&& f) { for_each_ngram(s1, n, f); },
                                            [&](auto&& f) { for_each_ngram(s2, n, f); });
