@@ -129,3 +129,21 @@ def test_huge_word_texts_under_a_memory_limit():
     out = run_python(HUGE_SCRIPT, timeout=600)
     assert out.returncode == 0, out.stderr
     assert eval(out.stdout) == [0.0, 1e7 / (1e7 + 1), True, True] + ["MemoryError"] * 3 + [100.0]
+
+
+# Texts of bytes are split 64 bytes at a time: words across the block edges, every white space
+# character below U+0100 and the bytes next to them that are not white space.
+BYTE_SPACES = "\t\n\x0b\x0c\r \x85\xa0"
+BYTE_OTHERS = "ab\x00\x08\x0e\x1c\x1f!\x7f\x84\x86\x9f\xa1\xff"
+
+
+@pytest.mark.parametrize("length", [1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 191, 192, 193, 300])
+def test_byte_texts_at_block_edges(length):
+    rng = random.Random(length)
+    for _ in range(40):
+        s1, s2 = ("".join(rng.choice(BYTE_SPACES if rng.random() < 0.3 else BYTE_OTHERS)
+                          for _ in range(length)) for _ in "xy")
+        assert len(s1) == length and max(s1 + s2) < "\u0100"
+        for name in ("jaccard", "overlap"):
+            check_forms(name, s1, s2, ref(name, s1, s2))
+        assert q.jaccard_similarity(s1, s1[::-1][::-1]) == 1.0

@@ -176,13 +176,15 @@ TokenSortQuery::TokenSortQuery(Text query) : query_(query) {
         WordList<T> words;
         split_words(units, words);
         sort_words(words);
-        JoinBuffer<T> buffer;
-        joined_ = join_words(words, buffer);
-        if (joined_.data == buffer.data()) {
-            store_.resize((buffer.size() * sizeof(T) + 3) / 4);
-            std::memcpy(store_.data(), buffer.data(), buffer.size() * sizeof(T));
-            joined_ = Text(store_.data(), buffer.size(), sizeof(T));
+        if (words.empty() || joined_in_place(words)) {
+            JoinBuffer<T> unused;
+            joined_ = join_words(words, unused);  // a view of the query
+            return;
         }
+        const size_t length = joined_length(words);
+        store_.resize((length * sizeof(T) + 3) / 4);
+        write_joined(words, reinterpret_cast<T*>(store_.data()));
+        joined_ = Text(store_.data(), length, sizeof(T));
     });
 }
 

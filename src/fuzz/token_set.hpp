@@ -107,32 +107,43 @@ size_t joined_length(const WordList<T>& words) {
 template <CodeUnit T>
 using JoinBuffer = SmallVector<T, 256>;
 
-// The words joined by single spaces, as a text of their width. The result views the caller's
-// text when the words already follow each other there separated by single spaces (one word, or
-// words in their original order), else `buffer`.
+// Writes the words joined by single spaces to `out` (room for joined_length(words) units).
+template <CodeUnit T>
+void write_joined(const WordList<T>& words, T* out) {
+    if (words.empty()) return;
+    std::memcpy(out, words[0].data(), words[0].size() * sizeof(T));
+    out += words[0].size();
+    for (size_t i = 1; i < words.size(); ++i) {
+        *out++ = T(' ');
+        std::memcpy(out, words[i].data(), words[i].size() * sizeof(T));
+        out += words[i].size();
+    }
+}
+
+// Whether the words already follow each other in their text separated by single spaces (one
+// word, or words in their original order): their join is then a view of that text.
+template <CodeUnit T>
+bool joined_in_place(const WordList<T>& words) {
+    for (size_t i = 1; i < words.size(); ++i) {
+        const T* end = words[i - 1].data() + words[i - 1].size();
+        if (words[i].data() != end + 1 || *end != T(' ')) return false;
+    }
+    return true;
+}
+
+// The words joined by single spaces, as a text of their width: a view of the caller's text
+// when joined_in_place, else written to `buffer`.
 template <CodeUnit T>
 Text join_words(const WordList<T>& words, JoinBuffer<T>& buffer) {
     const size_t n = words.size();
     if (n == 0) return Text(std::span<const T>());
-    bool adjacent = true;
-    for (size_t i = 1; i < n && adjacent; ++i) {
-        const T* end = words[i - 1].data() + words[i - 1].size();
-        adjacent = words[i].data() == end + 1 && *end == T(' ');
-    }
-    if (adjacent) {
+    if (joined_in_place(words)) {
         const T* first = words[0].data();
         const T* last = words[n - 1].data() + words[n - 1].size();
         return Text(std::span<const T>(first, static_cast<size_t>(last - first)));
     }
     buffer.resize(joined_length(words));
-    T* p = buffer.data();
-    std::memcpy(p, words[0].data(), words[0].size() * sizeof(T));
-    p += words[0].size();
-    for (size_t i = 1; i < n; ++i) {
-        *p++ = T(' ');
-        std::memcpy(p, words[i].data(), words[i].size() * sizeof(T));
-        p += words[i].size();
-    }
+    write_joined(words, buffer.data());
     return Text(std::span<const T>(buffer.data(), buffer.size()));
 }
 

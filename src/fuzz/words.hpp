@@ -4,11 +4,16 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
 #include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "../interrupt.hpp"
 #include "../small_vector.hpp"
@@ -53,9 +58,79 @@ inline bool is_white_space(T unit) {
     }
 }
 
+namespace words_detail {
+
+#if defined(__SSE2__)
+// Bit i set when byte i of the 64 at p is White_Space (SSE2, part of every x86-64 baseline).
+inline uint64_t space_mask64(const uint8_t* p) {
+    const __m128i space = _mm_set1_epi8(0x20), tab = _mm_set1_epi8(0x09),
+                  four = _mm_set1_epi8(0x04), nel = _mm_set1_epi8(static_cast<char>(0x85)),
+                  nbsp = _mm_set1_epi8(static_cast<char>(0xA0));
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i t = _mm_sub_epi8(v, tab);  // U+0009..U+000D become 0..4
+        const __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(t, four), t);
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), controls),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, nel), _mm_cmpeq_epi8(v, nbsp)));
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(hit))) << (16 * k);
+    }
+    return mask;
+}
+
+// The words of a text of bytes from 64-byte masks of its white space: word boundaries are
+// found by counting bits, not by a branch per byte. Equals the byte loop of for_each_word.
+template <class F>
+inline void for_each_byte_word(std::span<const uint8_t> text, F&& f) {
+    const uint8_t* base = text.data();
+    const size_t n = text.size();
+    constexpr size_t kNone = ~size_t{0};
+    size_t start = kNone;  // start of the word being read
+    PollBudget budget;
+    for (size_t block = 0; block < n; block += 64) {
+        uint64_t spaces;
+        if (block + 64 <= n) {
+            spaces = space_mask64(base + block);
+        } else {
+            uint8_t tail[64];  // the last bytes, padded with spaces
+            std::memset(tail, ' ', sizeof tail);
+            std::memcpy(tail, base + block, n - block);
+            spaces = space_mask64(tail);
+        }
+        uint64_t ahead = ~uint64_t{0};  // the positions not yet passed
+        for (;;) {
+            if (start == kNone) {
+                const uint64_t starts = ~spaces & ahead;
+                if (!starts) break;
+                const unsigned i = static_cast<unsigned>(std::countr_zero(starts));
+                start = block + i;
+                ahead = ~uint64_t{0} << i;
+            } else {
+                const uint64_t ends = spaces & ahead;
+                if (!ends) break;
+                const unsigned i = static_cast<unsigned>(std::countr_zero(ends));
+                f(Word<uint8_t>(base + start, block + i - start));
+                start = kNone;
+                ahead = ~uint64_t{0} << i;
+            }
+        }
+        budget.spend(64);
+    }
+    if (start != kNone) f(Word<uint8_t>(base + start, n - start));
+}
+#endif
+
+}  // namespace words_detail
+
 // Calls f(Word<T>) for each word of `text` in order. Polls for interruption on long texts.
 template <CodeUnit T, class F>
 inline void for_each_word(std::span<const T> text, F&& f) {
+#if defined(__SSE2__)
+    if constexpr (sizeof(T) == 1) {
+        words_detail::for_each_byte_word(text, f);
+        return;
+    }
+#endif
     const T* p = text.data();
     const T* const end = p + text.size();
     PollBudget budget;
