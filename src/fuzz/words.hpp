@@ -52,7 +52,7 @@ inline bool is_white_space(T unit) {
     } else {
         const uint32_t c = unit;
         if (c < 0x100) return words_detail::kByteSpaces.table[c];
-        if (c < 0x1680) return false;
+        if (c < 0x1680 || c > 0x3000) return false;  // most letters of most scripts
         return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
                c == 0x202F || c == 0x205F || c == 0x3000;
     }
