@@ -131,7 +131,7 @@ def counting(repeat=5):
                 if other is not None:
                     subset = pairs[:50]
                     t_sub = best_of(lambda: [ours(a, b) for a, b in subset], repeat)
-                    t_peer = best_of(lambda: [other(a, b) for a, b in subset], 1)
+                    t_peer = best_of(lambda: [other(a, b) for a, b in subset], 3)
                     same = sum(abs(ours(a, b) - other(a, b)) < 1e-12 for a, b in subset)
                     row += f"  textdistance x{t_peer / t_sub:7.1f} (equal {same}/{len(subset)})"
                 print(row, flush=True)

@@ -48,23 +48,28 @@ void for_each_ngram_code(std::span<const T> text, uint64_t n, F&& f) {
     }
 }
 
-// Count map of n-gram codes: open addressing under the seeded hash, grown by doubling at half
-// load, so that its size follows the distinct codes rather than the text's length.
+// Count map of n-gram codes: open addressing under the seeded hash, sized for the codes of
+// the first text (at most 4,096 slots at first) and grown by doubling at half load, so that a
+// long text of few distinct codes keeps a small table.
 class CodeCounts {
   public:
-    CodeCounts() { table_.resize(kMinSlots); }
+    explicit CodeCounts(size_t codes) {
+        size_t slots = kMinSlots;
+        while (slots < 2 * codes && slots < kMaxInitialSlots) slots *= 2;
+        table_.resize(slots);
+    }
 
     void add(uint64_t code) {
-        Slot& s = slot_of(code);
-        if (!s.used) {
-            s = {code, 0, true};
-            if (2 * ++distinct_ > table_.size()) {
+        Slot* s = &slot_of(code);
+        if (!s->used) {
+            if (2 * (distinct_ + 1) > table_.size()) {
                 grow();
-                ++slot_of(code).count;
-                return;
+                s = &slot_of(code);
             }
+            *s = {code, 0, 1};
+            ++distinct_;
         }
-        ++s.count;
+        ++s->count;
     }
 
     // Takes one occurrence of `code`; false when none is left.
@@ -77,10 +82,11 @@ class CodeCounts {
 
   private:
     static constexpr size_t kMinSlots = 64;
+    static constexpr size_t kMaxInitialSlots = 4096;
     struct Slot {
         uint64_t code;
-        uint64_t count;
-        bool used;
+        uint32_t count;  // a text of 2^32 codes or more takes the view path (cosine_core)
+        uint32_t used;
     };
 
     Slot& slot_of(uint64_t code) {
@@ -108,7 +114,7 @@ class CodeCounts {
 // left.
 template <unsigned kBits, CodeUnit A, CodeUnit B>
 uint64_t code_intersection(std::span<const A> s1, std::span<const B> s2, uint64_t n) {
-    CodeCounts counts;
+    CodeCounts counts(s1.size() - n + 1);
     for_each_ngram_code<kBits>(s1, n, [&counts](uint64_t code) { counts.add(code); });
     poll_interrupt();
     uint64_t shared = 0;
@@ -189,10 +195,10 @@ double cosine_core(std::span<const A> s1, std::span<const B> s2, bool use_words,
     }
     const uint64_t n = ngram_size;
     constexpr unsigned kBits = kCodeBits<A, B>;
-    if (n <= 64 / kBits && s1.size() >= n && s2.size() >= n) {
+    if (n <= 64 / kBits && s1.size() >= n && s2.size() >= n && s1.size() < UINT32_MAX) {
         // Short n-grams: integer codes instead of spans of the texts (same counts).
         uint64_t shared;
-        if (n * kBits <= 16 && s1.size() < UINT32_MAX)
+        if (n * kBits <= 16)
             shared = short_code_intersection<kBits>(s1, s2, n);
         else
             shared = code_intersection<kBits>(s1, s2, n);
