@@ -60,6 +60,30 @@ inline bool is_white_space(T unit) {
 
 namespace words_detail {
 
+// n > 0 equal bytes at p and q; short runs by overlapping word loads, no call.
+inline bool same_bytes(const void* p, const void* q, size_t n) {
+    const auto* a = static_cast<const unsigned char*>(p);
+    const auto* b = static_cast<const unsigned char*>(q);
+    if (n >= 8) {
+        if (n > 16) return std::memcmp(a, b, n) == 0;
+        uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, a, 8);
+        std::memcpy(&b0, b, 8);
+        std::memcpy(&a1, a + n - 8, 8);
+        std::memcpy(&b1, b + n - 8, 8);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    }
+    if (n >= 4) {
+        uint32_t a0, a1, b0, b1;
+        std::memcpy(&a0, a, 4);
+        std::memcpy(&b0, b, 4);
+        std::memcpy(&a1, a + n - 4, 4);
+        std::memcpy(&b1, b + n - 4, 4);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    }
+    return a[0] == b[0] && a[n >> 1] == b[n >> 1] && a[n - 1] == b[n - 1];
+}
+
 #if defined(__SSE2__)
 // Bit i set when byte i of the 64 at p is White_Space (SSE2, part of every x86-64 baseline).
 inline uint64_t space_mask64(const uint8_t* p) {
@@ -171,7 +195,7 @@ inline bool word_equal(Word<A> x, Word<B> y) {
     if (x.size() != y.size()) return false;
     if (x.empty()) return true;
     if constexpr (std::is_same_v<A, B>)
-        return x[0] == y[0] && std::memcmp(x.data(), y.data(), x.size() * sizeof(A)) == 0;
+        return words_detail::same_bytes(x.data(), y.data(), x.size() * sizeof(A));
     else
         return common_prefix(x, y) == x.size();
 }
