@@ -131,19 +131,25 @@ def test_huge_word_texts_under_a_memory_limit():
     assert eval(out.stdout) == [0.0, 1e7 / (1e7 + 1), True, True] + ["MemoryError"] * 3 + [100.0]
 
 
-# Texts of bytes are split 64 bytes at a time: words across the block edges, every white space
-# character below U+0100 and the bytes next to them that are not white space.
+# Texts of bytes and of 16-bit units are split 64 units at a time: words across the block
+# edges, every white space character and the code points next to them that are not white space.
 BYTE_SPACES = "\t\n\x0b\x0c\r \x85\xa0"
 BYTE_OTHERS = "ab\x00\x08\x0e\x1c\x1f!\x7f\x84\x86\x9f\xa1\xff"
+WIDE_SPACES = BYTE_SPACES + "\u1680\u2000\u2005\u200a\u2028\u2029\u202f\u205f\u3000"
+WIDE_OTHERS = BYTE_OTHERS + "\u0100\u167f\u1681\u1fff\u200b\u2027\u202a\u202e\u2030\u205e" \
+                            "\u2060\u2fff\u3001\uffff\u0420"
+ALPHABETS = {"bytes": (BYTE_SPACES, BYTE_OTHERS, "\u0100"),
+             "16-bit": (WIDE_SPACES, WIDE_OTHERS, "\U00010000")}
 
 
+@pytest.mark.parametrize("alphabet", ALPHABETS)
 @pytest.mark.parametrize("length", [1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 191, 192, 193, 300])
-def test_byte_texts_at_block_edges(length):
+def test_texts_at_block_edges(alphabet, length):
+    spaces, others, above = ALPHABETS[alphabet]
     rng = random.Random(length)
     for _ in range(40):
-        s1, s2 = ("".join(rng.choice(BYTE_SPACES if rng.random() < 0.3 else BYTE_OTHERS)
+        s1, s2 = ("".join(rng.choice(spaces if rng.random() < 0.3 else others)
                           for _ in range(length)) for _ in "xy")
-        assert len(s1) == length and max(s1 + s2) < "\u0100"
+        assert len(s1) == length and max(s1 + s2) < above
         for name in ("jaccard", "overlap"):
             check_forms(name, s1, s2, ref(name, s1, s2))
-        assert q.jaccard_similarity(s1, s1[::-1][::-1]) == 1.0

@@ -102,11 +102,42 @@ inline uint64_t space_mask64(const uint8_t* p) {
     return mask;
 }
 
-// The words of a text of bytes from 64-byte masks of its white space: word boundaries are
-// found by counting bits, not by a branch per byte. Equals the byte loop of for_each_word.
-template <class F>
-inline void for_each_byte_word(std::span<const uint8_t> text, F&& f) {
-    const uint8_t* base = text.data();
+// Bit i set when unit i of the 64 at p is White_Space, for 16-bit units: lanes that may be
+// white space (U+0000..U+0020, U+0085, U+00A0, U+1680..U+3000) are found eight at a time, and
+// only those few are looked at one by one (none in most scripts' letters).
+inline uint64_t space_mask64(const uint16_t* p) {
+    const __m128i x20 = _mm_set1_epi16(0x20), x85 = _mm_set1_epi16(0x85),
+                  xa0 = _mm_set1_epi16(0xA0), x1680 = _mm_set1_epi16(0x1680),
+                  x3000 = _mm_set1_epi16(0x3000), zero = _mm_setzero_si128();
+    auto maybe = [&](__m128i v) {
+        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, x20), zero);  // v <= 0x20
+        const __m128i high = _mm_and_si128(_mm_cmpeq_epi16(_mm_subs_epu16(x1680, v), zero),
+                                           _mm_cmpeq_epi16(_mm_subs_epu16(v, x3000), zero));
+        return _mm_or_si128(_mm_or_si128(low, high),
+                            _mm_or_si128(_mm_cmpeq_epi16(v, x85), _mm_cmpeq_epi16(v, xa0)));
+    };
+    uint64_t candidates = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k + 8));
+        const __m128i both = _mm_packs_epi16(maybe(v0), maybe(v1));
+        candidates |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(both)))
+                      << (16 * k);
+    }
+    uint64_t mask = 0;
+    for (uint64_t c = candidates; c; c &= c - 1) {
+        const unsigned i = static_cast<unsigned>(std::countr_zero(c));
+        if (is_white_space(p[i])) mask |= uint64_t{1} << i;
+    }
+    return mask;
+}
+
+// The words of a text of bytes or 16-bit units from masks of white space over 64 units at a
+// time: word boundaries are found by counting bits, not by a branch per unit. Equals the unit
+// loop of for_each_word.
+template <class T, class F>
+inline void for_each_masked_word(std::span<const T> text, F&& f) {
+    const T* base = text.data();
     const size_t n = text.size();
     constexpr size_t kNone = ~size_t{0};
     size_t start = kNone;  // start of the word being read
@@ -116,9 +147,9 @@ inline void for_each_byte_word(std::span<const uint8_t> text, F&& f) {
         if (block + 64 <= n) {
             spaces = space_mask64(base + block);
         } else {
-            uint8_t tail[64];  // the last bytes, padded with spaces
-            std::memset(tail, ' ', sizeof tail);
-            std::memcpy(tail, base + block, n - block);
+            T tail[64];  // the last units, padded with spaces
+            for (T& t : tail) t = T(' ');
+            std::memcpy(tail, base + block, (n - block) * sizeof(T));
             spaces = space_mask64(tail);
         }
         uint64_t ahead = ~uint64_t{0};  // the positions not yet passed
@@ -133,14 +164,14 @@ inline void for_each_byte_word(std::span<const uint8_t> text, F&& f) {
                 const uint64_t ends = spaces & ahead;
                 if (!ends) break;
                 const unsigned i = static_cast<unsigned>(std::countr_zero(ends));
-                f(Word<uint8_t>(base + start, block + i - start));
+                f(Word<T>(base + start, block + i - start));
                 start = kNone;
                 ahead = ~uint64_t{0} << i;
             }
         }
         budget.spend(64);
     }
-    if (start != kNone) f(Word<uint8_t>(base + start, n - start));
+    if (start != kNone) f(Word<T>(base + start, n - start));
 }
 #endif
 
@@ -150,8 +181,8 @@ inline void for_each_byte_word(std::span<const uint8_t> text, F&& f) {
 template <CodeUnit T, class F>
 inline void for_each_word(std::span<const T> text, F&& f) {
 #if defined(__SSE2__)
-    if constexpr (sizeof(T) == 1) {
-        words_detail::for_each_byte_word(text, f);
+    if constexpr (sizeof(T) <= 2) {
+        words_detail::for_each_masked_word(text, f);
         return;
     }
 #endif
