@@ -1,6 +1,7 @@
 """Set, vector and alignment measures, scalar and batch, beside textdistance (if installed).
 
 Run:  PYTHONPATH=build/<name>/stage python -P bench/bench_vector_alignment.py [--long-peers]
+      [--counting-only]
 Prints the time per pair, our batch speed-up over our scalar loop, and the ratio
 peer time / our time (> 1 means we are faster). textdistance is pure Python, so at ~2,000
 characters its alignments take seconds per pair: they are timed only with --long-peers.
@@ -48,6 +49,28 @@ def text_pairs(length, count, seed):
     return pairs
 
 
+def long_word_pairs(length, count, seed, alphabet="abcdefghijklmnopqrstuvwxyz"):
+    """Texts of about `length` characters: words of 2 to 9 letters drawn from a vocabulary of
+    300, the second text sharing about 60 % of the first's words in another order."""
+    rng = random.Random(seed)
+    vocab = ["".join(rng.choice(alphabet) for _ in range(rng.randint(2, 9))) for _ in range(300)]
+
+    def text():
+        out, n = [], 0
+        while n < length:
+            out.append(rng.choice(vocab))
+            n += len(out[-1]) + 1
+        return out
+
+    pairs = []
+    for _ in range(count):
+        a = text()
+        b = [w if rng.random() < 0.6 else rng.choice(vocab) for w in a]
+        rng.shuffle(b)
+        pairs.append((" ".join(a), " ".join(b)))
+    return pairs
+
+
 def best_of(fn, repeat):
     return min(timeit.repeat(fn, number=1, repeat=repeat))
 
@@ -60,6 +83,8 @@ def peer(name):
         "jaccard": lambda: td.Jaccard(qval=None).similarity,
         "cosine words": lambda: td.Cosine(qval=None).similarity,
         "cosine bigrams": lambda: td.Cosine(qval=2).similarity,
+        "sorensen-dice": lambda: td.Sorensen(qval=None).similarity,
+        "overlap": lambda: td.Overlap(qval=None).similarity,
         "needleman-wunsch": lambda: td.NeedlemanWunsch(gap_cost=1.0).similarity,
         "smith-waterman": lambda: td.SmithWaterman(gap_cost=1.0).similarity,
     }.get(name, lambda: None)()
@@ -82,6 +107,36 @@ def run(name, scalar, batch, pairs, repeat, with_peer=True, peer_pairs=200):
     print("  ".join(row), flush=True)
 
 
+def counting(repeat=5):
+    """Word and n-gram counting on longer texts: time per input character (both texts) of a
+    scalar call, and textdistance's time over ours."""
+    print("\nword and n-gram counting: ns per input character (scalar calls), textdistance / ours")
+    measures = [
+        ("jaccard", q.jaccard_similarity),
+        ("sorensen-dice", q.sorensen_dice_similarity),
+        ("overlap", q.overlap_similarity),
+        ("cosine words", q.cosine_similarity),
+        ("cosine bigrams", lambda a, b: q.cosine_similarity(a, b, use_words=False)),
+        ("soft tf-idf", q.soft_tfidf_similarity),
+    ]
+    for label, alphabet in (("ascii", "abcdefghijklmnopqrstuvwxyz"),
+                            ("cyrillic", "абвгдежзийклмнопрстуфхцчшщъыьэюя")):
+        for length, count in ((100, 2000), (1000, 200)):
+            pairs = long_word_pairs(length, count, length, alphabet)
+            chars = sum(len(a) + len(b) for a, b in pairs)
+            for name, ours in measures:
+                t_ours = best_of(lambda: [ours(a, b) for a, b in pairs], repeat)
+                row = f"{label:9} {length:5} ch  {name:15} {t_ours / chars * 1e9:7.2f} ns/char"
+                other = peer(name)
+                if other is not None:
+                    subset = pairs[:50]
+                    t_sub = best_of(lambda: [ours(a, b) for a, b in subset], repeat)
+                    t_peer = best_of(lambda: [other(a, b) for a, b in subset], 3)
+                    same = sum(abs(ours(a, b) - other(a, b)) < 1e-12 for a, b in subset)
+                    row += f"  textdistance x{t_peer / t_sub:7.1f} (equal {same}/{len(subset)})"
+                print(row, flush=True)
+
+
 def main():
     long_peers = "--long-peers" in sys.argv
     print("ratios are peer time / our time (> 1: we are faster); batch ratio is scalar / batch")
@@ -99,6 +154,10 @@ def main():
 
     run("cosine bigrams", bigram, bigram_batch, words, 5)
     run("soft tf-idf", q.soft_tfidf_similarity, q.soft_tfidf_similarity_batch, words, 5)
+
+    counting()
+    if "--counting-only" in sys.argv:
+        return
 
     for length, count, repeat in [(100, 2000, 3), (2000, 20, 2)]:
         pairs = text_pairs(length, count, length)

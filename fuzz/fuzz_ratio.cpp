@@ -3,6 +3,9 @@
 // reference.hpp: full window search for the partial ratio (only full-length windows for ASCII
 // needles of 129 symbols or more), sorted and partitioned word lists for the token scorers.
 // The query forms (masks of s1 built once) must give the two-text functions' values.
+
+#include <cmath>
+
 #include "check.hpp"
 #include "distance/indel_lcs_seq.hpp"
 #include "fuzz/partial_ratio.hpp"
@@ -106,5 +109,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compare_all<FloatCut>(
         "w_ratio", p, qx::w_ratio, [&](FloatCut c) { return ref::w_ratio(s1, s2, a, b, c); },
         kScore);
+
+    // The query-prepared forms equal their scalar kernels (the query as first text).
+    const qx::TokenSortQuery sort_query(p.t1());
+    const qx::WRatioQuery w_query(p.t1());
+    const double sort_uncut = qx::token_sort_ratio(p.t1(), p.t2(), {});
+    const double w_uncut = qx::w_ratio(p.t1(), p.t2(), {});
+    for (FloatCut c : {FloatCut{}, FloatCut(sort_uncut), FloatCut(w_uncut),
+                       FloatCut(std::nextafter(w_uncut, 101.0)), FloatCut(p.extra[1] % 101)}) {
+        const double sort_want = qx::token_sort_ratio(p.t1(), p.t2(), c);
+        const double sort_got = sort_query.score(p.t2(), c);
+        if (!same(sort_got, sort_want))
+            fail("TokenSortQuery", a, b,
+                 "cutoff " + show(c) + ": got " + show(sort_got) + ", expected " + show(sort_want));
+        const double w_want = qx::w_ratio(p.t1(), p.t2(), c);
+        const double w_got = w_query.score(p.t2(), c);
+        if (!same(w_got, w_want))
+            fail("WRatioQuery", a, b,
+                 "cutoff " + show(c) + ": got " + show(w_got) + ", expected " + show(w_want));
+    }
     return 0;
 }

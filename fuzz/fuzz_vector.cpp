@@ -54,7 +54,7 @@ void check_sets(const Pair& p) {
     const Options o =
         alpha == beta && alpha >= 0 && std::isfinite(alpha) ? kSymmetric : kAsymmetric;
     auto tv = [alpha, beta](auto kernel) {
-        return [kernel, alpha, beta](std::string_view x, std::string_view y, FloatCut c) {
+        return [kernel, alpha, beta](qx::Text x, qx::Text y, FloatCut c) {
             return kernel(x, y, alpha, beta, c);
         };
     };
@@ -72,7 +72,7 @@ void check_cosine(const Pair& p) {
     if (qx::cosine_options_error(use_words, n) != nullptr)
         fail("cosine_options_error", p.a, p.b, "valid options refused");
     auto bind = [use_words, n](auto kernel) {
-        return [kernel, use_words, n](std::string_view x, std::string_view y, FloatCut c) {
+        return [kernel, use_words, n](qx::Text x, qx::Text y, FloatCut c) {
             return kernel(x, y, use_words, n, c);
         };
     };
@@ -98,7 +98,7 @@ void check_soft_tfidf(const Pair& p) {
     for (FloatCut c : float_cutoffs(expected, p.extra[6], 1.0)) {
         bool unused;
         double want = ref::soft_tfidf_similarity(p.a, p.b, threshold, c, unused);
-        double got = qx::soft_tfidf_similarity(p.s1, p.s2, threshold, c);
+        double got = qx::soft_tfidf_similarity(p.t1(), p.t2(), threshold, c);
         // A cutoff within rounding of the value may fall on either side of it.
         bool near_cut = c && std::fabs(*c - expected) <= 1e-12 * std::max(1.0, std::fabs(*c));
         if (!near_cut && !close(got, want))
@@ -106,7 +106,7 @@ void check_soft_tfidf(const Pair& p) {
                  "threshold " + show(threshold) + ", cutoff " + show(c) + ": got " + show(got) +
                      ", expected " + show(want));
         double want_d = ref::cut_dist(1.0 - expected, c);
-        double got_d = qx::soft_tfidf_distance(p.s1, p.s2, threshold, c);
+        double got_d = qx::soft_tfidf_distance(p.t1(), p.t2(), threshold, c);
         bool near_dcut =
             c && std::fabs(*c - (1.0 - expected)) <= 1e-12 * std::max(1.0, std::fabs(*c));
         if (!near_dcut && !close(got_d, want_d))
@@ -114,7 +114,7 @@ void check_soft_tfidf(const Pair& p) {
                  "threshold " + show(threshold) + ", cutoff " + show(c) + ": got " + show(got_d) +
                      ", expected " + show(want_d));
     }
-    double tsim = qx::soft_tfidf_token_similarity(p.s1, p.s2);
+    double tsim = qx::soft_tfidf_token_similarity(p.t1(), p.t2());
     if (!same(tsim, ref::soft_tfidf_token(p.a, p.b)))
         fail("soft_tfidf_token_similarity", p.a, p.b,
              "got " + show(tsim) + ", expected " + show(ref::soft_tfidf_token(p.a, p.b)));

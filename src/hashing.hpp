@@ -55,6 +55,21 @@ inline uint64_t hash_bytes(std::string_view s) {
     return hash_mix(a ^ k0 ^ h, b ^ k1 ^ n);
 }
 
+// Seeded hash of a sequence of code points held in units of any width: equal sequences hash
+// equal whatever their units. Two code points per multiplication.
+template <class Unit>
+inline uint64_t hash_code_points(const Unit* p, size_t n) {
+    constexpr uint64_t k0 = 0xa0761d6478bd642fULL, k1 = 0xe7037ed1a0b428dbULL;
+    uint64_t h = hash_seed() ^ (n * k1);
+    size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const uint64_t pair = static_cast<uint64_t>(p[i]) | (static_cast<uint64_t>(p[i + 1]) << 32);
+        h = hash_mix(pair ^ k0 ^ h, k1 ^ i);
+    }
+    const uint64_t last = i < n ? static_cast<uint64_t>(p[i]) + 1 : 0;
+    return hash_mix(last ^ k0 ^ h, k1 ^ n);
+}
+
 struct BytesHash {
     size_t operator()(std::string_view s) const { return hash_bytes(s); }
 };

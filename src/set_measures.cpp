@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "fuzz/words.hpp"
 #include "word_counts.hpp"
 
 namespace qx {
@@ -17,18 +16,9 @@ struct BagSizes {
     uint64_t shared;  // multiset intersection: sum of min(count1, count2) over the words
 };
 
-BagSizes bag_sizes(Utf8 s1, Utf8 s2) {
-    TokenList words1, words2;
-    split_words(s1, words1);
-    split_words(s2, words2);
-    BagSizes r{words1.empty() && words2.empty(), words1.size(), words2.size(), 0};
-    if (words1.empty() || words2.empty()) return r;
-    TokenCounts counts1, counts2;
-    for (Token w : words1) counts1.add(w);
-    for (Token w : words2) counts2.add(w);
-    for (const TokenCounts::Entry& e : counts1)
-        r.shared += std::min(e.count, counts2.count_of(e.token));
-    return r;
+BagSizes bag_sizes(Text s1, Text s2) {
+    const BagOverlap o = visit(s1, s2, [](auto a, auto b) { return word_overlap(a, b); });
+    return BagSizes{o.n1 == 0 && o.n2 == 0, o.n1, o.n2, o.shared};
 }
 
 double jaccard_value(const BagSizes& b) {
@@ -62,14 +52,14 @@ double overlap_value(const BagSizes& b) {
 
 // Similarity without cutoff: 1.0 when neither text has a word, else the measure's formula.
 template <class Formula>
-double uncut(Utf8 s1, Utf8 s2, Formula formula) {
+double uncut(Text s1, Text s2, Formula formula) {
     BagSizes b = bag_sizes(s1, s2);
     if (b.both_empty) return 1.0;
     return formula(b);
 }
 
 template <class Formula>
-double similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff, Formula formula) {
+double similarity(Text s1, Text s2, FloatCutoff cutoff, Formula formula) {
     BagSizes b = bag_sizes(s1, s2);
     if (b.both_empty) return 1.0;  // returned before the cutoff is looked at
     return cut_similarity(formula(b), cutoff);
@@ -77,32 +67,32 @@ double similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff, Formula formula) {
 
 }  // namespace
 
-double jaccard_similarity(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double jaccard_similarity(Text s1, Text s2, FloatCutoff c) {
     return similarity(s1, s2, c, jaccard_value);
 }
-double jaccard_distance(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double jaccard_distance(Text s1, Text s2, FloatCutoff c) {
     return distance_from_similarity(uncut(s1, s2, jaccard_value), c);
 }
 
-double sorensen_dice_similarity(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double sorensen_dice_similarity(Text s1, Text s2, FloatCutoff c) {
     return similarity(s1, s2, c, dice_value);
 }
-double sorensen_dice_distance(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double sorensen_dice_distance(Text s1, Text s2, FloatCutoff c) {
     return distance_from_similarity(uncut(s1, s2, dice_value), c);
 }
 
-double tversky_similarity(Utf8 s1, Utf8 s2, double alpha, double beta, FloatCutoff c) {
+double tversky_similarity(Text s1, Text s2, double alpha, double beta, FloatCutoff c) {
     return similarity(s1, s2, c, [=](const BagSizes& b) { return tversky_value(b, alpha, beta); });
 }
-double tversky_distance(Utf8 s1, Utf8 s2, double alpha, double beta, FloatCutoff c) {
+double tversky_distance(Text s1, Text s2, double alpha, double beta, FloatCutoff c) {
     auto formula = [=](const BagSizes& b) { return tversky_value(b, alpha, beta); };
     return distance_from_similarity(uncut(s1, s2, formula), c);
 }
 
-double overlap_similarity(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double overlap_similarity(Text s1, Text s2, FloatCutoff c) {
     return similarity(s1, s2, c, overlap_value);
 }
-double overlap_distance(Utf8 s1, Utf8 s2, FloatCutoff c) {
+double overlap_distance(Text s1, Text s2, FloatCutoff c) {
     return distance_from_similarity(uncut(s1, s2, overlap_value), c);
 }
 

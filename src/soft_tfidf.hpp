@@ -4,16 +4,16 @@
 #pragma once
 
 #include "cutoff.hpp"
-#include "utf8_bridge.hpp"
+#include "text.hpp"
 
 namespace qx {
 
-// Token similarity: Jaro boosted by 0.1 per shared leading scalar value (at most four), for
-// every Jaro value; 1.0 for byte-equal words.
-double soft_tfidf_token_similarity(Utf8 a, Utf8 b);
+// Token similarity: Jaro boosted by 0.1 per shared leading code point (at most four), for
+// every Jaro value; 1.0 for equal words.
+double soft_tfidf_token_similarity(Text a, Text b);
 
 // Results are not clamped: several words of s1 may pair with the same word of s2.
-double soft_tfidf_similarity(Utf8 s1, Utf8 s2, double threshold, FloatCutoff cutoff);
-double soft_tfidf_distance(Utf8 s1, Utf8 s2, double threshold, FloatCutoff cutoff);
+double soft_tfidf_similarity(Text s1, Text s2, double threshold, FloatCutoff cutoff);
+double soft_tfidf_distance(Text s1, Text s2, double threshold, FloatCutoff cutoff);
 
 }  // namespace qx

@@ -101,3 +101,31 @@ def test_identical_across_processes():
     assert runs[0] == runs[1]
     assert json.loads(runs[0]) == [ref_soft_tfidf(a, b, 0.5).hex() for a, b in pairs]
     assert json.loads(runs[0])[0] != json.loads(runs[0])[1]  # first occurrence wins the tie
+
+
+# Pairs of 20,000 distinct words each: 4 * 10^8 word pairs, far longer than the test waits.
+# The kernel polls while it pairs words, so a raising signal handler ends the batch at once.
+INTERRUPT_SCRIPT = r"""
+import signal, time
+import quorvalex as q
+words = ["w%dx" % i for i in range(20000)]
+a, b = " ".join(words), " ".join(w + "y" for w in words)
+def handler(signum, frame):
+    raise KeyboardInterrupt
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.3)
+start = time.monotonic()
+try:
+    q.soft_tfidf_similarity_batch([(a, b)] * 2)
+    print("finished")
+except KeyboardInterrupt:
+    print(time.monotonic() - start)
+"""
+
+
+def test_long_pairing_is_interrupted():
+    from frame_reference import run_python
+
+    out = run_python(INTERRUPT_SCRIPT, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert 0.25 <= float(out.stdout) < 2.5

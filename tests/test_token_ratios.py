@@ -5,7 +5,7 @@ import random
 
 import pytest
 
-from fuzz_reference import VOCABS, cut, lcs, split, word_pair
+from fuzz_reference import POOL, VOCABS, cut, lcs, split, word_pair
 from quorvalex import fuzz
 
 lcs = functools.cache(lcs)  # the references run again for each cutoff
@@ -143,3 +143,19 @@ def test_near_duplicates_against_reference(name):
         s1, s2 = word_pair(rng, near=True)
         expected = r(s1, s2)
         assert f(s1, s2) == expected and f(s1, s2, score_cutoff=expected) == expected, (s1, s2)
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_words_of_many_distinct_symbols(seed):
+    # Words over 387 distinct symbols from ASCII to astral (past every byte table), so that the
+    # joined texts are compared symbol by symbol at widths 1, 2 and 4 within one pair.
+    rng = random.Random(seed)
+    vocab = ["".join(rng.choices(POOL, k=rng.randint(1, 6))) for _ in range(40)]
+    vocab = [w for w in vocab if not any(c.isspace() for c in w)]
+    for _ in range(12):
+        w1 = rng.choices(vocab, k=rng.randint(1, 25))
+        w2 = rng.sample(w1, len(w1))[: rng.randint(0, len(w1))] + rng.choices(vocab, k=3)
+        s1, s2 = " ".join(w1), " \u3000".join(w2)
+        for name, r in SCORERS.items():
+            expected = r(s1, s2)
+            assert getattr(fuzz, name)(s1, s2) == getattr(fuzz, name)(s2, s1) == expected, name

@@ -28,10 +28,13 @@ def test_other_characters_stay_inside_words(ch):
     assert fuzz.token_set_ratio(word, f"x {word}") == 100.0  # the word itself is shared
 
 
-VOCAB = ["a", "b", "ab", "ba", "A", "Ab", "B", "b1", "10", "9", "_", "é", "€", "a\U0001f44d", "E"]
+VOCAB = ["a", "b", "ab", "ba", "A", "Ab", "B", "b1", "10", "9", "_", "é", "€", "a\U0001f44d", "E",
+         "ÿ", "Ā", "ÿĀ", "Āÿ", "\uffff", "\U00010000"]
 
 
-# Byte order: 10 < 9 < A < Ab < B < E < _ < a < ab < a\U0001f44d < b < b1 < ba < é < €;
+# Code-point order (which is UTF-8 byte order): 10 < 9 < A < Ab < B < E < _ < a < ab < a\U0001f44d
+# < b < b1 < ba < é < ÿ < ÿĀ < Ā < Āÿ < € < \uffff < \U00010000; for 16-bit units the order of
+# their bytes in memory would put Ā (00 01) before ÿ (FF 00).
 # insertion sort up to 20 words, another sort from 21.
 @pytest.mark.parametrize("n", [2, 3, 7, 19, 20, 21, 22, 40, 64])
 def test_words_sort_in_byte_order(n):

@@ -1,6 +1,5 @@
 #include "partial_token_ratios.hpp"
 
-#include "partial_ratio.hpp"
 #include "token_scores.hpp"
 #include "token_set.hpp"
 
@@ -11,62 +10,88 @@ namespace qx {
 
 namespace {
 
-// Sorted copy of a set's words joined by single spaces.
-Utf8 join_sorted(const TokenSet& set, TokenList& scratch, JoinBuffer& buffer) {
-    scratch = set.items();
-    sort_tokens(scratch);
-    return join_tokens(scratch, buffer);
+// The words of both texts, sorted, and the partition of their distinct words.
+template <CodeUnit A, CodeUnit B>
+struct SortedPair {
+    WordList<A> t1;
+    WordList<B> t2;
+    WordPartition<A, B> part;
+
+    // The first text's words come from `sorted1` when it is given (a prepared query).
+    SortedPair(std::span<const A> s1, std::span<const B> s2, const SortedWords* sorted1 = nullptr) {
+        if (sorted1) {
+            sorted1->load(t1);
+        } else {
+            split_words(s1, t1);
+            sort_words(t1);
+        }
+        split_words(s2, t2);
+        sort_words(t2);
+    }
+    void partition() { partition_sorted(t1, t2, part); }
+};
+
+template <CodeUnit A, CodeUnit B>
+double joined_partial_ratio(const WordList<A>& a, const WordList<B>& b, FloatCutoff cutoff) {
+    JoinBuffer<A> ba;
+    JoinBuffer<B> bb;
+    return text_partial_ratio(join_words(a, ba), join_words(b, bb), cutoff);
+}
+
+template <CodeUnit A, CodeUnit B>
+double sort_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff) {
+    SortedPair<A, B> w(s1, s2);
+    if (lists_equal(w.t1, w.t2)) return 100.0;
+    return joined_partial_ratio(w.t1, w.t2, cutoff);
+}
+
+template <CodeUnit A, CodeUnit B>
+double set_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff) {
+    SortedPair<A, B> w(s1, s2);
+    w.partition();
+    if (w.part.first_only.empty() && w.part.second_only.empty()) return 100.0;  // equal sets
+    if (w.t1.empty() || w.t2.empty()) return 0.0;
+    if (!w.part.shared.empty()) return 100.0;
+    // Disjoint sets: each set is its own unshared part.
+    return joined_partial_ratio(w.part.first_only, w.part.second_only, cutoff);
+}
+
+template <CodeUnit A, CodeUnit B>
+double ratio_core(std::span<const A> s1, std::span<const B> s2, FloatCutoff cutoff,
+                  const SortedWords* sorted1 = nullptr) {
+    SortedPair<A, B> w(s1, s2, sorted1);
+    w.partition();
+    if (!w.part.shared.empty()) return 100.0;
+    // Disjoint sets: the unshared words of each text are its distinct words.
+    const bool repeats =
+        w.t1.size() != w.part.first_only.size() || w.t2.size() != w.part.second_only.size();
+    const double best = joined_partial_ratio(w.t1, w.t2, cutoff);
+    if (!repeats) return best;
+    // The second search only matters when it reaches both the cutoff and the first result.
+    const double floor = cutoff ? max_of(*cutoff, best) : best;
+    return max_of(best, joined_partial_ratio(w.part.first_only, w.part.second_only, floor));
 }
 
 }  // namespace
 
-double partial_token_sort_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 100.0;
-    TokenList t1, t2;
-    split_words(s1, t1);
-    split_words(s2, t2);
-    sort_tokens(t1);
-    sort_tokens(t2);
-    if (lists_equal(t1, t2)) return 100.0;
-    JoinBuffer b1, b2;
-    return partial_ratio(join_tokens(t1, b1), join_tokens(t2, b2), cutoff);
+double partial_token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    if (same_text(s1, s2)) return 100.0;
+    return visit(s1, s2, [&](auto a, auto b) { return sort_core(a, b, cutoff); });
 }
 
-double partial_token_set_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 100.0;
-    TokenList t1, t2;
-    split_words(s1, t1);
-    split_words(s2, t2);
-    TokenSet set1(t1), set2(t2);
-    if (sets_equal(set1, set2)) return 100.0;
-    if (set1.empty() || set2.empty()) return 0.0;
-    if (sets_intersect(set1, set2)) return 100.0;
-    // Disjoint sets: each set is its own unshared part.
-    JoinBuffer ba, bb;
-    Utf8 a = join_sorted(set1, t1, ba);
-    Utf8 b = join_sorted(set2, t2, bb);
-    return partial_ratio(a, b, cutoff);
+double partial_token_set_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    if (same_text(s1, s2)) return 100.0;
+    return visit(s1, s2, [&](auto a, auto b) { return set_core(a, b, cutoff); });
 }
 
-double partial_token_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (same_bytes(s1, s2)) return 100.0;
-    TokenList t1, t2;
-    split_words(s1, t1);
-    split_words(s2, t2);
-    TokenSet set1(t1), set2(t2);
-    if (sets_intersect(set1, set2)) return 100.0;
-    // Disjoint sets: the unshared words of each text are its distinct words.
-    bool repeats = t1.size() != set1.size() || t2.size() != set2.size();
-    sort_tokens(t1);
-    sort_tokens(t2);
-    JoinBuffer b1, b2;
-    double best = partial_ratio(join_tokens(t1, b1), join_tokens(t2, b2), cutoff);
-    if (!repeats) return best;
-    // The second search only matters when it reaches both the cutoff and the first result.
-    double floor = cutoff ? max_of(*cutoff, best) : best;
-    Utf8 a = join_sorted(set1, t1, b1);
-    Utf8 b = join_sorted(set2, t2, b2);
-    return max_of(best, partial_ratio(a, b, floor));
+double partial_token_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    if (same_text(s1, s2)) return 100.0;
+    return visit(s1, s2, [&](auto a, auto b) { return ratio_core(a, b, cutoff); });
+}
+
+double partial_token_ratio_sorted(const SortedWords& s1, Text s2, FloatCutoff cutoff) {
+    if (same_text(s1.text(), s2)) return 100.0;
+    return visit(s1.text(), s2, [&](auto a, auto b) { return ratio_core(a, b, cutoff, &s1); });
 }
 
 }  // namespace qx

@@ -3,13 +3,16 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
+#include "token_set.hpp"
 
 namespace qx {
 
-double partial_token_sort_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
-double partial_token_set_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double partial_token_sort_ratio(Text s1, Text s2, FloatCutoff cutoff);
+double partial_token_set_ratio(Text s1, Text s2, FloatCutoff cutoff);
 // The larger of the sorted-word and distinct-word window searches; 100 on a shared word.
-double partial_token_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double partial_token_ratio(Text s1, Text s2, FloatCutoff cutoff);
+// The partial token ratio with the first text's words sorted beforehand (a prepared query).
+double partial_token_ratio_sorted(const SortedWords& s1, Text s2, FloatCutoff cutoff);
 
 }  // namespace qx

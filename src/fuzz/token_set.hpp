@@ -1,136 +1,196 @@
-// Word-level operations of the token scorers: byte-order sorting, joining with single spaces,
-// sets of distinct words and the partition of the words of two texts into shared and unshared
-// words.
-// Everything holds views into the caller's texts; strings are built only by join().
+// Word-level operations of the token scorers: sorting in code-point order, joining with single
+// spaces, and the partition of the distinct words of two texts into shared and unshared words.
+// Word lists hold spans of the caller's texts; a joined text is built only when its words are
+// not already adjacent in their text. No Python here.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 #include "words.hpp"
 
 namespace qx {
 
-// Byte order of tokens: unsigned bytes from the first on; a proper prefix comes first.
-// Negative, zero or positive as x sorts before, equal to or after y.
-inline int token_compare(Token x, Token y) {
-    if (!x.empty() && !y.empty() && x[0] != y[0])
-        return static_cast<unsigned char>(x[0]) < static_cast<unsigned char>(y[0]) ? -1 : 1;
-    size_t n = x.size() < y.size() ? x.size() : y.size();
-    int c = n ? std::memcmp(x.data(), y.data(), n) : 0;
-    if (c != 0) return c;
-    return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
-}
-
-inline bool token_less(Token x, Token y) {
-    return token_compare(x, y) < 0;
-}
-
-inline bool token_equal(Token x, Token y) {
-    if (x.size() != y.size()) return false;
-    if (x.empty()) return true;
-    return x[0] == y[0] && std::memcmp(x.data(), y.data(), x.size()) == 0;
-}
-
-// Sorts in ascending byte order: insertion sort up to 20 tokens, introsort above.
-void sort_tokens(TokenList& tokens);
-
-// Two sorted lists hold equal tokens at every position.
-bool lists_equal(const TokenList& a, const TokenList& b);
-
-// Character length of the tokens joined by single spaces (0 for no tokens). With `ascii` the
-// tokens are known to come from an ASCII text, so that characters are bytes.
-size_t joined_length(const TokenList& tokens, bool ascii = false);
-
-// Storage for a joined string: 256 bytes inline, heap beyond.
-class JoinBuffer {
-  public:
-    static constexpr size_t kInline = 256;
-
-    JoinBuffer() = default;
-    JoinBuffer(const JoinBuffer&) = delete;
-    JoinBuffer& operator=(const JoinBuffer&) = delete;
-    ~JoinBuffer() {
-        if (heap_) std::free(heap_);
-    }
-
-    // Room for n bytes; earlier contents are not kept.
-    char* room(size_t n) {
-        if (n <= kInline) return inline_;
-        if (n > heap_capacity_) {
-            if (heap_) std::free(heap_);
-            heap_ = static_cast<char*>(std::malloc(n));
-            if (!heap_) std::abort();
-            heap_capacity_ = n;
+// Sorts words in ascending code-point order: insertion sort up to 20 words, introsort above.
+// Long lists poll for interruption while they sort.
+template <CodeUnit T>
+void sort_words(WordList<T>& words) {
+    const size_t n = words.size();
+    if (n < 2) return;
+    Word<T>* w = words.data();
+    auto less = [](Word<T> x, Word<T> y) { return word_compare(x, y) < 0; };
+    if (n <= 20) {
+        for (size_t i = 1; i < n; ++i) {
+            Word<T> x = w[i];
+            size_t j = i;
+            while (j > 0 && less(x, w[j - 1])) {
+                w[j] = w[j - 1];
+                --j;
+            }
+            w[j] = x;
         }
-        return heap_;
+        return;
+    }
+    if (n < 4096) {
+        std::sort(w, w + n, less);
+        return;
+    }
+    PollBudget budget;
+    std::sort(w, w + n, [&budget, less](Word<T> x, Word<T> y) {
+        budget.spend(16);
+        return less(x, y);
+    });
+}
+
+// A text's words in code-point order, sorted once and held as positions, so that one object
+// serves a text of any width (the prepared forms of the scorers keep one for their query).
+// The text must outlive the object.
+class SortedWords {
+  public:
+    explicit SortedWords(Text text) : text_(text) {
+        visit(text, [this]<CodeUnit T>(std::span<const T> units) {
+            WordList<T> words;
+            split_words(units, words);
+            sort_words(words);
+            words_.resize(words.size());
+            for (size_t i = 0; i < words.size(); ++i)
+                words_[i] = {static_cast<size_t>(words[i].data() - units.data()), words[i].size()};
+        });
+    }
+
+    Text text() const { return text_; }
+    size_t size() const { return words_.size(); }
+
+    // Replaces `out` with the sorted words as spans of the text (T: the text's unit type).
+    template <CodeUnit T>
+    void load(WordList<T>& out) const {
+        const T* base = static_cast<const T*>(text_.data);
+        out.resize(words_.size());
+        for (size_t i = 0; i < words_.size(); ++i)
+            out[i] = Word<T>(base + words_[i].begin, words_[i].length);
     }
 
   private:
-    char inline_[kInline];
-    char* heap_ = nullptr;
-    size_t heap_capacity_ = 0;
+    struct Position {
+        size_t begin = 0;
+        size_t length = 0;
+    };
+    Text text_;
+    SmallVector<Position, 16> words_;
 };
 
-// The tokens joined by single spaces. The result views either the caller's text (one token,
-// or tokens already adjacent and separated by one space in that text) or `buffer`.
-Utf8 join_tokens(const TokenList& tokens, JoinBuffer& buffer);
+// Two sorted lists hold equal words at every position.
+template <CodeUnit A, CodeUnit B>
+bool lists_equal(const WordList<A>& a, const WordList<B>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!word_equal(a[i], b[i])) return false;
+    return true;
+}
 
-// The distinct tokens of a text, in order of first occurrence. Sets of up to kLinearMax
-// tokens are searched by direct comparison; larger ones through an open-addressing index
-// keyed by the process-wide seeded hash. Iteration is in insertion order, so nothing that
-// walks a set depends on the hash seed.
-class TokenSet {
-  public:
-    static constexpr size_t kLinearMax = 8;
+// Length of the words joined by single spaces (0 for no words).
+template <CodeUnit T>
+size_t joined_length(const WordList<T>& words) {
+    if (words.empty()) return 0;
+    size_t length = words.size() - 1;
+    for (Word<T> w : words) length += w.size();
+    return length;
+}
 
-    TokenSet() = default;
-    explicit TokenSet(const TokenList& tokens) { assign(tokens); }
-    TokenSet(const TokenSet&) = delete;
-    TokenSet& operator=(const TokenSet&) = delete;
+// Storage for joined texts: room for 256 units inline, heap beyond (std::bad_alloc when memory
+// runs out).
+template <CodeUnit T>
+using JoinBuffer = SmallVector<T, 256>;
 
-    // Replaces the contents with the distinct tokens of `tokens`.
-    void assign(const TokenList& tokens);
+// Writes the words joined by single spaces to `out` (room for joined_length(words) units).
+template <CodeUnit T>
+void write_joined(const WordList<T>& words, T* out) {
+    if (words.empty()) return;
+    std::memcpy(out, words[0].data(), words[0].size() * sizeof(T));
+    out += words[0].size();
+    for (size_t i = 1; i < words.size(); ++i) {
+        *out++ = T(' ');
+        std::memcpy(out, words[i].data(), words[i].size() * sizeof(T));
+        out += words[i].size();
+    }
+}
 
-    // Whether this set contains item i of `other`, reusing other's hash when both are hashed.
-    bool contains_item_of(const TokenSet& other, size_t i) const;
-    size_t size() const { return items_.size(); }
-    bool empty() const { return items_.empty(); }
-    const TokenList& items() const { return items_; }
-    const Token* begin() const { return items_.begin(); }
-    const Token* end() const { return items_.end(); }
+// Whether the words already follow each other in their text separated by single spaces (one
+// word, or words in their original order): their join is then a view of that text.
+template <CodeUnit T>
+bool joined_in_place(const WordList<T>& words) {
+    for (size_t i = 1; i < words.size(); ++i) {
+        const T* end = words[i - 1].data() + words[i - 1].size();
+        if (words[i].data() != end + 1 || *end != T(' ')) return false;
+    }
+    return true;
+}
 
-  private:
-    bool hashed() const { return !slots_.empty(); }
-    // Index of a token equal to t with hash h (hashed sets only), or -1.
-    ptrdiff_t find_hashed(Token t, uint64_t h) const;
-    ptrdiff_t find_linear(Token t) const;
+// The words joined by single spaces, as a text of their width: a view of the caller's text
+// when joined_in_place, else written to `buffer`.
+template <CodeUnit T>
+Text join_words(const WordList<T>& words, JoinBuffer<T>& buffer) {
+    const size_t n = words.size();
+    if (n == 0) return Text(std::span<const T>());
+    if (joined_in_place(words)) {
+        const T* first = words[0].data();
+        const T* last = words[n - 1].data() + words[n - 1].size();
+        return Text(std::span<const T>(first, static_cast<size_t>(last - first)));
+    }
+    buffer.resize(joined_length(words));
+    write_joined(words, buffer.data());
+    return Text(std::span<const T>(buffer.data(), buffer.size()));
+}
 
-    TokenList items_;
-    SmallVector<uint64_t, 16> hashes_;  // hash of each item (hashed sets only)
-    SmallVector<uint32_t, 32> slots_;   // item index + 1, 0 for a free slot
-    size_t mask_ = 0;
-};
-
-// Equal size and every token of a in b.
-bool sets_equal(const TokenSet& a, const TokenSet& b);
-
-// At least one token in both; walks the smaller set (a on a tie) and stops at the first hit.
-bool sets_intersect(const TokenSet& a, const TokenSet& b);
-
-// The distinct words of two texts split into shared and unshared words.
-struct TokenPartition {
-    TokenList shared;       // words in both
-    TokenList first_only;   // words of the first text only
-    TokenList second_only;  // words of the second text only
+// The distinct words of two texts split into shared and unshared words, each list sorted.
+template <CodeUnit A, CodeUnit B>
+struct WordPartition {
+    WordList<A> shared;       // words in both (as spans of the first text)
+    WordList<A> first_only;   // words of the first text only
+    WordList<B> second_only;  // words of the second text only
 };
 
 // Partitions the distinct words of two sorted lists (duplicates allowed) by one merge walk.
-// Each output list comes out sorted and without duplicates; no hashing is involved.
-void partition_sorted(const TokenList& a, const TokenList& b, TokenPartition& out);
+template <CodeUnit A, CodeUnit B>
+void partition_sorted(const WordList<A>& a, const WordList<B>& b, WordPartition<A, B>& out) {
+    out.shared.clear();
+    out.first_only.clear();
+    out.second_only.clear();
+    size_t i = 0, j = 0;
+    const size_t na = a.size(), nb = b.size();
+    // Moves k past the run of words equal to list[k].
+    auto skip = [](const auto& list, size_t& k) {
+        const auto w = list[k];
+        do ++k;
+        while (k < list.size() && word_equal(list[k], w));
+    };
+    while (i < na && j < nb) {
+        const int c = word_compare(a[i], b[j]);
+        if (c < 0) {
+            out.first_only.push_back(a[i]);
+            skip(a, i);
+        } else if (c > 0) {
+            out.second_only.push_back(b[j]);
+            skip(b, j);
+        } else {
+            out.shared.push_back(a[i]);
+            skip(a, i);
+            skip(b, j);
+        }
+    }
+    while (i < na) {
+        out.first_only.push_back(a[i]);
+        skip(a, i);
+    }
+    while (j < nb) {
+        out.second_only.push_back(b[j]);
+        skip(b, j);
+    }
+}
 
 }  // namespace qx

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "partial_ratio.hpp"
 #include "partial_token_ratios.hpp"
-#include "ratio.hpp"
 #include "token_ratios.hpp"
 #include "token_scores.hpp"
 
@@ -27,34 +25,59 @@ bool can_improve(double best, double c, double weight) {
     return !(best >= top || c > top);
 }
 
-}  // namespace
-
-double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    if (s1.empty() || s2.empty()) return 0.0;
+// The weighted ratio from the texts' lengths, their UTF-8 forms (for the character-level
+// scorers) and the two token scorers as calls of a cutoff: token_ratio(cutoff) and
+// partial_token_ratio(cutoff).
+template <class TokenRatio, class PartialTokenRatio>
+double w_ratio_core(size_t len1, size_t len2, Utf8 u1, Utf8 u2, FloatCutoff cutoff,
+                    TokenRatio&& token_ratio_of, PartialTokenRatio&& partial_token_ratio_of) {
+    if (len1 == 0 || len2 == 0) return 0.0;
     double c = cutoff ? *cutoff : 0.0;
-    size_t len1 = count_symbols(s1), len2 = count_symbols(s2);
     double length_ratio =
         static_cast<double>(std::max(len1, len2)) / static_cast<double>(std::min(len1, len2));
 
-    double best = ratio(s1, s2, FloatCutoff(c));
+    double best = ratio(u1, u2, FloatCutoff(c));
     if (length_ratio < kLengthRatioThreshold) {
         if (can_improve(best, c, kTokenScale)) {
-            double t = token_ratio(s1, s2, FloatCutoff(max_of(best, c) / kTokenScale));
+            double t = token_ratio_of(FloatCutoff(max_of(best, c) / kTokenScale));
             best = max_of(best, t * kTokenScale);
         }
     } else {
         double weight = length_ratio > kPartialThreshold ? kLongPartialScale : kPartialScale;
         if (can_improve(best, c, weight)) {
-            double p = partial_ratio(s1, s2, FloatCutoff(max_of(best, c) / weight));
+            double p = partial_ratio(u1, u2, FloatCutoff(max_of(best, c) / weight));
             best = max_of(best, weight * p);
         }
         weight = weight * kTokenScale;
         if (can_improve(best, c, weight)) {
-            double q = partial_token_ratio(s1, s2, FloatCutoff(max_of(best, c) / weight));
+            double q = partial_token_ratio_of(FloatCutoff(max_of(best, c) / weight));
             best = max_of(best, weight * q);
         }
     }
     return best < c ? 0.0 : best;
+}
+
+}  // namespace
+
+double w_ratio(Text s1, Text s2, FloatCutoff cutoff) {
+    if (s1.empty() || s2.empty()) return 0.0;
+    // The character-level scorers take UTF-8 forms (token_scores.hpp), made once here.
+    const Utf8Form u1(s1), u2(s2);
+    return w_ratio_core(
+        s1.length, s2.length, u1.view(), u2.view(), cutoff,
+        [&](FloatCutoff c) { return token_ratio(s1, s2, c); },
+        [&](FloatCutoff c) { return partial_token_ratio(s1, s2, c); });
+}
+
+WRatioQuery::WRatioQuery(Text query) : query_(query), utf8_(query), words_(query) {}
+
+double WRatioQuery::score(Text choice, FloatCutoff cutoff) const {
+    if (query_.empty() || choice.empty()) return 0.0;
+    const Utf8Form u2(choice);
+    return w_ratio_core(
+        query_.length, choice.length, utf8_.view(), u2.view(), cutoff,
+        [&](FloatCutoff c) { return token_ratio_sorted(words_, choice, c); },
+        [&](FloatCutoff c) { return partial_token_ratio_sorted(words_, choice, c); });
 }
 
 }  // namespace qx

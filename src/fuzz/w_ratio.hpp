@@ -3,10 +3,30 @@
 #pragma once
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
+#include "token_scores.hpp"
+#include "token_set.hpp"
 
 namespace qx {
 
-double w_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+double w_ratio(Text s1, Text s2, FloatCutoff cutoff);
+
+// A query prepared once (its sorted words, its form for the character-level scorers) for
+// scoring many choices against it with the weighted ratio (the query as first text).
+// Immutable after construction: score() may run on several threads at once. The query's text
+// must outlive the object. Gives exactly w_ratio(query, choice, cutoff).
+class WRatioQuery {
+  public:
+    explicit WRatioQuery(Text query);
+    WRatioQuery(const WRatioQuery&) = delete;
+    WRatioQuery& operator=(const WRatioQuery&) = delete;
+
+    double score(Text choice, FloatCutoff cutoff) const;
+
+  private:
+    Text query_;
+    Utf8Form utf8_;
+    SortedWords words_;
+};
 
 }  // namespace qx

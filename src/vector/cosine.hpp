@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
@@ -14,7 +14,7 @@ namespace qx {
 const char* cosine_options_error(bool use_words, uint64_t ngram_size);
 
 // Callers reject the options above first; the kernels answer NaN for them.
-double cosine_similarity(Utf8 s1, Utf8 s2, bool use_words, uint64_t ngram_size, FloatCutoff cutoff);
-double cosine_distance(Utf8 s1, Utf8 s2, bool use_words, uint64_t ngram_size, FloatCutoff cutoff);
+double cosine_similarity(Text s1, Text s2, bool use_words, uint64_t ngram_size, FloatCutoff cutoff);
+double cosine_distance(Text s1, Text s2, bool use_words, uint64_t ngram_size, FloatCutoff cutoff);
 
 }  // namespace qx
