@@ -200,10 +200,6 @@ class PairList {
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out);
 
-// Scores [0, n) on the pool with the interpreter lock released. Returns false with
-// KeyboardInterrupt (or another signal handler's exception) set when interrupted.
-bool run_released(size_t n, RangeScorer scorer);
-
 template <class Value, class Kernel, class Cutoff>
 struct BatchContext {
     const PairList* pairs;
@@ -274,7 +270,9 @@ PyObject* score_pairs(PyObject* const* slots, PairList& pairs, ByteBuffer& resul
     constexpr auto kernel = kernel_of<RowRef>();
     BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{&pairs, &options, cutoff,
                                                                           kernel, results};
-    if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
+    // A lone long pair goes to a pool thread too, so that signals are still answered.
+    const bool lone_on_pool = n == 1 && is_long_pair(pairs.first(0), pairs.second(0));
+    if (!run_released(n, {&decltype(context)::score, &context}, lone_on_pool)) return nullptr;
     if (context.failed.load()) return raise_kernel_failure(context.failure.load());
     return build_list(results, n);
 }
