@@ -1,6 +1,6 @@
-// Comparison helpers of the fuzz targets: every kernel result is compared, bit for bit, with
-// its reference under a list of cutoffs around the uncut value; a mismatch prints the texts
-// and aborts, so that libFuzzer keeps the input.
+// Comparison helpers of the fuzz targets: a kernel result is compared, bit for bit, with its
+// reference under a few cutoffs around the uncut value (one check per input, see take_check);
+// a mismatch prints the texts and aborts, so that libFuzzer keeps the input.
 #pragma once
 
 #include <cinttypes>

@@ -1,7 +1,8 @@
 // Fuzz target: the edit-distance measures (Levenshtein, Indel, LCS sequence, optimal string
 // alignment, Damerau-Levenshtein, Hamming, prefix/postfix, longest common substring, Jaro and
 // Jaro-Winkler) in all their forms, against the plain procedures of reference.hpp, under
-// cutoffs below, at and above each value, with the texts in both orders.
+// cutoffs below, at and above each value, with the texts in both orders (each input checks
+// one form of one measure).
 #include <cmath>
 
 #include "check.hpp"
