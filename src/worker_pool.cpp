@@ -315,10 +315,20 @@ bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll, size_t max_wor
     unsigned forks = g_forks.load(std::memory_order_relaxed);
     Worker* woken[2];
     size_t count;
+    bool lone_here;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
         state_->open(job);
         count = state_->recruit(job, woken);
+        // A lone index that finds no idle worker and other runs still open (the workers busy
+        // with other threads' runs) is scored on the spot rather than wait behind them. (Workers
+        // still starting, or ending their last chunks, join it soon enough.)
+        lone_here = count == 0 && n == 1 && state_->first_open != job;
+        if (lone_here) state_->close(job);
+    }
+    if (lone_here) {
+        delete job;
+        return fed() && score_here(n, scorer);
     }
     for (size_t i = 0; i < count; ++i) woken[i]->wake.notify_one();
 

@@ -55,7 +55,8 @@ class WorkerPool {
     bool take_shortfall_notice();
 
     // Scores [0, n) on at most `max_workers` pool threads (0: any number of them); the calling
-    // thread only waits and polls (a single index without a poll is scored on the spot). Blocks until every index is scored and no worker refers to
+    // thread only waits and polls (a single index is scored on the spot when there is no poll
+    // or no idle worker). Blocks until every index is scored and no worker refers to
     // the run any more. Returns false when `poll` asked to abandon the remaining indices.
     // Should the process fork inside `poll` (a signal handler calling fork), the child has
     // none of the parent's workers: there the run is scored again from the start on the
