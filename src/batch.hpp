@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -139,10 +140,14 @@ class PairList {
         return slots_.reserve(2 * pairs * sizeof(Slot)) && arena_.reserve(pairs * 16);
     }
     // For a list scored while it is extracted: room for all `pairs` slots and an arena that
-    // never moves again. Texts are then placed at their final addresses (no resolve()), and a
-    // short text that no longer fits the arena is read in place like a long one.
+    // never moves again (64 bytes a pair, at most kStreamArenaBytes). Texts are then placed at
+    // their final addresses (no resolve()), and a short text that no longer fits the arena is
+    // read in place like a long one.
+    static constexpr size_t kStreamArenaBytes = size_t{32} << 20;
     bool start_streaming(size_t pairs) {
-        if (!slots_.reserve(2 * pairs * sizeof(Slot)) || !arena_.reserve(pairs * 64)) return false;
+        if (!slots_.reserve(2 * pairs * sizeof(Slot)) ||
+            !arena_.reserve(std::min(pairs * 64, kStreamArenaBytes)))
+            return false;
         streaming_ = true;
         return true;
     }
