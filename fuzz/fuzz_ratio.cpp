@@ -81,12 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compare_all<FloatCut>(
         "partial_ratio", p, kPartialRatio,
         [&](FloatCut c) { return ref::partial_ratio(a, b, c); }, kScore);
-    double best = qx::partial_ratio_best(p.t1(), p.t2());
-    if (!same(best, ref::partial_best(a, b)))
-        fail("partial_ratio_best", a, b,
-             "got " + show(best) + ", expected " + show(ref::partial_best(a, b)));
+    if (take_check(p)) {
+        double best = qx::partial_ratio_best(p.t1(), p.t2());
+        if (!same(best, ref::partial_best(a, b)))
+            fail("partial_ratio_best", a, b,
+                 "got " + show(best) + ", expected " + show(ref::partial_best(a, b)));
+    }
 
-    check_queries(p, p.extra[0]);
+    if (take_check(p)) check_queries(p, p.extra[0]);
 
     compare_all<FloatCut>(
         "token_sort_ratio", p, qx::token_sort_ratio,

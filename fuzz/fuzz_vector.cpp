@@ -87,6 +87,7 @@ void check_cosine(const Pair& p) {
 // Soft TF-IDF sums over hash maps: equal up to the order of the sum, and exactly equal only
 // when no tie between partners of different counts leaves the choice to that order.
 void check_soft_tfidf(const Pair& p) {
+    if (!take_check(p)) return;
     static constexpr double kThresholds[] = {0.8, 0.0, 0.5, 0.9, 1.0, -1.0, 0.95, 2.0};
     const double threshold = kThresholds[p.extra[5] % 8];
     bool ambiguous = false;

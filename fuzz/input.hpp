@@ -20,11 +20,21 @@ namespace fuzzin {
 
 using Seq = std::vector<uint32_t>;
 
+// Counts the inputs of the process: each Bytes is one input.
+inline uint64_t& input_serial_counter() {
+    static uint64_t serial = 0;
+    return serial;
+}
+inline uint64_t input_serial() {
+    return input_serial_counter();
+}
+
 // Reads the input bytes in order; once they run out, a generator seeded by the input keeps
 // producing deterministic bytes, so a short input can still describe long texts.
 class Bytes {
   public:
     Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {
+        ++input_serial_counter();
         state_ = 0x9E3779B97F4A7C15ULL ^ size;
         for (size_t i = 0; i < size; ++i) state_ = state_ * 31 + data[i];
     }

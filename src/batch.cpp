@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "py_ref.hpp"
 
@@ -48,6 +50,25 @@ inline bool add_pair(PyObject* borrowed_item, PairList& out) {
     return true;
 }
 
+// Items [begin, end) of the n items of a list or tuple.
+bool add_items(PyObject** items, Py_ssize_t begin, Py_ssize_t end, Py_ssize_t n, PairList& out) {
+    // The tuples and strings of a large list lie all over the heap: fetch the tuple a few
+    // items ahead, and the strings of a nearer one, before they are needed.
+    constexpr Py_ssize_t kTupleAhead = 16, kTextAhead = 8;
+    for (Py_ssize_t i = begin; i < end; ++i) {
+        if (i + kTupleAhead < n) __builtin_prefetch(items[i + kTupleAhead]);
+        if (i + kTextAhead < n) {
+            PyObject* borrowed_ahead = items[i + kTextAhead];
+            if (PyTuple_CheckExact(borrowed_ahead) && PyTuple_GET_SIZE(borrowed_ahead) == 2) {
+                __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 0));
+                __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 1));
+            }
+        }
+        if (!add_pair(items[i], out)) return false;
+    }
+    return true;
+}
+
 // The length a sequence other than a list or tuple reports is only a capacity hint; a wrong
 // __len__ must not reserve memory the pairs will never use (or more than can be reserved).
 constexpr Py_ssize_t kMaxCapacityHint = Py_ssize_t{1} << 16;
@@ -65,21 +86,7 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
             PyErr_NoMemory();
             return false;
         }
-        // The tuples and strings of a large list lie all over the heap: fetch the tuple a few
-        // items ahead, and the strings of a nearer one, before they are needed.
-        constexpr Py_ssize_t kTupleAhead = 16, kTextAhead = 8;
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            if (i + kTupleAhead < n) __builtin_prefetch(items[i + kTupleAhead]);
-            if (i + kTextAhead < n) {
-                PyObject* borrowed_ahead = items[i + kTextAhead];
-                if (PyTuple_CheckExact(borrowed_ahead) && PyTuple_GET_SIZE(borrowed_ahead) == 2) {
-                    __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 0));
-                    __builtin_prefetch(PyTuple_GET_ITEM(borrowed_ahead, 1));
-                }
-            }
-            if (!add_pair(items[i], out)) return false;
-        }
-        return true;
+        return add_items(items, 0, n, n, out);
     }
 
     Py_ssize_t capacity = PySequence_Size(borrowed_pairs);
@@ -108,6 +115,35 @@ bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out) {
     if (!extract_pairs_into(borrowed_pairs, out)) return false;
     out.resolve();
+    return true;
+}
+
+bool extract_streamed(void* raw) {
+    auto* stream = static_cast<PairStream*>(raw);
+    PyObject** items = PySequence_Fast_ITEMS(stream->borrowed_pairs);
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(stream->borrowed_pairs);
+    // Published in groups: one release store per group, not per pair.
+    constexpr Py_ssize_t kGroup = 64;
+    for (Py_ssize_t begin = 0; begin < n; begin += kGroup) {
+        const Py_ssize_t end = std::min(n, begin + kGroup);
+        if (!add_items(items, begin, end, n, *stream->pairs)) return false;
+        stream->published.store(static_cast<size_t>(end), std::memory_order_release);
+    }
+    return true;
+}
+
+bool wait_published(const std::atomic<size_t>& published, size_t i,
+                    const std::atomic<bool>& cancelled) {
+    // A worker waits here only when it runs ahead of the extraction, which copies a pair in a
+    // small fraction of the time a worker scores one: spin briefly, then give the processor
+    // away (to the extracting thread, on a busy machine), then sleep.
+    for (unsigned round = 0; published.load(std::memory_order_acquire) <= i; ++round) {
+        if (cancelled.load(std::memory_order_relaxed)) return false;
+        if (round >= 4096)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        else if (round >= 64)
+            std::this_thread::yield();
+    }
     return true;
 }
 
@@ -168,12 +204,39 @@ bool poll_signals(void* raw) {
 }
 }  // namespace
 
-bool run_released(size_t n, RangeScorer scorer) {
+namespace {
+struct StreamFeed {
+    bool (*extract)(void*);
+    void* context;
+    ReleasedLock* lock;
+};
+
+// The pool's feed: extracts with the lock held, then releases it for the wait.
+bool extract_then_release(void* raw) {
+    auto* feed = static_cast<StreamFeed*>(raw);
+    const bool extracted = feed->extract(feed->context);
+    feed->lock->state = PyEval_SaveThread();
+    return extracted;
+}
+}  // namespace
+
+bool run_streamed(size_t n, RangeScorer scorer, bool (*extract)(void*), void* context) {
+    WorkerPool& pool = WorkerPool::instance();
+    if (pool.take_shortfall_notice() && !warn_pool_shortfall(pool)) return false;
+    ReleasedLock lock{nullptr};
+    StreamFeed feed{extract, context, &lock};
+    bool completed = pool.run(n, scorer, {&poll_signals, &lock}, 0, {&extract_then_release, &feed});
+    PyEval_RestoreThread(lock.state);
+    return completed;
+}
+
+bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool) {
     WorkerPool& pool = WorkerPool::instance();  // created by the first batch, even an empty one
     if (pool.take_shortfall_notice() && !warn_pool_shortfall(pool)) return false;
     if (n == 0) return true;
     ReleasedLock lock{PyEval_SaveThread()};
-    bool completed = pool.run(n, scorer, {&poll_signals, &lock});
+    WaitPoll poll{&poll_signals, &lock};
+    bool completed = n == 1 && !lone_on_pool ? pool.run(n, scorer) : pool.run(n, scorer, poll);
     PyEval_RestoreThread(lock.state);
     return completed;
 }

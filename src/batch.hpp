@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -138,6 +139,18 @@ class PairList {
     bool reserve(size_t pairs) {
         return slots_.reserve(2 * pairs * sizeof(Slot)) && arena_.reserve(pairs * 16);
     }
+    // For a list scored while it is extracted: room for all `pairs` slots and an arena that
+    // never moves again (64 bytes a pair, at most kStreamArenaBytes). Texts are then placed at
+    // their final addresses (no resolve()), and a short text that no longer fits the arena is
+    // read in place like a long one.
+    static constexpr size_t kStreamArenaBytes = size_t{32} << 20;
+    bool start_streaming(size_t pairs) {
+        if (!slots_.reserve(2 * pairs * sizeof(Slot)) ||
+            !arena_.reserve(std::min(pairs * 64, kStreamArenaBytes)))
+            return false;
+        streaming_ = true;
+        return true;
+    }
     // Adds the texts a and b of `borrowed_tuple`. False when memory is exhausted.
     bool add(PyObject* borrowed_tuple, Text a, Text b) {
         if (!slots_.reserve(slots_.size() + 2 * sizeof(Slot))) return false;
@@ -151,6 +164,7 @@ class PairList {
     }
     // After the last add: arena offsets become addresses (the arena no longer moves).
     void resolve() {
+        if (streaming_) return;
         auto* slot = reinterpret_cast<Slot*>(slots_.data());
         const auto base = reinterpret_cast<uintptr_t>(arena_.data());
         for (size_t k = 0, n = 2 * size(); k < n; ++k)
@@ -175,9 +189,15 @@ class PairList {
     bool place(Text t, bool& in_place) {
         const size_t bytes = t.length * t.width;
         Slot slot;
-        if (bytes >= kInPlaceBytes) {
+        const size_t padded = (arena_.size() + t.width - 1) & ~size_t{t.width - 1u};
+        if (bytes >= kInPlaceBytes || (streaming_ && padded + bytes > arena_.capacity())) {
             in_place = true;
             slot = {reinterpret_cast<uintptr_t>(t.data), uint64_t{t.length} << 4 | t.width};
+        } else if (streaming_) {
+            arena_.align(t.width);
+            slot = {reinterpret_cast<uintptr_t>(arena_.data() + arena_.size()),
+                    uint64_t{t.length} << 4 | t.width};
+            arena_.append(t.data, bytes);
         } else {
             if (!arena_.align(t.width)) return false;
             slot = {arena_.size(), uint64_t{t.length} << 4 | kInArena | t.width};
@@ -195,14 +215,34 @@ class PairList {
     ByteBuffer& arena_;
     ByteBuffer& slots_;
     ByteBuffer& references_;
+    bool streaming_ = false;
 };
 
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out);
 
-// Scores [0, n) on the pool with the interpreter lock released. Returns false with
-// KeyboardInterrupt (or another signal handler's exception) set when interrupted.
-bool run_released(size_t n, RangeScorer scorer);
+// Lists and tuples of at least this many pairs are scored while they are extracted.
+inline constexpr Py_ssize_t kStreamedPairs = 2048;
+
+// Extraction of a list or tuple while the pool scores it: `published` counts the pairs the
+// workers may read.
+struct PairStream {
+    PyObject* borrowed_pairs;
+    PairList* pairs;
+    std::atomic<size_t> published{0};
+};
+
+// Extracts the pairs of stream->borrowed_pairs, publishing them in groups. (With the lock.)
+bool extract_streamed(void* stream);
+
+// Scores [0, n) on the pool while `extract` (called on this thread with the interpreter lock
+// held) produces the inputs; then releases the lock until the pool is done. False with the
+// exception set when the extraction failed or a signal handler raised.
+bool run_streamed(size_t n, RangeScorer scorer, bool (*extract)(void*), void* context);
+
+// Waits until pair i is published; false when the run is being abandoned meanwhile.
+bool wait_published(const std::atomic<size_t>& published, size_t i,
+                    const std::atomic<bool>& cancelled);
 
 template <class Value, class Kernel, class Cutoff>
 struct BatchContext {
@@ -211,6 +251,7 @@ struct BatchContext {
     Cutoff cutoff;
     Kernel kernel;
     Value* results;
+    const std::atomic<size_t>* published = nullptr;  // while extraction runs: the pairs ready
     std::atomic<bool> failed{false};  // a kernel failed: the other ranges stop early
     std::atomic<KernelFailure> failure{KernelFailure::None};
 
@@ -221,6 +262,10 @@ struct BatchContext {
             for (size_t i = begin; i < end; ++i) {
                 if (cancelled.load(std::memory_order_relaxed) ||
                     self->failed.load(std::memory_order_relaxed))
+                    return;
+                if (self->published &&
+                    self->published->load(std::memory_order_acquire) <= i &&
+                    !wait_published(*self->published, i, cancelled))
                     return;
                 std::construct_at(self->results + i,
                                   self->kernel(self->pairs->first(i), self->pairs->second(i),
@@ -251,6 +296,64 @@ PyObject* build_list(const Value* results, size_t n) {
     return list;
 }
 
+// True when every option slot of the call is absent or a plain float, int, bool or None, whose
+// conversion runs no Python code: the options may then be converted before the pairs are
+// extracted without changing what the call does (on failure the usual order raises the error).
+template <size_t N>
+bool plain_options(PyObject* const* slots) {
+    for (size_t i = 1; i < N; ++i) {
+        PyObject* borrowed_obj = slots[i];
+        if (borrowed_obj && borrowed_obj != Py_None && !PyFloat_CheckExact(borrowed_obj) &&
+            !PyLong_CheckExact(borrowed_obj) && !PyBool_Check(borrowed_obj))
+            return false;
+    }
+    return true;
+}
+
+// A large list or tuple of pairs whose options convert quietly: the pool scores the first pairs
+// while this thread still extracts the rest. Returns false (nothing raised, nothing extracted)
+// when the call does not qualify.
+template <class RowRef>
+bool score_streamed(PyObject* const* slots, PairList& pairs, ByteBuffer& result_buffer,
+                    PyObject*& result) {
+    static constexpr const Row& R = RowRef::row;
+    static constexpr Params kParams = params_of(R);
+    using Types = ResultTypes<R.result>;
+    using Value = typename Types::Value;
+    PyObject* borrowed_pairs = slots[0];
+    if (!PyList_CheckExact(borrowed_pairs) && !PyTuple_CheckExact(borrowed_pairs)) return false;
+    const Py_ssize_t size = PySequence_Fast_GET_SIZE(borrowed_pairs);
+    if (size < kStreamedPairs || !plain_options<kParams.total>(slots)) return false;
+    Options options = default_options(R.shape);
+    typename Types::Cutoff cutoff;
+    if (!convert_options<R.shape>(slots + 1, options) ||
+        !convert_cutoff(slots[kParams.total - 1], cutoff)) {
+        PyErr_Clear();  // raised again, in its turn, by the usual order
+        return false;
+    }
+    if constexpr (R.has_check) {
+        if (R.check(options)) return false;
+    }
+    const auto n = static_cast<size_t>(size);
+    if (!pairs.start_streaming(n) || !result_buffer.reserve(n * sizeof(Value))) {
+        result = PyErr_NoMemory();
+        return true;
+    }
+    auto* results = reinterpret_cast<Value*>(result_buffer.data());
+    constexpr auto kernel = kernel_of<RowRef>();
+    PairStream stream{borrowed_pairs, &pairs};
+    BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{
+        &pairs, &options, cutoff, kernel, results, &stream.published};
+    if (!run_streamed(n, {&decltype(context)::score, &context}, &extract_streamed, &stream)) {
+        result = nullptr;
+    } else if (context.failed.load()) {
+        result = raise_kernel_failure(context.failure.load());
+    } else {
+        result = build_list(results, n);
+    }
+    return true;
+}
+
 // Extracts the pairs, converts the options, scores and builds the result list of row
 // RowRef::row; the caller releases the pairs' references.
 template <class RowRef>
@@ -258,6 +361,8 @@ PyObject* score_pairs(PyObject* const* slots, PairList& pairs, ByteBuffer& resul
     static constexpr const Row& R = RowRef::row;
     static constexpr Params kParams = params_of(R);
     using Types = ResultTypes<R.result>;
+    if (PyObject* result; score_streamed<RowRef>(slots, pairs, result_buffer, result))
+        return result;
     if (!extract_pairs(slots[0], pairs)) return nullptr;
     Options options = default_options(R.shape);
     if (!convert_options<R.shape>(slots + 1, options)) return nullptr;
@@ -274,7 +379,9 @@ PyObject* score_pairs(PyObject* const* slots, PairList& pairs, ByteBuffer& resul
     constexpr auto kernel = kernel_of<RowRef>();
     BatchContext<Value, decltype(kernel), typename Types::Cutoff> context{&pairs, &options, cutoff,
                                                                           kernel, results};
-    if (!run_released(n, {&decltype(context)::score, &context})) return nullptr;
+    // A lone long pair goes to a pool thread too, so that signals are still answered.
+    const bool lone_on_pool = n == 1 && is_long_pair(pairs.first(0), pairs.second(0));
+    if (!run_released(n, {&decltype(context)::score, &context}, lone_on_pool)) return nullptr;
     if (context.failed.load()) return raise_kernel_failure(context.failure.load());
     return build_list(results, n);
 }

@@ -5,11 +5,14 @@
 
 #include <Python.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
 #include "function_table.hpp"
+#include "interrupt.hpp"
+#include "worker_pool.hpp"
 
 namespace qx::py {
 
@@ -243,6 +246,57 @@ constexpr auto kernel_of() {
         return R.opt_float_kernel;
 }
 
+// Pairs at least this large (product or sum of the lengths) are scored with the interpreter
+// lock released, on a pool thread, while the calling thread waits and runs signal handlers:
+// other threads run meanwhile and Ctrl-C stops the kernel within milliseconds. Below, the
+// hand-off would cost more than it gives.
+inline constexpr uint64_t kReleasedCells = uint64_t{1} << 24;
+inline constexpr uint64_t kReleasedLength = uint64_t{1} << 21;
+
+inline bool is_long_pair(Text s1, Text s2) {
+    const uint64_t n = s1.length, m = s2.length;
+    return n + m >= kReleasedLength || (m != 0 && n >= kReleasedCells / m);
+}
+
+// Scores [0, n) on the pool with the interpreter lock released; the calling thread runs signal
+// handlers meanwhile. A run of one index is handed to a pool thread only when `lone_on_pool`
+// (otherwise it is scored on the calling thread, without polling). Returns false with
+// KeyboardInterrupt (or another signal handler's exception) set when interrupted. (batch.cpp)
+bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool = false);
+
+// One kernel call of row RowRef::row as a run of one index, for a long pair.
+template <class RowRef, class Value, class Cutoff>
+struct LoneCall {
+    Text s1, s2;
+    const Options* options;
+    Cutoff cutoff;
+    Value result{};
+    std::atomic<bool> failed{false};
+    KernelFailure failure = KernelFailure::None;
+
+    static void score(void* raw, size_t, size_t, const std::atomic<bool>& cancelled) {
+        auto* self = static_cast<LoneCall*>(raw);
+        InterruptScope scope(cancelled, self->failed);
+        try {
+            self->result = kernel_of<RowRef>()(self->s1, self->s2, *self->options, self->cutoff);
+        } catch (const Interrupted&) {
+            // Abandoned: the calling thread raises the signal handler's exception.
+        } catch (...) {
+            self->failure = current_kernel_failure();
+            self->failed.store(true, std::memory_order_relaxed);
+        }
+    }
+};
+
+template <class RowRef, class Cutoff>
+[[gnu::noinline]] PyObject* call_released(Text s1, Text s2, const Options& options, Cutoff cutoff) {
+    using Value = typename ResultTypes<RowRef::row.result>::Value;
+    LoneCall<RowRef, Value, Cutoff> call{s1, s2, &options, cutoff};
+    if (!run_released(1, {&decltype(call)::score, &call}, true)) return nullptr;
+    if (call.failed.load()) return raise_kernel_failure(call.failure);
+    return to_python(call.result);
+}
+
 // The scalar wrapper of row R (METH_FASTCALL | METH_KEYWORDS).
 // RowRef::row is the row, a constant of the table.
 template <class RowRef>
@@ -263,6 +317,8 @@ PyObject* scalar_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
+    if (is_long_pair(s1, s2)) [[unlikely]]
+        return call_released<RowRef>(s1, s2, options, cutoff);
     try {
         return to_python(kernel_of<RowRef>()(s1, s2, options, cutoff));
     } catch (...) {

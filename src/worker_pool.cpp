@@ -303,22 +303,40 @@ bool WorkerPool::take_shortfall_notice() {
     return threads_ < request_.threads && !shortfall_noticed_.exchange(true);
 }
 
-bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll, size_t max_workers) {
+bool WorkerPool::run(size_t n, RangeScorer scorer, WaitPoll poll, size_t max_workers,
+                     RunFeed feed) {
     size_t helpers = max_workers ? std::min(max_workers, threads_) : threads_;
-    if (n < 2 || helpers == 0 || tls_is_worker) return score_here(n, scorer);
+    auto fed = [&feed] { return !feed.feed || feed.feed(feed.context); };
+    // A lone index is handed to a worker only when the caller polls while it waits.
+    if (n == 0 || (n == 1 && !poll.poll) || helpers == 0 || tls_is_worker)
+        return fed() && score_here(n, scorer);
     Job* job = new (std::nothrow) Job(scorer, n, helpers);
-    if (!job) return score_here(n, scorer);
+    if (!job) return fed() && score_here(n, scorer);
     unsigned forks = g_forks.load(std::memory_order_relaxed);
     Worker* woken[2];
     size_t count;
+    bool lone_here;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
         state_->open(job);
         count = state_->recruit(job, woken);
+        // A lone index that finds no idle worker and other runs still open (the workers busy
+        // with other threads' runs) is scored on the spot rather than wait behind them. (Workers
+        // still starting, or ending their last chunks, join it soon enough.)
+        lone_here = count == 0 && n == 1 && state_->first_open != job;
+        if (lone_here) state_->close(job);
+    }
+    if (lone_here) {
+        delete job;
+        return fed() && score_here(n, scorer);
     }
     for (size_t i = 0; i < count; ++i) woken[i]->wake.notify_one();
 
     JobOwner owner{state_, job};
+    if (!fed()) {
+        job->cancelled.store(true, std::memory_order_relaxed);
+        return false;  // the owner closes the job and waits for its workers
+    }
     std::unique_lock<std::mutex> lock(state_->mutex);
     while (job->open || job->workers) {
         // Once abandoned, only wait: polling again would run signal handlers while the

@@ -23,6 +23,14 @@ struct WaitPoll {
     void* context = nullptr;
 };
 
+// Called once on the calling thread as soon as a run is posted, while workers may already
+// score; returning false abandons the run. Lets the caller produce the run's inputs (the batch
+// extracts its pairs) while the first ones are being scored.
+struct RunFeed {
+    bool (*feed)(void* context) = nullptr;
+    void* context = nullptr;
+};
+
 // The most worker threads a pool starts, whatever the environment asks for. Oversubscribing
 // is allowed (scheduling costs do not grow with the pool), but every thread holds a stack and
 // a process id.
@@ -47,12 +55,15 @@ class WorkerPool {
     bool take_shortfall_notice();
 
     // Scores [0, n) on at most `max_workers` pool threads (0: any number of them); the calling
-    // thread only waits and polls. Blocks until every index is scored and no worker refers to
+    // thread only waits and polls (a single index is scored on the spot when there is no poll
+    // or no idle worker). Blocks until every index is scored and no worker refers to
     // the run any more. Returns false when `poll` asked to abandon the remaining indices.
     // Should the process fork inside `poll` (a signal handler calling fork), the child has
     // none of the parent's workers: there the run is scored again from the start on the
     // child's own pool, without touching any state the parent's workers may have locked.
-    bool run(size_t n, RangeScorer scorer, WaitPoll poll = {}, size_t max_workers = 0);
+    // A `feed` runs first (see RunFeed); a run it abandons returns false.
+    bool run(size_t n, RangeScorer scorer, WaitPoll poll = {}, size_t max_workers = 0,
+             RunFeed feed = {});
 
     struct State;  // the lock, the open runs and the idle workers (worker_pool.cpp)
 

@@ -102,6 +102,41 @@ def test_extraction_errors(pairs, exc_type, message):
         assert message is None or str(info.value) == message, fn.__name__
 
 
+# Lists and tuples of thousands of pairs are scored while they are extracted: a bad item far
+# down, or bad options, still give exactly the errors above, in the same order. (Options that
+# run Python code, like "x" above, keep the whole extraction first.)
+VALID = [("ab", "ac"), ("é" * 300, "€"), ("a👍", "")] * 1000
+STREAMED_ERRORS = [(VALID + p, t, m) for p, t, m in EXTRACTION_ERRORS if type(p) is list]
+
+
+@pytest.mark.parametrize("pairs,exc_type,message", STREAMED_ERRORS)
+def test_extraction_errors_of_long_lists(pairs, exc_type, message):
+    for fn in (psim, _quorvalex.tversky_similarity_batch, distance.levenshtein_distance_batch):
+        for container, cutoff in [(list, -1), (tuple, None)]:
+            with pytest.raises(BaseException) as info:
+                fn(container(pairs), score_cutoff=cutoff)
+            assert type(info.value) is exc_type, fn.__name__
+            assert message is None or str(info.value) == message, fn.__name__
+
+
+# In a fresh process the arena of a streamed list has room for 64 bytes a pair: the copies stop
+# there and the later short texts are read in place.
+BEYOND_ARENA = """
+import random
+from quorvalex import distance, fuzz
+rng = random.Random(4)
+pairs = [tuple("".join(rng.choices(a, k=rng.randrange(150, 250))) for _ in "xy")
+         for a in ["abc", "aé", "a€", "a👍"] for _ in range(800)]
+print(distance.levenshtein_distance_batch(pairs) == [distance.levenshtein_distance(*p) for p in pairs]
+      and fuzz.ratio_batch(pairs) == [fuzz.ratio(*p) for p in pairs])
+"""
+
+
+def test_long_list_beyond_the_arena():
+    out = run_python(BEYOND_ARENA)
+    assert (out.returncode, out.stdout) == (0, "True\n"), out.stderr[-3000:]
+
+
 def test_extraction_keeps_the_cause_and_stops_at_the_first_bad_item():
     cause = KeyError("cause")
     try:
@@ -127,7 +162,7 @@ OPTION_ERRORS = [  # every message form is checked in test_call_frame; here afte
 
 @pytest.mark.parametrize("fn,kwargs,exc_type,message", OPTION_ERRORS)
 def test_option_errors_after_valid_pairs(fn, kwargs, exc_type, message):
-    for pairs in ([], [("a", "b")], Sequence([("a", "b")] * 3)):
+    for pairs in ([], [("a", "b")], Sequence([("a", "b")] * 3), VALID, tuple(VALID)):
         with pytest.raises(BaseException) as info:
             fn(pairs, **kwargs)
         assert type(info.value) is exc_type
@@ -162,6 +197,10 @@ def test_batch_equals_scalar(batch_fn):
             assert type(result) is list and len(result) == len(MIXED)
             assert not bad, (options, cutoff, MIXED[bad[0]], result[bad[0]], expected[bad[0]])
     assert same(batch_fn(Sequence(MIXED[:50])), [scalar(a, b) for a, b in MIXED[:50]])
+    # Long enough to be scored while it is extracted.
+    copies = 3000 // len(MIXED) + 1
+    for pairs in (MIXED * copies, tuple(MIXED) * copies):
+        assert same(batch_fn(pairs), [scalar(a, b) for a, b in MIXED] * copies)
 
 
 # ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@ that exception, the remaining ranges are abandoned, and the pool serves the next
 that returns lets the batch finish. Timing limits are generous (loaded or sanitized machines)."""
 
 import math
+import random
 import resource
 import signal
 import threading
@@ -82,9 +83,10 @@ def test_returning_handler_lets_the_batch_finish(alarm):
 
 @pytest.mark.slow
 def test_second_signal_while_the_abandoned_batch_finishes(alarm):
-    # Two pairs of about a second each: pairs already being scored are not stopped, so the
-    # second signal arrives while the abandoned batch still finishes. Its handler must wait for
-    # Python code to run again, not run while the first exception is pending.
+    # Two pairs of about a second each. The kernels stop within a millisecond of the first
+    # signal's exception, so the first handler asks for the second signal half a millisecond
+    # later, to land while the abandoned batch finishes (or just after). Its handler must wait
+    # for Python code to run again, not run while the first exception is pending.
     install, arm = alarm
     factor = math.ceil(math.sqrt(1.0 / PER_PAIR))
     big = (PAIR[0] * factor, PAIR[1] * factor)
@@ -93,14 +95,14 @@ def test_second_signal_while_the_abandoned_batch_finishes(alarm):
     def handler(signum, frame):
         calls.append("start")
         if len(calls) == 1:
+            arm(0.0005)
             raise Interrupted
         calls.append("end")
 
     install(handler)
-    arm(0.2, 0.3)  # again 0.3 s later, while the pairs are still being scored
+    arm(0.2)
     with pytest.raises(Interrupted):
         FN([big, big])
-    signal.setitimer(signal.ITIMER_REAL, 0)
     time.sleep(0.05)
     assert calls[:3] == ["start", "start", "end"]
 
@@ -150,6 +152,73 @@ def test_real_sigint_raises_keyboard_interrupt():
     assert sent.split()[0] == "sent" and interrupted.split()[0] == "interrupted", out.stdout
     assert float(interrupted.split()[1]) - float(sent.split()[1]) < (2.0 if SANITIZED else 0.5)
     assert ok == "ok"
+
+
+# Ctrl-C inside long kernels: a batch of two pairs of 50,000 characters, a batch of one, and the
+# scalar calls (a long pair is scored on a pool thread with the lock released while the calling
+# thread runs signal handlers). Each kernel polls the batch's flag per row block, so the
+# KeyboardInterrupt comes within milliseconds instead of after the pair (seconds).
+LONG_KERNEL_SIGINT = """
+import os, random, sys, threading, time
+from quorvalex import _quorvalex, distance
+rng = random.Random(5)
+a, b = ("".join(rng.choices("abcd", k=50_000)) for _ in "ab")
+wide = "".join(chr(0x4E00 + i % 700) for i in range(30_000))  # the rows of OSA past 256 symbols
+call = {
+    "two_pairs": lambda: distance.damerau_levenshtein_distance_batch([(a, b), (b, a)]),
+    "one_pair": lambda: distance.damerau_levenshtein_distance_batch([(a, b)]),
+    "scalar": lambda: distance.damerau_levenshtein_distance(a, b),
+    "osa_rows": lambda: distance.osa_distance(wide, wide[::-1]),
+    "smith_waterman": lambda: _quorvalex.smith_waterman_score(a, b),
+    "needleman_wunsch_one_pair": lambda: _quorvalex.needleman_wunsch_score_batch([(a, b)]),
+}[sys.argv[1]]
+def interrupt_soon():
+    time.sleep(0.3)
+    print("sent", time.monotonic(), flush=True)
+    os.kill(os.getpid(), 2)
+threading.Thread(target=interrupt_soon).start()
+try:
+    call()
+    print("finished", time.monotonic(), flush=True)
+except KeyboardInterrupt:
+    print("interrupted", time.monotonic(), flush=True)
+print(distance.damerau_levenshtein_distance_batch([("abc", "acb")] * 3) == [1, 1, 1]
+      and distance.damerau_levenshtein_distance("ab", "ba") == 1)
+"""
+
+
+@pytest.mark.parametrize("form", ["two_pairs", "one_pair", "scalar", "osa_rows", "smith_waterman",
+                                  "needleman_wunsch_one_pair"])
+def test_sigint_stops_a_long_kernel(form):
+    out = run_python(LONG_KERNEL_SIGINT, form, timeout=600)
+    assert out.returncode == 0, out.stderr[-3000:]
+    sent, interrupted, ok = out.stdout.split("\n")[:3]
+    assert sent.split()[0] == "sent" and interrupted.split()[0] == "interrupted", out.stdout
+    # Seconds before; milliseconds now (the bound leaves room for a loaded or sanitized machine).
+    assert float(interrupted.split()[1]) - float(sent.split()[1]) < (3.0 if SANITIZED else 1.0)
+    assert ok == "True"
+
+
+def test_long_scalar_call_lets_other_threads_run():
+    rng = random.Random(8)
+    a, b = ("".join(rng.choices("abcd", k=6000 if SANITIZED else 12_000)) for _ in "ab")
+    count, done = [0], threading.Event()
+
+    def count_until_done():
+        while not done.is_set():
+            count[0] += 1
+
+    counter = threading.Thread(target=count_until_done)
+    counter.start()
+    time.sleep(0.05)
+    before = count[0]
+    result = distance.damerau_levenshtein_distance(a, b)
+    during = count[0] - before
+    done.set()
+    counter.join()
+    assert result == distance.damerau_levenshtein_distance_batch([(a, b), (b, a)])[0]
+    # Holding the lock, the call would leave the counter no turn at all.
+    assert during > 1000
 
 
 # A signal handler that forks while a batch runs: the child has none of the parent's workers.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
 
 namespace qx {
@@ -115,7 +116,9 @@ double sweep(const Cells& a, const Cells& b_rev, const Params& p) {
     double* d2 = buf2.data();  // diagonal d - 2
     double* d1 = buf1.data();  // diagonal d - 1
     double* d0 = buf0.data();  // diagonal d
+    PollBudget budget;
     for (size_t d = 0; d <= len1 + len2; ++d) {
+        budget.spend(len1);
         if (d <= len2) d0[0] = top_border<Local>(d, p.gap);
         if (d >= 1 && d <= len1) d0[d] = left_border<Local>(d, p.gap);
         size_t lo = d > len2 ? d - len2 : 1;

@@ -1,11 +1,14 @@
 #include "damerau_levenshtein.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <span>
 #include <utility>
 
 #include "../hashing.hpp"
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
 #include "edit_forms.hpp"
 
@@ -106,7 +109,9 @@ uint64_t dl_recurrence(std::span<const Sym> s1, std::span<const Sym> s2, uint64_
         fr[j] = max_val;
     }
 
+    PollBudget budget;
     for (size_t i = 1; i <= len1; ++i) {
+        budget.spend(len2);
         std::swap(r, r1);
         size_t last_col = 0;
         uint64_t last_i2l1 = r[0];
@@ -157,8 +162,11 @@ class ThreadRows {
         if (cells > capacity_) {
             const size_t fresh = std::max(cells, std::min(capacity_ * 2, kKeepCells));
             std::free(cells_);
+            cells_ = nullptr;
+            capacity_ = 0;
+            if (fresh > SIZE_MAX / sizeof(uint64_t)) throw std::bad_alloc();
             cells_ = static_cast<uint64_t*>(std::malloc(fresh * sizeof(uint64_t)));
-            if (!cells_) std::abort();
+            if (!cells_) throw std::bad_alloc();
             capacity_ = fresh;
         }
         return cells_;

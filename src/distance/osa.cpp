@@ -4,11 +4,13 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <span>
 #include <utility>
 
 #include "../char_masks.hpp"
 #include "../hashing.hpp"
+#include "../interrupt.hpp"
 #include "../small_vector.hpp"
 #include "edit_forms.hpp"
 
@@ -18,24 +20,31 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
+// Long texts are scanned in slices of kSlice symbols with an interrupt poll between them.
+constexpr size_t kSlice = size_t{1} << 16;
+
 // Hyyrö's bit-parallel OSA recurrence (2003) over one 64-bit word, for 1 <= m <= 64.
+
 uint64_t osa_word(size_t m, Bytes text, const CharMaskTable& table) {
     uint64_t vp = low_bits(m);
     uint64_t vn = 0, d0 = 0, pm_old = 0;
     const uint64_t last = uint64_t{1} << (m - 1);
     uint64_t dist = m;
-    for (unsigned char c : text) {
-        const uint64_t x = table[c];
-        const uint64_t tr = ((x & ~d0) << 1) & pm_old;
-        d0 = (((x & vp) + vp) ^ vp) | x | vn | tr;
-        uint64_t hp = vn | ~(d0 | vp);
-        const uint64_t hn = d0 & vp;
-        dist += (hp & last) != 0;
-        dist -= (hn & last) != 0;
-        hp = (hp << 1) | 1;
-        vp = (hn << 1) | ~(d0 | hp);
-        vn = hp & d0;
-        pm_old = x;
+    for (size_t at = 0; at < text.size(); at += kSlice) {
+        if (at) poll_interrupt();
+        for (unsigned char c : text.subspan(at, std::min(kSlice, text.size() - at))) {
+            const uint64_t x = table[c];
+            const uint64_t tr = ((x & ~d0) << 1) & pm_old;
+            d0 = (((x & vp) + vp) ^ vp) | x | vn | tr;
+            uint64_t hp = vn | ~(d0 | vp);
+            const uint64_t hn = d0 & vp;
+            dist += (hp & last) != 0;
+            dist -= (hn & last) != 0;
+            hp = (hp << 1) | 1;
+            vp = (hn << 1) | ~(d0 | hp);
+            vn = hp & d0;
+            pm_old = x;
+        }
     }
     return dist;
 }
@@ -48,27 +57,30 @@ uint64_t osa_pair(size_t m, Bytes text, const PairCharMaskTable& table) {
     uint64_t vn_lo = 0, vn_hi = 0, d0_lo = 0, d0_hi = 0, pm_lo = 0, pm_hi = 0;
     const uint64_t last = uint64_t{1} << (m - 65);
     uint64_t dist = m;
-    for (unsigned char c : text) {
-        const uint64_t x_lo = table.low(c), x_hi = table.high(c);
-        const uint64_t t_lo = x_lo & ~d0_lo, t_hi = x_hi & ~d0_hi;
-        const uint64_t tr_lo = (t_lo << 1) & pm_lo;
-        const uint64_t tr_hi = ((t_hi << 1) | (t_lo >> 63)) & pm_hi;
-        const uint64_t sum_lo = (x_lo & vp_lo) + vp_lo;
-        const uint64_t sum_hi = (x_hi & vp_hi) + vp_hi + (sum_lo < vp_lo);
-        d0_lo = (sum_lo ^ vp_lo) | x_lo | vn_lo | tr_lo;
-        d0_hi = (sum_hi ^ vp_hi) | x_hi | vn_hi | tr_hi;
-        const uint64_t hp_lo = vn_lo | ~(d0_lo | vp_lo), hp_hi = vn_hi | ~(d0_hi | vp_hi);
-        const uint64_t hn_lo = d0_lo & vp_lo, hn_hi = d0_hi & vp_hi;
-        dist += (hp_hi & last) != 0;
-        dist -= (hn_hi & last) != 0;
-        const uint64_t hps_lo = (hp_lo << 1) | 1, hps_hi = (hp_hi << 1) | (hp_lo >> 63);
-        const uint64_t hns_lo = hn_lo << 1, hns_hi = (hn_hi << 1) | (hn_lo >> 63);
-        vp_lo = hns_lo | ~(d0_lo | hps_lo);
-        vp_hi = hns_hi | ~(d0_hi | hps_hi);
-        vn_lo = hps_lo & d0_lo;
-        vn_hi = hps_hi & d0_hi;
-        pm_lo = x_lo;
-        pm_hi = x_hi;
+    for (size_t at = 0; at < text.size(); at += kSlice) {
+        if (at) poll_interrupt();
+        for (unsigned char c : text.subspan(at, std::min(kSlice, text.size() - at))) {
+            const uint64_t x_lo = table.low(c), x_hi = table.high(c);
+            const uint64_t t_lo = x_lo & ~d0_lo, t_hi = x_hi & ~d0_hi;
+            const uint64_t tr_lo = (t_lo << 1) & pm_lo;
+            const uint64_t tr_hi = ((t_hi << 1) | (t_lo >> 63)) & pm_hi;
+            const uint64_t sum_lo = (x_lo & vp_lo) + vp_lo;
+            const uint64_t sum_hi = (x_hi & vp_hi) + vp_hi + (sum_lo < vp_lo);
+            d0_lo = (sum_lo ^ vp_lo) | x_lo | vn_lo | tr_lo;
+            d0_hi = (sum_hi ^ vp_hi) | x_hi | vn_hi | tr_hi;
+            const uint64_t hp_lo = vn_lo | ~(d0_lo | vp_lo), hp_hi = vn_hi | ~(d0_hi | vp_hi);
+            const uint64_t hn_lo = d0_lo & vp_lo, hn_hi = d0_hi & vp_hi;
+            dist += (hp_hi & last) != 0;
+            dist -= (hn_hi & last) != 0;
+            const uint64_t hps_lo = (hp_lo << 1) | 1, hps_hi = (hp_hi << 1) | (hp_lo >> 63);
+            const uint64_t hns_lo = hn_lo << 1, hns_hi = (hn_hi << 1) | (hn_lo >> 63);
+            vp_lo = hns_lo | ~(d0_lo | hps_lo);
+            vp_hi = hns_hi | ~(d0_hi | hps_hi);
+            vn_lo = hps_lo & d0_lo;
+            vn_hi = hps_hi & d0_hi;
+            pm_lo = x_lo;
+            pm_hi = x_hi;
+        }
     }
     return dist;
 }
@@ -99,7 +111,9 @@ uint64_t osa_blocks(Bytes pattern, Bytes text) {
     BlockState* cur = store_b.data();
 
     uint64_t dist = m;
+    PollBudget budget;
     for (unsigned char c : text) {
+        budget.spend(n);
         uint64_t hp_in = 1, hn_in = 0;
         uint64_t hp_last = 0, hn_last = 0;
         for (size_t w = 0; w < n; ++w) {
@@ -163,7 +177,9 @@ uint64_t osa_rows(std::span<const uint32_t> s1, std::span<const uint32_t> s2) {
     uint64_t* cur = row_c.data();
     for (size_t j = 0; j <= len2; ++j) prev[j] = j;
 
+    PollBudget budget;
     for (size_t i = 1; i <= len1; ++i) {
+        budget.spend(len2);
         const uint32_t a = s1[i - 1];
         cur[0] = i;
         for (size_t j = 1; j <= len2; ++j) {
@@ -200,7 +216,7 @@ class ByteForm {
         unsigned char* out = inline_;
         if (total > sizeof(inline_)) {
             heap_ = static_cast<unsigned char*>(std::malloc(total));
-            if (!heap_) std::abort();
+            if (!heap_) throw std::bad_alloc();
             out = heap_;
         }
         a_ = out;
