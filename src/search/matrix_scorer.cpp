@@ -45,10 +45,13 @@ void MatrixScorer::score_rows_as(size_t begin, size_t end, const std::atomic<boo
         for (size_t c = 0; c < cols; ++c) {
             Score s;
             if (query_present && choices_.present[c]) {
-                if (use_lanes && lanes_->packed(c))
+                if (use_lanes && lanes_->packed(c)) {
                     s = {lane_values[c], true};
-                else
+                } else {
+                    if (stopped(cancelled, stop)) [[unlikely]]
+                        return;
                     s = scorer_.score(query, choices_.texts[c], cutoff_);
+                }
             }
             if (!writer_.write_as<T>(base + c, s)) [[unlikely]] {
                 refused.record(base + c, s);
@@ -64,7 +67,7 @@ void score_pairs(const RowScorer& scorer, TextColumn queries, TextColumn choices
                  const std::atomic<bool>& cancelled, std::atomic<bool>& stop,
                  RefusedCell& refused) {
     for (size_t i = begin; i < end; ++i) {
-        if ((i & 255) == 0 && stopped(cancelled, stop)) return;
+        if (stopped(cancelled, stop)) return;
         Score s;
         if (queries.present[i] && choices.present[i])
             s = scorer.score(queries.texts[i], choices.texts[i], cutoff);
