@@ -7,6 +7,7 @@ namespace qx::search {
 namespace {
 
 constexpr uint64_t kNoLimit = ~uint64_t{0};
+constexpr uint64_t kNone = kNoLimit - 1;
 
 // Largest distance in [0, m] whose mapped value `keeps` accepts (kNoLimit when all of them up
 // to m are), `none` when not even 0 is: the same search as the scalar forms make, so that the
@@ -28,6 +29,28 @@ uint64_t largest_kept(uint64_t m, Keeps keeps, bool& none) {
 }
 
 }  // namespace
+
+template <class Keeps>
+uint64_t PreparedLevenshtein::bound(uint64_t longest, double cutoff, Keeps keeps) const {
+    const bool cacheable = longest < kCachedLengths;
+    if (cacheable) {
+        if (!cache_valid_ || !(cached_cutoff_ == cutoff)) {
+            known_.fill(0);
+            cached_cutoff_ = cutoff;
+            cache_valid_ = cutoff == cutoff;
+        } else if (known_[longest]) {
+            return bounds_[longest];
+        }
+    }
+    bool none;
+    uint64_t max = largest_kept(longest, keeps, none);
+    if (none) max = kNone;
+    if (cacheable && cache_valid_) {
+        bounds_[longest] = max;
+        known_[longest] = 1;
+    }
+    return max;
+}
 
 std::optional<PreparedLevenshtein> PreparedLevenshtein::make(Text query, EditForm form) {
     if (query.length == 0 || query.length > kMaxQuery) return std::nullopt;
@@ -97,10 +120,9 @@ double PreparedLevenshtein::score(Text choice, const Cutoff& cutoff) const {
             uint64_t max = kNoLimit;
             if (cutoff.set) {
                 const double c = cutoff.f;
-                bool none;
-                max = largest_kept(
-                    longest, [&](uint64_t d) { return !(static_cast<double>(d) / dm > c); }, none);
-                if (none) return 1.0;
+                max = bound(longest, c,
+                            [&](uint64_t d) { return !(static_cast<double>(d) / dm > c); });
+                if (max == kNone) return 1.0;
             }
             const uint64_t d = distance(choice, max);
             if (d > max) return 1.0;
@@ -110,11 +132,9 @@ double PreparedLevenshtein::score(Text choice, const Cutoff& cutoff) const {
             uint64_t max = kNoLimit;
             if (cutoff.set) {
                 const double c = cutoff.f;
-                bool none;
-                max = largest_kept(
-                    longest, [&](uint64_t d) { return !(1.0 - static_cast<double>(d) / dm < c); },
-                    none);
-                if (none) return 0.0;
+                max = bound(longest, c,
+                            [&](uint64_t d) { return !(1.0 - static_cast<double>(d) / dm < c); });
+                if (max == kNone) return 0.0;
             }
             const uint64_t d = distance(choice, max);
             if (d > max) return 0.0;

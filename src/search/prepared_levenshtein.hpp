@@ -19,7 +19,8 @@ class PreparedLevenshtein {
     // nullopt when the query does not fit one word (empty or longer than 64 symbols).
     static std::optional<PreparedLevenshtein> make(Text query, EditForm form);
 
-    // The scalar function's value of (query, choice) under `cutoff`.
+    // The scalar function's value of (query, choice) under `cutoff`. Not for concurrent use:
+    // the distance bounds of the last cutoff are kept per longer length.
     double score(Text choice, const Cutoff& cutoff) const;
 
   private:
@@ -36,7 +37,17 @@ class PreparedLevenshtein {
         return 0;
     }
 
+    // The largest kept distance of a normalized form for texts of longer length `longest`
+    // (kNoLimit: any; kNone: not even 0), remembered for the last float cutoff.
+    template <class Keeps>
+    uint64_t bound(uint64_t longest, double cutoff, Keeps keeps) const;
+
     static constexpr uint32_t kFree = 0xFFFFFFFFu;  // no code point
+    static constexpr size_t kCachedLengths = 256;
+    mutable double cached_cutoff_ = 0.0;
+    mutable bool cache_valid_ = false;
+    mutable std::array<uint64_t, kCachedLengths> bounds_{};
+    mutable std::array<uint8_t, kCachedLengths> known_{};
     size_t length_;
     EditForm form_;
     std::array<uint64_t, 256> low_{};
