@@ -204,21 +204,31 @@ void levenshtein_distances(const PatternPack& pack, Units text, uint64_t* out,
 
 void jaro_counts(const PatternPack& pack, Units text, JaroCounts* out, const LaneKernels& kernels) {
     const size_t n = text.size;
-    const size_t bits = lane_bits(pack.width_);
     auto window_of = [](size_t longer) { return longer < 2 ? 0 : longer / 2 - 1; };
 
-    // The window of each lane; no text position at or beyond m + w can match in a lane.
+    // The window of each lane; no text position at or beyond m + w can match in a lane. The
+    // lanes are written with stores of their own width.
     JaroWindow window{};
     window.base = window_of(n);
     size_t limit = 0;
-    for (size_t k = 0; k < pack.count_; ++k) {
-        const size_t m = pack.lengths_[k];
-        if (m == 0) continue;
-        const size_t w = window_of(std::max(m, n));
-        set_lane(window.upper, k, bits, low_bits(std::min(w + 1, bits)));
-        set_lane(window.extra, k, bits, w - window.base);
-        window.extra_max = std::max(window.extra_max, w - window.base);
-        limit = std::max(limit, m + w);
+    auto set_windows = [&]<class L>(L) {
+        for (size_t k = 0; k < pack.count_; ++k) {
+            const size_t m = pack.lengths_[k];
+            if (m == 0) continue;
+            const size_t w = window_of(std::max(m, n));
+            const L upper = static_cast<L>(low_bits(std::min(w + 1, sizeof(L) * 8)));
+            const L extra = static_cast<L>(w - window.base);
+            std::memcpy(window.upper.bytes + k * sizeof(L), &upper, sizeof(L));
+            std::memcpy(window.extra.bytes + k * sizeof(L), &extra, sizeof(L));
+            window.extra_max = std::max(window.extra_max, w - window.base);
+            limit = std::max(limit, m + w);
+        }
+    };
+    switch (pack.width_) {
+        case LaneWidth::bits8: set_windows(uint8_t{}); break;
+        case LaneWidth::bits16: set_windows(uint16_t{}); break;
+        case LaneWidth::bits32: set_windows(uint32_t{}); break;
+        default: set_windows(uint64_t{}); break;
     }
     limit = std::min(limit, n);
 
@@ -237,12 +247,15 @@ void jaro_counts(const PatternPack& pack, Units text, JaroCounts* out, const Lan
     for_each_lane(mismatches, pack.width_, pack.count_, [&](size_t k, uint64_t differ) {
         out[k].transpositions = static_cast<uint32_t>(differ / 2);
     });
+    // The common prefix (at most kHeadLength symbols), against the text's first symbols read once.
+    uint32_t first[PatternPack::kHeadLength];
+    const size_t text_head = std::min(n, PatternPack::kHeadLength);
+    for (size_t p = 0; p < text_head; ++p) first[p] = text[p];
     for (size_t k = 0; k < pack.count_; ++k) {
-        JaroCounts& c = out[k];
-        const size_t head = std::min({pack.lengths_[k] + size_t{0}, n, PatternPack::kHeadLength});
+        const size_t shared = std::min<size_t>(pack.lengths_[k], text_head);
         uint32_t p = 0;
-        while (p < head && pack.heads_[k][p] == text[p]) ++p;
-        c.prefix = p;
+        while (p < shared && pack.heads_[k][p] == first[p]) ++p;
+        out[k].prefix = p;
     }
 }
 
