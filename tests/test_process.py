@@ -355,3 +355,23 @@ def test_ctrl_c_interrupts_a_large_cdist():
     assert time.monotonic() - start < 5.0
     # The pool serves the next call.
     assert process.cdist(["ab"], ["ac"], scorer=distance.levenshtein_distance).tolist() == [[1]]
+
+
+class Names(list):
+    pass
+
+
+@pytest.mark.parametrize("call, expected", [
+    (lambda: process.cdist([], ["a"]).shape, (0, 1)),
+    (lambda: process.cdist(["a"], []).shape, (1, 0)),
+    (lambda: process.cpdist([], []).shape, (0,)),
+    (lambda: process.extract("a", []), []),
+    (lambda: process.extract_one("a", ()), None),
+    (lambda: process.extract_one("a", Names(["b", "a"])), ("a", 100.0, 1)),
+    (lambda: process.extract_one("a", iter(["b", "a"])), ("a", 100.0, 1)),
+    (lambda: process.extract("a", ["a", "b"], limit=0), []),
+    (lambda: process.cdist(["ab"], ["ab", "cd"], dtype=">f8").tolist(), [[100.0, 0.0]]),
+    (lambda: process.cdist(["ab"], ["ab", "cd"], dtype=">f8").dtype.str, ">f8"),
+])
+def test_edge_inputs(call, expected):
+    assert call() == expected
