@@ -230,13 +230,14 @@ bool run_streamed(size_t n, RangeScorer scorer, bool (*extract)(void*), void* co
     return completed;
 }
 
-bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool) {
+bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool, size_t max_workers) {
     WorkerPool& pool = WorkerPool::instance();  // created by the first batch, even an empty one
     if (pool.take_shortfall_notice() && !warn_pool_shortfall(pool)) return false;
     if (n == 0) return true;
     ReleasedLock lock{PyEval_SaveThread()};
     WaitPoll poll{&poll_signals, &lock};
-    bool completed = n == 1 && !lone_on_pool ? pool.run(n, scorer) : pool.run(n, scorer, poll);
+    bool completed = n == 1 && !lone_on_pool ? pool.run(n, scorer)
+                                             : pool.run(n, scorer, poll, max_workers);
     PyEval_RestoreThread(lock.state);
     return completed;
 }

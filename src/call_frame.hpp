@@ -260,9 +260,11 @@ inline bool is_long_pair(Text s1, Text s2) {
 
 // Scores [0, n) on the pool with the interpreter lock released; the calling thread runs signal
 // handlers meanwhile. A run of one index is handed to a pool thread only when `lone_on_pool`
-// (otherwise it is scored on the calling thread, without polling). Returns false with
+// (otherwise it is scored on the calling thread, without polling), on at most `max_workers`
+// pool threads (0: any number). Returns false with
 // KeyboardInterrupt (or another signal handler's exception) set when interrupted. (batch.cpp)
-bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool = false);
+bool run_released(size_t n, RangeScorer scorer, bool lone_on_pool = false,
+                  size_t max_workers = 0);
 
 // One kernel call of row RowRef::row as a run of one index, for a long pair.
 template <class RowRef, class Value, class Cutoff>
