@@ -1,0 +1,342 @@
+#include "join_index.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+namespace qx::join {
+
+namespace {
+
+constexpr uint64_t kBase = 0x100000001b3ULL * 2 + 1;  // odd: multiplication is invertible
+constexpr uint64_t kUnreachable = std::numeric_limits<uint64_t>::max();
+
+inline uint64_t mix(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// Segment k of m of a text of n symbols: the first m - n % m segments are n / m long, the
+// others one longer.
+struct Segment {
+    size_t start, length;
+};
+inline Segment segment_of(size_t n, size_t m, size_t k) {
+    const size_t q = n / m, r = n % m, shorter = m - r;
+    return {k * q + (k > shorter ? k - shorter : 0), q + (k >= shorter ? 1 : 0)};
+}
+
+template <class T>
+size_t next_power_of_two(T n) {
+    size_t p = 16;
+    while (p < n) p *= 2;
+    return p;
+}
+
+}  // namespace
+
+template <class Limit>
+LengthPlan::LengthPlan(std::span<const Text> probe, std::span<const Text> indexed, bool self,
+                       Limit limit) {
+    ids_.resize(indexed.size());
+    for (size_t j = 0; j < indexed.size(); ++j) ids_[j] = static_cast<uint32_t>(j);
+    std::stable_sort(ids_.begin(), ids_.end(), [&](uint32_t a, uint32_t b) {
+        return indexed[a].length < indexed[b].length;
+    });
+    for (size_t k = 0; k < ids_.size();) {
+        size_t e = k;
+        const size_t n = indexed[ids_[k]].length;
+        while (e < ids_.size() && indexed[ids_[e]].length == n) ++e;
+        groups_.push_back({n, k, e});
+        k = e;
+    }
+    std::vector<size_t> lengths(probe.size());
+    for (size_t i = 0; i < probe.size(); ++i) lengths[i] = probe[i].length;
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+    for (size_t n : lengths) {
+        const size_t begin = partners_.size();
+        for (size_t g = 0; g < groups_.size(); ++g) {
+            if (self && groups_[g].length > n) break;
+            const int64_t l = limit(n, groups_[g].length);
+            if (l >= 0) partners_.push_back({static_cast<uint32_t>(g), l});
+        }
+        by_probe_length_.emplace(n, std::make_pair(begin, partners_.size()));
+    }
+}
+
+std::span<const LengthPlan::Partner> LengthPlan::partners(size_t probe_length) const {
+    auto it = by_probe_length_.find(probe_length);
+    if (it == by_probe_length_.end()) return {};
+    return {partners_.data() + it->second.first, it->second.second - it->second.first};
+}
+
+void append_ids(const uint32_t* ids, size_t count, bool same_side, uint32_t probe,
+                std::vector<uint32_t>& out) {
+    if (!same_side) {
+        out.insert(out.end(), ids, ids + count);
+        return;
+    }
+    for (size_t k = 0; k < count && ids[k] < probe; ++k) out.push_back(ids[k]);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+LengthBandSource::LengthBandSource(std::span<const Text> probe, std::span<const Text> indexed,
+                                   bool self, const Measure& measure)
+    : probe_(probe), self_(self),
+      plan_(probe, indexed, self, [&](size_t a, size_t b) -> int64_t {
+          if (measure.filter() != FilterKind::LengthOnly) return 0;
+          return measure.lengths_may_meet(a, b) ? 0 : -1;
+      }) {}
+
+void LengthBandSource::candidates(size_t probe, std::vector<uint32_t>& out,
+                                  ProbeScratch& /*scratch*/) const {
+    const size_t n = probe_[probe].length;
+    for (const LengthPlan::Partner& p : plan_.partners(n)) {
+        const LengthPlan::Group& g = plan_.groups()[p.group];
+        append_ids(plan_.ids().data() + g.begin, g.end - g.begin, self_ && g.length == n,
+                   static_cast<uint32_t>(probe), out);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+uint64_t EditPartitionIndex::segment_key(size_t length, size_t segment, uint64_t hash) {
+    const uint64_t key =
+        mix(mix(hash) ^ (length * 0x9e3779b97f4a7c15ULL) ^ (segment * 0xc2b2ae3d27d4eb4fULL));
+    return key ? key : 1;
+}
+
+const EditPartitionIndex::Slot* EditPartitionIndex::find(uint64_t key) const {
+    const size_t mask = table_.size() - 1;
+    for (size_t i = key & mask;; i = (i + 1) & mask) {
+        const Slot& s = table_[i];
+        if (s.key == key) return &s;
+        if (s.key == 0) return nullptr;
+    }
+}
+
+EditPartitionIndex::EditPartitionIndex(std::span<const Text> probe, std::span<const Text> indexed,
+                                       bool self, const Measure& measure)
+    : probe_(probe), self_(self),
+      plan_(probe, indexed, self,
+            [&](size_t a, size_t b) { return measure.edit_limit(a, b); }) {
+    const auto& groups = plan_.groups();
+    // The partition of a group serves the largest limit any probe length brings to it.
+    std::vector<int64_t> tau(groups.size(), -1);
+    std::vector<size_t> lengths(probe.size());
+    for (size_t i = 0; i < probe.size(); ++i) lengths[i] = probe[i].length;
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+    for (size_t n : lengths)
+        for (const LengthPlan::Partner& p : plan_.partners(n))
+            tau[p.group] = std::max(tau[p.group], p.limit);
+
+    layouts_.resize(groups.size());
+    std::vector<std::pair<uint64_t, uint32_t>> entries;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        const size_t n = groups[g].length;
+        Layout& layout = layouts_[g];
+        if (tau[g] < 0) continue;  // no probe can pair with this length
+        if (static_cast<uint64_t>(tau[g]) + 1 > n) {
+            layout.unfiltered = true;
+            continue;
+        }
+        layout.segments = static_cast<uint32_t>(tau[g] + 1);
+        for (size_t k = groups[g].begin; k < groups[g].end; ++k) {
+            const uint32_t id = plan_.ids()[k];
+            const Text t = indexed[id];
+            for (size_t s = 0; s < layout.segments; ++s) {
+                const Segment seg = segment_of(n, layout.segments, s);
+                uint64_t h = 0;
+                for (size_t c = 0; c < seg.length; ++c) h = h * kBase + t.at(seg.start + c) + 1;
+                entries.emplace_back(segment_key(n, s, h), id);
+            }
+        }
+    }
+    if (entries.size() >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+    std::sort(entries.begin(), entries.end());
+    size_t distinct = 0;
+    for (size_t k = 0; k < entries.size(); ++k)
+        distinct += (k == 0 || entries[k].first != entries[k - 1].first);
+    table_.assign(next_power_of_two(2 * distinct), Slot{0, 0, 0});
+    postings_.resize(entries.size());
+    const size_t mask = table_.size() - 1;
+    for (size_t k = 0; k < entries.size();) {
+        size_t e = k;
+        while (e < entries.size() && entries[e].first == entries[k].first) {
+            postings_[e] = entries[e].second;
+            ++e;
+        }
+        size_t i = entries[k].first & mask;
+        while (table_[i].key != 0) i = (i + 1) & mask;
+        table_[i] = {entries[k].first, static_cast<uint32_t>(k), static_cast<uint32_t>(e - k)};
+        k = e;
+    }
+}
+
+void EditPartitionIndex::candidates(size_t probe, std::vector<uint32_t>& out,
+                                    ProbeScratch& scratch) const {
+    const Text r = probe_[probe];
+    const size_t n = r.length;
+    auto partners = plan_.partners(n);
+    if (partners.empty()) return;
+    std::vector<uint64_t>& hash = scratch.prefix_hash;
+    std::vector<uint64_t>& power = scratch.powers;
+    hash.resize(n + 1);
+    power.resize(n + 1);
+    hash[0] = 0;
+    power[0] = 1;
+    visit(r, [&](auto units) {
+        for (size_t j = 0; j < n; ++j) {
+            hash[j + 1] = hash[j] * kBase + units[j] + 1;
+            power[j + 1] = power[j] * kBase;
+        }
+    });
+    const auto id = static_cast<uint32_t>(probe);
+    const int64_t rn = static_cast<int64_t>(n);
+    for (const LengthPlan::Partner& p : partners) {
+        const LengthPlan::Group& g = plan_.groups()[p.group];
+        const Layout& layout = layouts_[p.group];
+        const bool same_side = self_ && g.length == n;
+        if (layout.unfiltered) {
+            append_ids(plan_.ids().data() + g.begin, g.end - g.begin, same_side, id, out);
+            continue;
+        }
+        const int64_t t = p.limit;
+        const int64_t diff = rn - static_cast<int64_t>(g.length);
+        const int64_t last = std::min<int64_t>(t, layout.segments - 1);
+        for (int64_t k = 0; k <= last; ++k) {
+            const Segment seg = segment_of(g.length, layout.segments, static_cast<size_t>(k));
+            const int64_t len = static_cast<int64_t>(seg.length);
+            const int64_t lo = std::max(-k, diff - (t - k));
+            const int64_t hi = std::min(k, diff + (t - k));
+            for (int64_t shift = lo; shift <= hi; ++shift) {
+                const int64_t at = static_cast<int64_t>(seg.start) + shift;
+                if (at < 0 || at + len > rn) continue;
+                const uint64_t h = hash[static_cast<size_t>(at + len)] -
+                                   hash[static_cast<size_t>(at)] * power[static_cast<size_t>(len)];
+                const Slot* slot = find(segment_key(g.length, static_cast<size_t>(k), h));
+                if (slot)
+                    append_ids(postings_.data() + slot->begin, slot->count, same_side, id, out);
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+uint64_t TokenPrefixIndex::needed(uint64_t n1, uint64_t n2) const {
+    if (n1 < small_limit_ && n2 < small_limit_) return table_[n1 * small_limit_ + n2];
+    return measure_.min_overlap(n1, n2);
+}
+
+TokenPrefixIndex::TokenPrefixIndex(const TokenBags& bags, size_t probe_count, bool self,
+                                   const Measure& measure)
+    : bags_(bags), measure_(measure), offset_(self ? 0 : probe_count),
+      indexed_count_(self ? probe_count : bags.size() - probe_count), self_(self) {
+    uint64_t largest = 0;
+    uint32_t ranks = 0;
+    for (size_t b = 0; b < bags.size(); ++b) {
+        auto bag = bags.bag(b);
+        largest = std::max<uint64_t>(largest, bag.size());
+        if (!bag.empty()) ranks = std::max(ranks, bag.back() + 1);
+    }
+    if (largest < 256) {
+        small_limit_ = largest + 1;
+        table_.assign(small_limit_ * small_limit_, 0);
+        for (uint64_t a = 1; a < small_limit_; ++a)
+            for (uint64_t b = 1; b < small_limit_; ++b)
+                table_[a * small_limit_ + b] = static_cast<uint32_t>(measure.min_overlap(a, b));
+    }
+    auto distinct_sizes = [&](size_t begin, size_t count) {
+        std::vector<uint64_t> sizes;
+        for (size_t b = begin; b < begin + count; ++b)
+            if (!bags.bag(b).empty()) sizes.push_back(bags.bag(b).size());
+        std::sort(sizes.begin(), sizes.end());
+        sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+        return sizes;
+    };
+    const std::vector<uint64_t> probe_sizes = distinct_sizes(0, probe_count);
+    const std::vector<uint64_t> indexed_sizes = distinct_sizes(offset_, indexed_count_);
+    // Fewest shared elements a bag of size n needs with any partner size.
+    auto fewest = [&](uint64_t n, const std::vector<uint64_t>& partners, bool probe_side) {
+        uint64_t best = kUnreachable;
+        for (uint64_t m : partners) {
+            const uint64_t o = probe_side ? needed(n, m) : needed(m, n);
+            if (o <= std::min(n, m)) best = std::min(best, o);
+        }
+        return best;
+    };
+    std::unordered_map<uint64_t, uint64_t> indexed_fewest, probe_fewest;
+    for (uint64_t n : indexed_sizes) indexed_fewest[n] = fewest(n, probe_sizes, false);
+    for (uint64_t n : probe_sizes) probe_fewest[n] = fewest(n, indexed_sizes, true);
+
+    posting_offsets_.assign(static_cast<size_t>(ranks) + 1, 0);
+    std::vector<uint64_t> prefix(indexed_count_, 0);
+    for (size_t j = 0; j < indexed_count_; ++j) {
+        auto bag = indexed_bag(j);
+        if (bag.empty()) {
+            unfiltered_.push_back(static_cast<uint32_t>(j));
+            continue;
+        }
+        const uint64_t o = indexed_fewest[bag.size()];
+        if (o == kUnreachable) continue;  // only probes that pair with every bag reach it
+        if (o == 0) {
+            unfiltered_.push_back(static_cast<uint32_t>(j));
+            continue;
+        }
+        prefix[j] = bag.size() - o + 1;
+        for (size_t k = 0; k < prefix[j]; ++k) ++posting_offsets_[bag[k] + 1];
+    }
+    for (size_t r = 0; r < ranks; ++r) posting_offsets_[r + 1] += posting_offsets_[r];
+    postings_.resize(posting_offsets_[ranks]);
+    std::vector<size_t> fill(posting_offsets_.begin(), posting_offsets_.end() - 1);
+    for (size_t j = 0; j < indexed_count_; ++j) {
+        auto bag = indexed_bag(j);
+        for (size_t k = 0; k < prefix[j]; ++k) postings_[fill[bag[k]]++] = static_cast<uint32_t>(j);
+    }
+
+    probe_prefix_.resize(probe_count);
+    for (size_t i = 0; i < probe_count; ++i) {
+        const size_t n = bags.bag(i).size();
+        if (n == 0) {
+            probe_prefix_[i] = 0;  // pairs with every bag
+            continue;
+        }
+        const uint64_t o = probe_fewest[n];
+        probe_prefix_[i] = o == kUnreachable ? kUnreachable : (o == 0 ? 0 : n - o + 1);
+    }
+}
+
+void TokenPrefixIndex::candidates(size_t probe, std::vector<uint32_t>& out,
+                                  ProbeScratch& /*scratch*/) const {
+    const auto id = static_cast<uint32_t>(probe);
+    const uint64_t prefix = probe_prefix_[probe];
+    const size_t every = self_ ? probe : indexed_count_;
+    if (prefix == 0) {
+        for (size_t j = 0; j < every; ++j) out.push_back(static_cast<uint32_t>(j));
+        return;
+    }
+    append_ids(unfiltered_.data(), unfiltered_.size(), self_, id, out);
+    if (prefix == kUnreachable) return;
+    auto bag = bags_.bag(probe);
+    const uint64_t n = bag.size();
+    for (size_t k = 0; k < prefix; ++k) {
+        const uint32_t* ids = postings_.data() + posting_offsets_[bag[k]];
+        const size_t count = posting_offsets_[bag[k] + 1] - posting_offsets_[bag[k]];
+        for (size_t c = 0; c < count; ++c) {
+            const uint32_t j = ids[c];
+            if (self_ && j >= id) break;
+            const uint64_t m = indexed_bag(j).size();
+            if (needed(n, m) <= std::min(n, m)) out.push_back(j);
+        }
+    }
+}
+
+}  // namespace qx::join
