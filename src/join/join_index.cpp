@@ -4,6 +4,10 @@
 #include <limits>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qx::join {
 
 namespace {
@@ -62,8 +66,9 @@ LengthPlan::LengthPlan(std::span<const Text> probe, std::span<const Text> indexe
         const size_t begin = partners_.size();
         for (size_t g = 0; g < groups_.size(); ++g) {
             if (self && groups_[g].length > n) break;
-            const int64_t l = limit(n, groups_[g].length);
-            if (l >= 0) partners_.push_back({static_cast<uint32_t>(g), l});
+            const EditLimits l = limit(n, groups_[g].length);
+            if (l.levenshtein >= 0)
+                partners_.push_back({static_cast<uint32_t>(g), l.levenshtein, l.counts, l.counts_summed});
         }
         by_probe_length_.emplace(n, std::make_pair(begin, partners_.size()));
     }
@@ -89,9 +94,11 @@ void append_ids(const uint32_t* ids, size_t count, bool same_side, uint32_t prob
 LengthBandSource::LengthBandSource(std::span<const Text> probe, std::span<const Text> indexed,
                                    bool self, const Measure& measure)
     : probe_(probe), self_(self),
-      plan_(probe, indexed, self, [&](size_t a, size_t b) -> int64_t {
-          if (measure.filter() != FilterKind::LengthOnly) return 0;
-          return measure.lengths_may_meet(a, b) ? 0 : -1;
+      plan_(probe, indexed, self, [&](size_t a, size_t b) {
+          EditLimits l{0, 0, false};
+          if (measure.filter() == FilterKind::LengthOnly && !measure.lengths_may_meet(a, b))
+              l.levenshtein = -1;
+          return l;
       }) {}
 
 void LengthBandSource::candidates(size_t probe, std::vector<uint32_t>& out,
@@ -106,13 +113,66 @@ void LengthBandSource::candidates(size_t probe, std::vector<uint32_t>& out,
 
 // ---------------------------------------------------------------------------------------------
 
+SymbolCounts count_symbols_of(Text t) {
+    uint8_t bucket[32] = {};
+    visit(t, [&](auto units) {
+        for (auto u : units) {
+            uint8_t& b = bucket[u & 31];
+            b = static_cast<uint8_t>(b + (b != 15));
+        }
+    });
+    SymbolCounts c;
+    for (int k = 0; k < 16; ++k) c.packed[k] = static_cast<uint8_t>(bucket[k] | bucket[k + 16] << 4);
+    return c;
+}
+
+bool counts_allow(const SymbolCounts& a, const SymbolCounts& b, int64_t limit, bool summed) {
+#if defined(__SSE2__)
+    // Every x86-64 processor has SSE2: nibbles apart, saturating differences, summed by psadbw.
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a.packed));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b.packed));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i xl = _mm_and_si128(x, low), xh = _mm_and_si128(_mm_srli_epi16(x, 4), low);
+    const __m128i yl = _mm_and_si128(y, low), yh = _mm_and_si128(_mm_srli_epi16(y, 4), low);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ps = _mm_sad_epu8(_mm_add_epi8(_mm_subs_epu8(xl, yl), _mm_subs_epu8(xh, yh)), zero);
+    const __m128i ns = _mm_sad_epu8(_mm_add_epi8(_mm_subs_epu8(yl, xl), _mm_subs_epu8(yh, xh)), zero);
+    const unsigned p = static_cast<unsigned>(_mm_cvtsi128_si32(ps) + _mm_extract_epi16(ps, 4));
+    const unsigned n = static_cast<unsigned>(_mm_cvtsi128_si32(ns) + _mm_extract_epi16(ns, 4));
+    return static_cast<int64_t>(summed ? p + n : std::max(p, n)) <= limit;
+#else
+    return counts_allow_reference(a, b, limit, summed);
+#endif
+}
+
+bool counts_allow_reference(const SymbolCounts& a, const SymbolCounts& b, int64_t limit,
+                            bool summed) {
+    unsigned p = 0, n = 0;
+    for (int k = 0; k < 16; ++k) {
+        const unsigned x = a.packed[k], y = b.packed[k];
+        const unsigned xl = x & 15, xh = x >> 4, yl = y & 15, yh = y >> 4;
+        p += (xl > yl ? xl - yl : 0) + (xh > yh ? xh - yh : 0);
+        n += (yl > xl ? yl - xl : 0) + (yh > xh ? yh - xh : 0);
+    }
+    return static_cast<int64_t>(summed ? p + n : std::max(p, n)) <= limit;
+}
+
+// Pair mode needs C(m, 2) keys per text; beyond this many segments single mode is used.
+constexpr uint32_t kMaxPairSegments = 8;
+
 uint64_t EditPartitionIndex::segment_key(size_t length, size_t segment, uint64_t hash) {
-    const uint64_t key =
-        mix(mix(hash) ^ (length * 0x9e3779b97f4a7c15ULL) ^ (segment * 0xc2b2ae3d27d4eb4fULL));
+    return mix(mix(hash) ^ (length * 0x9e3779b97f4a7c15ULL) ^ (segment * 0xc2b2ae3d27d4eb4fULL));
+}
+
+uint64_t EditPartitionIndex::pair_key(uint64_t first, uint64_t second) {
+    const uint64_t key = mix(first ^ (second * 0x2545f4914f6cdd1dULL + 0x632be59bd9b4e019ULL));
     return key ? key : 1;
 }
 
 const EditPartitionIndex::Slot* EditPartitionIndex::find(uint64_t key) const {
+    // Most lookups miss: a bit per key, small enough to stay in cache, answers most of them.
+    const uint64_t bit = key >> 40;
+    if (!((present_[(bit >> 6) & present_mask_] >> (bit & 63)) & 1)) return nullptr;
     const size_t mask = table_.size() - 1;
     for (size_t i = key & mask;; i = (i + 1) & mask) {
         const Slot& s = table_[i];
@@ -124,8 +184,7 @@ const EditPartitionIndex::Slot* EditPartitionIndex::find(uint64_t key) const {
 EditPartitionIndex::EditPartitionIndex(std::span<const Text> probe, std::span<const Text> indexed,
                                        bool self, const Measure& measure)
     : probe_(probe), self_(self),
-      plan_(probe, indexed, self,
-            [&](size_t a, size_t b) { return measure.edit_limit(a, b); }) {
+      plan_(probe, indexed, self, [&](size_t a, size_t b) { return measure.edit_limits(a, b); }) {
     const auto& groups = plan_.groups();
     // The partition of a group serves the largest limit any probe length brings to it.
     std::vector<int64_t> tau(groups.size(), -1);
@@ -137,25 +196,42 @@ EditPartitionIndex::EditPartitionIndex(std::span<const Text> probe, std::span<co
         for (const LengthPlan::Partner& p : plan_.partners(n))
             tau[p.group] = std::max(tau[p.group], p.limit);
 
+    counts_.resize(indexed.size());
+    for (size_t j = 0; j < indexed.size(); ++j) counts_[j] = count_symbols_of(indexed[j]);
+
     layouts_.resize(groups.size());
     std::vector<std::pair<uint64_t, uint32_t>> entries;
+    std::vector<uint64_t> hashes;
     for (size_t g = 0; g < groups.size(); ++g) {
         const size_t n = groups[g].length;
         Layout& layout = layouts_[g];
         if (tau[g] < 0) continue;  // no probe can pair with this length
-        if (static_cast<uint64_t>(tau[g]) + 1 > n) {
-            layout.unfiltered = true;
+        const auto t = static_cast<uint64_t>(tau[g]);
+        if (t + 2 <= n && t + 2 <= kMaxPairSegments) {
+            layout = {Mode::Pairs, static_cast<uint32_t>(t + 2)};
+        } else if (t + 1 <= n) {
+            layout = {Mode::Single, static_cast<uint32_t>(t + 1)};
+        } else {
+            layout.mode = Mode::Unfiltered;
             continue;
         }
-        layout.segments = static_cast<uint32_t>(tau[g] + 1);
+        const size_t m = layout.segments;
         for (size_t k = groups[g].begin; k < groups[g].end; ++k) {
             const uint32_t id = plan_.ids()[k];
-            const Text t = indexed[id];
-            for (size_t s = 0; s < layout.segments; ++s) {
-                const Segment seg = segment_of(n, layout.segments, s);
+            const Text text = indexed[id];
+            hashes.clear();
+            for (size_t s = 0; s < m; ++s) {
+                const Segment seg = segment_of(n, m, s);
                 uint64_t h = 0;
-                for (size_t c = 0; c < seg.length; ++c) h = h * kBase + t.at(seg.start + c) + 1;
-                entries.emplace_back(segment_key(n, s, h), id);
+                for (size_t c = 0; c < seg.length; ++c) h = h * kBase + text.at(seg.start + c) + 1;
+                hashes.push_back(segment_key(n, s, h));
+            }
+            if (layout.mode == Mode::Single) {
+                for (uint64_t h : hashes) entries.emplace_back(h ? h : 1, id);
+            } else {
+                for (size_t a = 0; a + 1 < m; ++a)
+                    for (size_t b = a + 1; b < m; ++b)
+                        entries.emplace_back(pair_key(hashes[a], hashes[b]), id);
             }
         }
     }
@@ -165,18 +241,36 @@ EditPartitionIndex::EditPartitionIndex(std::span<const Text> probe, std::span<co
     for (size_t k = 0; k < entries.size(); ++k)
         distinct += (k == 0 || entries[k].first != entries[k - 1].first);
     table_.assign(next_power_of_two(2 * distinct), Slot{0, 0, 0});
+    present_.assign(next_power_of_two(distinct / 4 + 1), 0);  // 16 bits per key or more
+    present_mask_ = present_.size() - 1;
     postings_.resize(entries.size());
+    posting_counts_.resize(entries.size());
     const size_t mask = table_.size() - 1;
     for (size_t k = 0; k < entries.size();) {
         size_t e = k;
         while (e < entries.size() && entries[e].first == entries[k].first) {
             postings_[e] = entries[e].second;
+            posting_counts_[e] = counts_[entries[e].second];
             ++e;
         }
+        const uint64_t bit = entries[k].first >> 40;
+        present_[(bit >> 6) & present_mask_] |= uint64_t{1} << (bit & 63);
         size_t i = entries[k].first & mask;
         while (table_[i].key != 0) i = (i + 1) & mask;
         table_[i] = {entries[k].first, static_cast<uint32_t>(k), static_cast<uint32_t>(e - k)};
         k = e;
+    }
+}
+
+void EditPartitionIndex::propose(const uint32_t* ids, const SymbolCounts* counts, size_t count,
+                                 bool same_side, uint32_t probe, const SymbolCounts& probe_counts,
+                                 const LengthPlan::Partner& partner,
+                                 std::vector<uint32_t>& out) const {
+    for (size_t k = 0; k < count; ++k) {
+        const uint32_t j = ids[k];
+        if (same_side && j >= probe) break;
+        const SymbolCounts& c = counts ? counts[k] : counts_[j];
+        if (counts_allow(probe_counts, c, partner.counts, partner.summed)) out.push_back(j);
     }
 }
 
@@ -198,32 +292,72 @@ void EditPartitionIndex::candidates(size_t probe, std::vector<uint32_t>& out,
             power[j + 1] = power[j] * kBase;
         }
     });
+    const SymbolCounts counts = count_symbols_of(r);
     const auto id = static_cast<uint32_t>(probe);
     const int64_t rn = static_cast<int64_t>(n);
+    auto lookup = [&](const LengthPlan::Group& g, size_t k, int64_t at, int64_t len) {
+        const uint64_t h = hash[static_cast<size_t>(at + len)] -
+                           hash[static_cast<size_t>(at)] * power[static_cast<size_t>(len)];
+        return segment_key(g.length, k, h);
+    };
     for (const LengthPlan::Partner& p : partners) {
         const LengthPlan::Group& g = plan_.groups()[p.group];
         const Layout& layout = layouts_[p.group];
         const bool same_side = self_ && g.length == n;
-        if (layout.unfiltered) {
-            append_ids(plan_.ids().data() + g.begin, g.end - g.begin, same_side, id, out);
+        const uint32_t* ids = plan_.ids().data();
+        if (layout.mode == Mode::Unfiltered) {
+            propose(ids + g.begin, nullptr, g.end - g.begin, same_side, id, counts, p, out);
             continue;
         }
         const int64_t t = p.limit;
         const int64_t diff = rn - static_cast<int64_t>(g.length);
-        const int64_t last = std::min<int64_t>(t, layout.segments - 1);
-        for (int64_t k = 0; k <= last; ++k) {
-            const Segment seg = segment_of(g.length, layout.segments, static_cast<size_t>(k));
-            const int64_t len = static_cast<int64_t>(seg.length);
-            const int64_t lo = std::max(-k, diff - (t - k));
-            const int64_t hi = std::min(k, diff + (t - k));
-            for (int64_t shift = lo; shift <= hi; ++shift) {
-                const int64_t at = static_cast<int64_t>(seg.start) + shift;
-                if (at < 0 || at + len > rn) continue;
-                const uint64_t h = hash[static_cast<size_t>(at + len)] -
-                                   hash[static_cast<size_t>(at)] * power[static_cast<size_t>(len)];
-                const Slot* slot = find(segment_key(g.length, static_cast<size_t>(k), h));
-                if (slot)
-                    append_ids(postings_.data() + slot->begin, slot->count, same_side, id, out);
+        const auto m = static_cast<int64_t>(layout.segments);
+        if (layout.mode == Mode::Single) {
+            for (int64_t k = 0; k <= std::min(t, m - 1); ++k) {
+                const Segment seg = segment_of(g.length, layout.segments, static_cast<size_t>(k));
+                const auto len = static_cast<int64_t>(seg.length);
+                const int64_t lo = std::max(-k, diff - (t - k));
+                const int64_t hi = std::min(k, diff + (t - k));
+                for (int64_t shift = lo; shift <= hi; ++shift) {
+                    const int64_t at = static_cast<int64_t>(seg.start) + shift;
+                    if (at < 0 || at + len > rn) continue;
+                    uint64_t key = lookup(g, static_cast<size_t>(k), at, len);
+                    if (const Slot* slot = find(key ? key : 1))
+                        propose(postings_.data() + slot->begin,
+                                posting_counts_.data() + slot->begin, slot->count, same_side, id,
+                                counts, p, out);
+                }
+            }
+            continue;
+        }
+        for (int64_t k1 = 0; k1 + 1 < m; ++k1) {
+            const Segment seg1 = segment_of(g.length, layout.segments, static_cast<size_t>(k1));
+            const auto len1 = static_cast<int64_t>(seg1.length);
+            for (int64_t k2 = k1 + 1; k2 < m; ++k2) {
+                const int64_t gap = k2 - k1 - 1;
+                if (k1 + gap > t) break;
+                const Segment seg2 = segment_of(g.length, layout.segments, static_cast<size_t>(k2));
+                const auto len2 = static_cast<int64_t>(seg2.length);
+                for (int64_t s1 = -(t - gap); s1 <= t - gap; ++s1) {
+                    const int64_t before = std::max(s1 < 0 ? -s1 : s1, k1);
+                    if (before + gap > t) continue;
+                    const int64_t at1 = static_cast<int64_t>(seg1.start) + s1;
+                    if (at1 < 0 || at1 + len1 > rn) continue;
+                    const uint64_t key1 = lookup(g, static_cast<size_t>(k1), at1, len1);
+                    const int64_t rest = t - before - gap;
+                    for (int64_t s2 = diff - rest; s2 <= diff + rest; ++s2) {
+                        const int64_t between = std::max(s2 > s1 ? s2 - s1 : s1 - s2, gap);
+                        const int64_t after = s2 > diff ? s2 - diff : diff - s2;
+                        if (before + between + after > t) continue;
+                        const int64_t at2 = static_cast<int64_t>(seg2.start) + s2;
+                        if (at2 < 0 || at2 + len2 > rn) continue;
+                        const uint64_t key2 = lookup(g, static_cast<size_t>(k2), at2, len2);
+                        if (const Slot* slot = find(pair_key(key1, key2)))
+                            propose(postings_.data() + slot->begin,
+                                    posting_counts_.data() + slot->begin, slot->count, same_side,
+                                    id, counts, p, out);
+                    }
+                }
             }
         }
     }

@@ -32,10 +32,12 @@ class LengthPlan {
     };
     struct Partner {
         uint32_t group;
-        int64_t limit;
+        int64_t limit;   // Levenshtein limit (0 for the length-only sources)
+        int64_t counts;  // EditLimits::counts
+        bool summed;
     };
 
-    // limit(probe_length, indexed_length) < 0 rules the pair out.
+    // limit(probe_length, indexed_length) gives EditLimits; levenshtein < 0 rules the pair out.
     template <class Limit>
     LengthPlan(std::span<const Text> probe, std::span<const Text> indexed, bool self, Limit limit);
 
@@ -67,25 +69,47 @@ class LengthBandSource {
     LengthPlan plan_;
 };
 
+// Symbol counts of a text in 32 buckets (code point mod 32), four bits each saturating at 15,
+// two buckets per byte. Merging symbols into buckets and saturating both only lower the
+// excesses P and N of two texts, so the bounds of EditLimits hold for the bucket counts too.
+struct SymbolCounts {
+    uint8_t packed[16];  // bucket k in the low nibble of byte k, bucket k + 16 in the high one
+};
+SymbolCounts count_symbols_of(Text t);
+// False when the counts rule out a distance within `limit`: max(P, N) > limit, or P + N > limit
+// when `summed`.
+bool counts_allow(const SymbolCounts& a, const SymbolCounts& b, int64_t limit, bool summed);
+// The same, one bucket at a time (the reference of the vector form).
+bool counts_allow_reference(const SymbolCounts& a, const SymbolCounts& b, int64_t limit,
+                            bool summed);
+
 // Partition (segment) filter for a bound on the Levenshtein distance, after Li, Deng, Wang and
-// Feng, "Pass-Join" (VLDB 2011). Each indexed text of length n is cut into m = tau + 1 segments
-// (tau the largest limit of any pair its length takes part in); a probe looks its substrings up
-// at the positions where a segment of a text within the limit can lie.
+// Feng, "Pass-Join" (VLDB 2011), with its multi-match-aware choice of positions. Each indexed
+// text of length n is cut into m segments, the first m - n % m of them n / m symbols long and
+// the others one longer; tau is the largest limit of any pair its length takes part in.
 //
-// Why no pair within the limit is missed. Let lev(r, s) = E <= t <= tau for probe r and
-// indexed s, and fix an optimal alignment. Charge each edit to one segment of s: an edit
-// inside a segment to that segment, an insertion between two segments (or at an end) to the
-// segment before it (the first segment for one before the text). Let e_j be the edits charged
-// to segment j and h(k) = e_0 + ... + e_k - k. Then h(-1) = 1 and h(m - 1) = E - (m - 1) <= 0,
-// so there is a smallest k with h(k) <= 0; as h(k - 1) >= 1, e_0 + ... + e_(k-1) >= k and so
-// e_k = 0 and exactly k edits lie before segment k, at most t - k after it (hence k <= t).
-// Segment k is then copied unchanged into r, shifted by the insertions minus the deletions
-// before it: |shift| <= k; and since the lengths differ by D = |r| - |s|, the edits after it
-// change the length by D - shift: |D - shift| <= t - k. The probe therefore looks segment k up
-// at its start plus every shift in [max(-k, D - (t - k)), min(k, D + (t - k))], for k <= t.
+// Fix a probe r, an indexed s with lev(r, s) = E <= t <= tau, D = |r| - |s|, and an optimal
+// alignment. Charge each edit to one segment of s: an edit inside a segment to it, an insertion
+// between two segments to the one before it (before the first segment: to the first). At most
+// E segments are charged, and a segment that is not is copied into r unchanged, shifted by the
+// insertions minus the deletions before it.
+//
+// Single mode, m = tau + 1. Let e_j be the edits charged to segment j and h(k) = e_0 + ... +
+// e_k - k. Then h(-1) = 1 and h(m - 1) = E - (m - 1) <= 0, so there is a smallest k with
+// h(k) <= 0; as h(k - 1) >= 1, e_k = 0 and exactly k edits lie before segment k and at most
+// t - k after it (hence k <= t). Its shift obeys |shift| <= k and |D - shift| <= t - k.
+//
+// Pair mode, m = tau + 2 (looked up two segments at once, far more selective). At least two
+// segments are uncharged; let k1 < k2 be the first two, shifted by s1 and s2. Every segment
+// before k1 and between k1 and k2 carries an edit, so the edits before k1 (E_b), between the
+// two (E_m) and after k2 (E_a) satisfy E_b >= max(|s1|, k1), E_m >= max(|s2 - s1|, k2 - k1 - 1),
+// E_a >= |D - s2| and E_b + E_m + E_a <= t. The probe looks up every (k1, k2, s1, s2) that
+// satisfies these bounds.
+//
 // An indel distance bound is a Levenshtein bound (a substitution is an insertion and a
 // deletion), and so is twice an OSA or Damerau-Levenshtein bound (a transposition is two
-// substitutions); join_measures.cpp converts every measure's cutoff to such a limit.
+// substitutions); join_measures.cpp converts every measure's cutoff to such a limit. Before a
+// candidate is proposed its symbol counts are checked against the measure's count bound.
 class EditPartitionIndex {
   public:
     EditPartitionIndex(std::span<const Text> probe, std::span<const Text> indexed, bool self,
@@ -93,9 +117,10 @@ class EditPartitionIndex {
     void candidates(size_t probe, std::vector<uint32_t>& out, ProbeScratch& scratch) const;
 
   private:
+    enum class Mode : uint8_t { Unused, Unfiltered, Single, Pairs };
     struct Layout {
-        bool unfiltered;   // more segments than symbols: every text of the group is a candidate
-        uint32_t segments;
+        Mode mode = Mode::Unused;
+        uint32_t segments = 0;
     };
     struct Slot {
         uint64_t key;  // 0: free
@@ -103,14 +128,24 @@ class EditPartitionIndex {
         uint32_t count;
     };
     static uint64_t segment_key(size_t length, size_t segment, uint64_t hash);
+    static uint64_t pair_key(uint64_t first, uint64_t second);
     const Slot* find(uint64_t key) const;
+    // Proposes ids[k] when its counts (counts[k], or by id when counts is null) allow it.
+    void propose(const uint32_t* ids, const SymbolCounts* counts, size_t count, bool same_side,
+                 uint32_t probe, const SymbolCounts& probe_counts,
+                 const LengthPlan::Partner& partner, std::vector<uint32_t>& out) const;
 
     std::span<const Text> probe_;
     bool self_;
     LengthPlan plan_;
     std::vector<Layout> layouts_;  // per group
     std::vector<Slot> table_;
+    std::vector<uint64_t> present_;  // bit (key >> 40) mod its size: some key may be in the table
+    size_t present_mask_ = 0;
+    // The ids under each key and their symbol counts, side by side: a lookup reads both in order.
     std::vector<uint32_t> postings_;
+    std::vector<SymbolCounts> posting_counts_;
+    std::vector<SymbolCounts> counts_;  // per indexed id, for unfiltered groups
 };
 
 // Prefix filter over token bags (Chaudhuri, Ganti and Kaushik 2006; Bayardo, Ma and Srikant

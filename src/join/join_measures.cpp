@@ -118,7 +118,7 @@ bool Measure::may_meet(double value) const {
     return lower_is_better ? value <= cutoff + slack : value >= cutoff - slack;
 }
 
-int64_t Measure::edit_limit(size_t len1, size_t len2) const {
+EditLimits Measure::edit_limits(size_t len1, size_t len2) const {
     const uint64_t longer = std::max(len1, len2), shorter = std::min(len1, len2);
     const uint64_t diff = longer - shorter;
     const double dl = static_cast<double>(longer);
@@ -140,10 +140,12 @@ int64_t Measure::edit_limit(size_t len1, size_t len2) const {
         };
         const int64_t d = largest_kept(longer, keeps);
         // Every operation changes the length by at most one.
-        if (d < 0 || static_cast<uint64_t>(d) < diff) return -1;
+        if (d < 0 || static_cast<uint64_t>(d) < diff) return {};
+        // An insertion, deletion or substitution lowers P or N (or both) by at most one each;
+        // a transposition changes no count. So max(P, N) <= d.
         // A transposition is two substitutions: Levenshtein <= 2 * OSA <= 2 * DL.
-        if (family == Family::Transposition) return std::min<int64_t>(2 * d, longer);
-        return d;
+        if (family == Family::Transposition) return {std::min<int64_t>(2 * d, longer), d, false};
+        return {d, d, false};
     }
     // LCS-based: the value is read off the LCS length l in [0, shorter], better for larger l;
     // the indel distance is len1 + len2 - 2 l, and Levenshtein <= indel.
@@ -182,8 +184,10 @@ int64_t Measure::edit_limit(size_t len1, size_t len2) const {
         }
     };
     const uint64_t l = smallest_kept(shorter, keeps);
-    if (l > shorter) return -1;
-    return static_cast<int64_t>(total - 2 * l);
+    if (l > shorter) return {};
+    // Each insertion or deletion changes P + N by one: P + N <= indel distance.
+    const auto indel = static_cast<int64_t>(total - 2 * l);
+    return {indel, indel, true};
 }
 
 bool Measure::lengths_may_meet(size_t len1, size_t len2) const {

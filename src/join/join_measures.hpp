@@ -43,6 +43,16 @@ enum class FilterText : uint8_t { Same, SortedWords };
 // Tokens of the prefix filter.
 enum class TokenMode : uint8_t { Words, Ngrams };
 
+// Bounds of an edit-distance measure for one pair of lengths.
+struct EditLimits {
+    int64_t levenshtein = -1;  // largest Levenshtein distance; -1: no pair of these lengths meets
+    // Largest excess of symbol counts: max(P, N) for Levenshtein, OSA and Damerau-Levenshtein,
+    // P + N for the LCS-based measures, where P (N) sums how many more times each symbol occurs
+    // in the first (second) text than in the other.
+    int64_t counts = -1;
+    bool counts_summed = false;
+};
+
 struct Measure {
     Family family = Family::Other;
     Form form = Form::Distance;
@@ -59,7 +69,9 @@ struct Measure {
 
     // Largest Levenshtein distance two texts of these lengths (in the filter's texts) may have
     // and still meet the cutoff, or -1 when no such pair meets it. EditPartition measures.
-    int64_t edit_limit(size_t len1, size_t len2) const;
+    int64_t edit_limit(size_t len1, size_t len2) const { return edit_limits(len1, len2).levenshtein; }
+    // The same bound, and the bound on the symbol counts it implies (see histogram_allows).
+    EditLimits edit_limits(size_t len1, size_t len2) const;
     // False when no pair of texts of these lengths can meet the cutoff. LengthOnly measures.
     bool lengths_may_meet(size_t len1, size_t len2) const;
     // Fewest shared tokens (multiset intersection) two token bags of these sizes need to meet

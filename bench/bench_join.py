@@ -1,0 +1,145 @@
+"""Similarity join benchmark: self-joins of generated person names with controlled typos.
+
+    PYTHONPATH=build/dev/stage python -P bench/bench_join.py [--sizes 10000,100000,1000000]
+        [--check 20000] [--workers -1]
+
+The generator draws first names, optional middle initials and surnames (common ones and
+syllable-built ones, with Zipf-like weights), and makes a share of the records near-duplicates
+of earlier ones with one or two typos (insertion, deletion, substitution or transposition of
+neighbouring letters). For each size and scorer the script prints the time, the peak memory of
+the process, the pairs found and the candidates the filter let through per pair found; with
+--check it also compares the filtered join with scoring every pair on a sample.
+"""
+
+from __future__ import annotations
+
+import argparse
+import random
+import resource
+import time
+
+import numpy as np
+
+from quorvalex import distance, fuzz
+from quorvalex import _join
+
+FIRST = """james mary robert patricia john jennifer michael linda david elizabeth william barbara
+richard susan joseph jessica thomas sarah charles karen christopher lisa daniel nancy matthew
+betty anthony sandra mark margaret donald ashley steven kimberly andrew emily paul donna joshua
+michelle kenneth carol kevin amanda brian melissa george deborah timothy stephanie ronald rebecca
+jason sharon edward laura jeffrey cynthia ryan dorothy jacob amy gary kathleen nicholas angela
+eric shirley jonathan emma stephen brenda larry pamela justin nicole scott anna brandon samantha
+benjamin katherine samuel christine gregory debra alexander rachel patrick carolyn frank janet
+raymond maria jack olivia dennis heather jerry helen tyler catherine aaron diane jose julie adam
+victoria nathan joyce henry lauren zachary kelly douglas christina peter ruth kyle joan noah
+virginia ethan judith jeremy evelyn walter hannah christian andrea keith megan roger cheryl terry
+jacqueline austin martha sean madison gerald teresa carl kathryn harold sara dylan janice arthur
+julia lawrence grace jordan judy jesse abigail bryan alice billy denise bruce amber gabriel
+marilyn joe beverly logan danielle alan theresa juan sophia wayne marie elijah diana randy
+brittany roy natalie vincent isabella ralph charlotte eugene rose russell alexis bobby kayla
+mason lucia pierre jurgen francois anais bjorn sofia giulia mateo camille lukas""".split()
+
+LAST = """smith johnson williams brown jones garcia miller davis rodriguez martinez hernandez
+lopez gonzalez wilson anderson thomas taylor moore jackson martin lee perez thompson white harris
+sanchez clark ramirez lewis robinson walker young allen king wright scott torres nguyen hill
+flores green adams nelson baker hall rivera campbell mitchell carter roberts gomez phillips evans
+turner diaz parker cruz edwards collins reyes stewart morris morales murphy cook rogers gutierrez
+ortiz morgan cooper peterson bailey reed kelly howard ramos kim cox ward richardson watson brooks
+chavez wood james bennett gray mendoza ruiz hughes price alvarez castillo sanders patel myers
+long ross foster jimenez muller schmidt schneider fischer weber meyer wagner becker schulz dubois
+lefebvre moreau laurent rossi russo ferrari esposito bianchi romano colombo""".split()
+
+SYLLABLES = """an ber bach berg bro ca chen dal der don el en er fa ford gan gar hal han har
+hof ing is ja kel ker la land lar ley lin lo man mar mer mon na ner ni no ol ott pe per ra ren
+ri ro sa sen ser son ta ten ter ti to ur va ven vik wal war wen win""".split()
+
+
+def _weights(n: int, rng: random.Random) -> list[float]:
+    # Zipf-like: the k-th most common name is about 1/(k+2) as likely as the first.
+    return [1.0 / (k + 2) for k in range(n)]
+
+
+def generate_names(n: int, seed: int = 12345, typo_share: float = 0.3) -> list[str]:
+    """n person names, `typo_share` of them near-duplicates of earlier ones."""
+    rng = random.Random(seed)
+    built_first = {"".join(rng.choice(SYLLABLES) for _ in range(rng.randint(2, 3)))
+                   for _ in range(3000)}
+    firsts = FIRST + sorted(built_first)
+    built_last = {"".join(rng.choice(SYLLABLES) for _ in range(rng.randint(2, 4)))
+                  for _ in range(max(20000, n // 10))}
+    lasts = LAST + sorted(built_last)
+    first_w = _weights(len(firsts), rng)
+    last_w = _weights(len(lasts), rng)
+    letters = "abcdefghijklmnopqrstuvwxyz"
+    names: list[str] = []
+    draws_first = rng.choices(firsts, first_w, k=n)
+    draws_last = rng.choices(lasts, last_w, k=n)
+    for k in range(n):
+        if names and rng.random() < typo_share:
+            s = list(rng.choice(names))
+            for _ in range(rng.choice((1, 1, 2))):
+                op = rng.randrange(4)
+                p = rng.randrange(len(s))
+                if op == 0:
+                    s.insert(p, rng.choice(letters))
+                elif op == 1 and len(s) > 1:
+                    del s[p]
+                elif op == 2:
+                    s[p] = rng.choice(letters)
+                elif p + 1 < len(s):
+                    s[p], s[p + 1] = s[p + 1], s[p]
+            names.append("".join(s))
+            continue
+        middle = f" {rng.choice(letters)}" if rng.random() < 0.3 else ""
+        names.append(f"{draws_first[k]}{middle} {draws_last[k]}")
+    return names
+
+
+def peak_mib() -> float:
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+
+
+def run(names: list[str], scorer, cutoff, workers: int, use_filter: bool = True):
+    t0 = time.perf_counter()
+    c0 = time.process_time()
+    li, ri, scores, stats = _join._join(names, None, scorer, cutoff, None, workers, {},
+                                        use_filter)
+    run.cpu = time.process_time() - c0
+    return time.perf_counter() - t0, li, ri, scores, stats
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--sizes", default="10000,100000,1000000")
+    parser.add_argument("--check", type=int, default=20000,
+                        help="sample size compared with scoring every pair (0: skip)")
+    parser.add_argument("--workers", type=int, default=-1)
+    parser.add_argument("--repeat", type=int, default=1)
+    args = parser.parse_args()
+    scorers = [(distance.levenshtein_distance, 2), (fuzz.ratio, 90)]
+    if args.check:
+        names = generate_names(args.check)
+        for scorer, cutoff in scorers:
+            tf, *filtered, _ = run(names, scorer, cutoff, args.workers)
+            tb, *every, _ = run(names, scorer, cutoff, args.workers, use_filter=False)
+            same = all(np.array_equal(a, b) for a, b in zip(filtered, every))
+            print(f"check {scorer.__name__} {cutoff} on {args.check}: same pairs as scoring "
+                  f"every pair: {same} ({len(filtered[0])} pairs); filtered {tf:.2f} s, "
+                  f"every pair {tb:.2f} s, ratio {tb / tf:.1f}x")
+    for n in map(int, args.sizes.split(",")):
+        names = generate_names(n)
+        for scorer, cutoff in scorers:
+            best = None
+            for _ in range(args.repeat):
+                t, li, _, _, stats = run(names, scorer, cutoff, args.workers)
+                if best is None or t < best:
+                    best, cpu = t, run.cpu
+            filt, candidates, pairs = stats
+            print(f"n={n:>8} {scorer.__name__:>22} cutoff {cutoff:>3}: {best:7.2f} s "
+                  f"(cpu {cpu:7.2f} s), "
+                  f"peak {peak_mib():7.0f} MiB, {pairs} pairs, {candidates} candidates "
+                  f"({filt}: {candidates / max(pairs, 1):.1f} per pair)", flush=True)
+
+
+if __name__ == "__main__":
+    main()
