@@ -117,7 +117,25 @@ def main() -> None:
                         help="sample size compared with scoring every pair (0: skip)")
     parser.add_argument("--workers", type=int, default=-1)
     parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("--families", type=int, default=0,
+                        help="also join this many names with one scorer of each filter family")
     args = parser.parse_args()
+    if args.families:
+        names = generate_names(args.families)
+        import quorvalex
+        table = [(distance.levenshtein_normalized_similarity, 0.85),
+                 (distance.osa_distance, 2), (distance.damerau_levenshtein_distance, 1),
+                 (distance.indel_distance, 3), (distance.lcs_seq_normalized_similarity, 0.9),
+                 (fuzz.token_sort_ratio, 90), (quorvalex.jaccard_similarity, 0.6),
+                 (quorvalex.sorensen_dice_similarity, 0.7), (quorvalex.cosine_similarity, 0.7),
+                 (quorvalex.overlap_similarity, 0.9), (distance.jaro_winkler_similarity, 0.95)]
+        for scorer, cutoff in table:
+            t, li, _, _, (filt, candidates, pairs) = run(names, scorer, cutoff, args.workers)
+            every = args.families * (args.families - 1) // 2
+            print(f"n={args.families} {scorer.__name__:>38} {cutoff:>5}: {t:6.2f} s "
+                  f"(cpu {run.cpu:6.2f} s), {pairs} pairs, {candidates} candidates "
+                  f"({filt}: {candidates / max(pairs, 1):.1f} per pair, "
+                  f"{candidates / every:.2%} of all pairs)", flush=True)
     scorers = [(distance.levenshtein_distance, 2), (fuzz.ratio, 90)]
     if args.check:
         names = generate_names(args.check)
