@@ -170,9 +170,6 @@ uint64_t EditPartitionIndex::pair_key(uint64_t first, uint64_t second) {
 }
 
 const EditPartitionIndex::Slot* EditPartitionIndex::find(uint64_t key) const {
-    // Most lookups miss: a bit per key, small enough to stay in cache, answers most of them.
-    const uint64_t bit = key >> 40;
-    if (!((present_[(bit >> 6) & present_mask_] >> (bit & 63)) & 1)) return nullptr;
     const size_t mask = table_.size() - 1;
     for (size_t i = key & mask;; i = (i + 1) & mask) {
         const Slot& s = table_[i];
@@ -300,7 +297,17 @@ void EditPartitionIndex::candidates(size_t probe, std::vector<uint32_t>& out,
                            hash[static_cast<size_t>(at)] * power[static_cast<size_t>(len)];
         return segment_key(g.length, k, h);
     };
-    for (const LengthPlan::Partner& p : partners) {
+    // Most keys are in no text: the presence bits (small enough to stay mostly in cache) answer
+    // those, and the memory of the others is fetched for all keys of the probe at once.
+    std::vector<ProbeScratch::Lookup>& lookups = scratch.lookups;
+    lookups.clear();
+    uint32_t partner_index = 0;
+    auto defer = [&](uint64_t key) {
+        __builtin_prefetch(present_word(key));
+        lookups.push_back({key, partner_index});
+    };
+    for (; partner_index < partners.size(); ++partner_index) {
+        const LengthPlan::Partner& p = partners[partner_index];
         const LengthPlan::Group& g = plan_.groups()[p.group];
         const Layout& layout = layouts_[p.group];
         const bool same_side = self_ && g.length == n;
@@ -321,11 +328,8 @@ void EditPartitionIndex::candidates(size_t probe, std::vector<uint32_t>& out,
                 for (int64_t shift = lo; shift <= hi; ++shift) {
                     const int64_t at = static_cast<int64_t>(seg.start) + shift;
                     if (at < 0 || at + len > rn) continue;
-                    uint64_t key = lookup(g, static_cast<size_t>(k), at, len);
-                    if (const Slot* slot = find(key ? key : 1))
-                        propose(postings_.data() + slot->begin,
-                                posting_counts_.data() + slot->begin, slot->count, same_side, id,
-                                counts, p, out);
+                    const uint64_t key = lookup(g, static_cast<size_t>(k), at, len);
+                    defer(key ? key : 1);
                 }
             }
             continue;
@@ -352,14 +356,33 @@ void EditPartitionIndex::candidates(size_t probe, std::vector<uint32_t>& out,
                         const int64_t at2 = static_cast<int64_t>(seg2.start) + s2;
                         if (at2 < 0 || at2 + len2 > rn) continue;
                         const uint64_t key2 = lookup(g, static_cast<size_t>(k2), at2, len2);
-                        if (const Slot* slot = find(pair_key(key1, key2)))
-                            propose(postings_.data() + slot->begin,
-                                    posting_counts_.data() + slot->begin, slot->count, same_side,
-                                    id, counts, p, out);
+                        defer(pair_key(key1, key2));
                     }
                 }
             }
         }
+    }
+    size_t kept = 0;
+    for (const ProbeScratch::Lookup& l : lookups) {
+        if (!maybe_present(l.key)) continue;
+        __builtin_prefetch(&table_[l.key & (table_.size() - 1)]);
+        lookups[kept++] = l;
+    }
+    size_t found = 0;
+    for (size_t k = 0; k < kept; ++k) {
+        const Slot* slot = find(lookups[k].key);
+        if (!slot) continue;
+        __builtin_prefetch(&postings_[slot->begin]);
+        __builtin_prefetch(&posting_counts_[slot->begin]);
+        // The slot's address stands in for the key from here on.
+        lookups[found++] = {reinterpret_cast<uintptr_t>(slot), lookups[k].partner};
+    }
+    for (size_t k = 0; k < found; ++k) {
+        const Slot* slot = reinterpret_cast<const Slot*>(static_cast<uintptr_t>(lookups[k].key));
+        const LengthPlan::Partner& p = partners[lookups[k].partner];
+        const bool same_side = self_ && plan_.groups()[p.group].length == n;
+        propose(postings_.data() + slot->begin, posting_counts_.data() + slot->begin, slot->count,
+                same_side, id, counts, p, out);
     }
 }
 

@@ -20,6 +20,12 @@ namespace qx::join {
 struct ProbeScratch {
     std::vector<uint64_t> prefix_hash;  // polynomial hashes of the probe's prefixes
     std::vector<uint64_t> powers;
+    // Keys of one probe, looked up together: their memory is fetched ahead of the lookups.
+    struct Lookup {
+        uint64_t key;
+        uint32_t partner;  // index into the probe length's partners
+    };
+    std::vector<Lookup> lookups;
 };
 
 // The indexed texts grouped by length, and for each probe length the groups it may pair with
@@ -129,6 +135,13 @@ class EditPartitionIndex {
     };
     static uint64_t segment_key(size_t length, size_t segment, uint64_t hash);
     static uint64_t pair_key(uint64_t first, uint64_t second);
+    bool maybe_present(uint64_t key) const {
+        const uint64_t bit = key >> 40;
+        return (present_[(bit >> 6) & present_mask_] >> (bit & 63)) & 1;
+    }
+    const uint64_t* present_word(uint64_t key) const {
+        return &present_[((key >> 40) >> 6) & present_mask_];
+    }
     const Slot* find(uint64_t key) const;
     // Proposes ids[k] when its counts (counts[k], or by id when counts is null) allow it.
     void propose(const uint32_t* ids, const SymbolCounts* counts, size_t count, bool same_side,
