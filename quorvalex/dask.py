@@ -80,7 +80,9 @@ def join(left: Any, right: Any = None, *, scorer: Any = _distance.levenshtein_di
         right_series = _column(right, right_on, "right")
         meta["right"] = pd.Series([], dtype=right_series.index.dtype)
         if broadcast is None:
-            size = right_series.memory_usage(deep=True).sum().compute()
+            size = right_series.map_partitions(
+                lambda part: pd.Series([part.memory_usage(deep=True)]), meta=(None, "i8")
+            ).sum().compute()
             broadcast = size < BROADCAST_BYTES
         if broadcast:
             right_parts = [right_series.repartition(npartitions=1).to_delayed()[0]]
