@@ -93,25 +93,54 @@ void append_ids(const uint32_t* ids, size_t count, bool same_side, uint32_t prob
 
 LengthBandSource::LengthBandSource(std::span<const Text> probe, std::span<const Text> indexed,
                                    bool self, const Measure& measure)
-    : probe_(probe), self_(self),
+    : probe_(probe), indexed_(indexed), self_(self), measure_(measure),
+      by_counts_(measure.filter() == FilterKind::LengthOnly),
       plan_(probe, indexed, self, [&](size_t a, size_t b) {
           EditLimits l{0, 0, false};
-          if (measure.filter() == FilterKind::LengthOnly && !measure.lengths_may_meet(a, b))
-              l.levenshtein = -1;
+          if (by_counts_ && !measure.lengths_may_meet(a, b)) l.levenshtein = -1;
           return l;
-      }) {}
+      }) {
+    if (by_counts_) {
+        counts_.resize(indexed.size());
+        for (size_t j = 0; j < indexed.size(); ++j) counts_[j] = count_symbols_of(indexed[j]);
+    }
+}
 
 void LengthBandSource::candidates(size_t probe, std::vector<uint32_t>& out,
                                   ProbeScratch& /*scratch*/) const {
     const size_t n = probe_[probe].length;
+    const auto id = static_cast<uint32_t>(probe);
+    const SymbolCounts counts = by_counts_ ? count_symbols_of(probe_[probe]) : SymbolCounts{};
     for (const LengthPlan::Partner& p : plan_.partners(n)) {
         const LengthPlan::Group& g = plan_.groups()[p.group];
-        append_ids(plan_.ids().data() + g.begin, g.end - g.begin, self_ && g.length == n,
-                   static_cast<uint32_t>(probe), out);
+        const uint32_t* ids = plan_.ids().data() + g.begin;
+        const size_t count = g.end - g.begin;
+        const bool same_side = self_ && g.length == n;
+        if (!by_counts_) {
+            append_ids(ids, count, same_side, id, out);
+            continue;
+        }
+        const size_t shorter = std::min(n, g.length);
+        for (size_t k = 0; k < count; ++k) {
+            const uint32_t j = ids[k];
+            if (same_side && j >= id) break;
+            const size_t common = common_symbols_bound(counts, counts_[j], shorter);
+            if (measure_.lengths_may_meet(n, g.length, common)) out.push_back(j);
+        }
     }
 }
 
-// ---------------------------------------------------------------------------------------------
+size_t common_symbols_bound(const SymbolCounts& a, const SymbolCounts& b, size_t shorter) {
+    size_t common = 0;
+    for (int k = 0; k < 16; ++k) {
+        for (int shift = 0; shift <= 4; shift += 4) {
+            const unsigned x = (a.packed[k] >> shift) & 15, y = (b.packed[k] >> shift) & 15;
+            if (x == 15 && y == 15) return shorter;
+            common += x == 15 ? y : (y == 15 ? x : std::min(x, y));
+        }
+    }
+    return common;
+}
 
 SymbolCounts count_symbols_of(Text t) {
     uint8_t bucket[32] = {};

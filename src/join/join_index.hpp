@@ -62,19 +62,6 @@ class LengthPlan {
 void append_ids(const uint32_t* ids, size_t count, bool same_side, uint32_t probe,
                 std::vector<uint32_t>& out);
 
-// Every pair whose lengths the measure allows (all lengths for measures without a filter).
-class LengthBandSource {
-  public:
-    LengthBandSource(std::span<const Text> probe, std::span<const Text> indexed, bool self,
-                     const Measure& measure);
-    void candidates(size_t probe, std::vector<uint32_t>& out, ProbeScratch& scratch) const;
-
-  private:
-    std::span<const Text> probe_;
-    bool self_;
-    LengthPlan plan_;
-};
-
 // Symbol counts of a text in 32 buckets (code point mod 32), four bits each saturating at 15,
 // two buckets per byte. Merging symbols into buckets and saturating both only lower the
 // excesses P and N of two texts, so the bounds of EditLimits hold for the bucket counts too.
@@ -88,6 +75,29 @@ bool counts_allow(const SymbolCounts& a, const SymbolCounts& b, int64_t limit, b
 // The same, one bucket at a time (the reference of the vector form).
 bool counts_allow_reference(const SymbolCounts& a, const SymbolCounts& b, int64_t limit,
                             bool summed);
+
+// Upper bound of the size of the multiset intersection of the symbols of two texts, from their
+// bucket counts: a bucket below 15 holds its exact count, and merging symbols into a bucket
+// only raises the sum of the minima. `shorter` when both buckets of some kind are saturated.
+size_t common_symbols_bound(const SymbolCounts& a, const SymbolCounts& b, size_t shorter);
+
+// Every pair whose lengths the measure allows (all lengths for measures without a filter); for
+// Jaro and Jaro-Winkler also the symbols two texts have in common bound the score.
+class LengthBandSource {
+  public:
+    LengthBandSource(std::span<const Text> probe, std::span<const Text> indexed, bool self,
+                     const Measure& measure);
+    void candidates(size_t probe, std::vector<uint32_t>& out, ProbeScratch& scratch) const;
+
+  private:
+    std::span<const Text> probe_;
+    std::span<const Text> indexed_;
+    bool self_;
+    const Measure& measure_;
+    bool by_counts_;
+    LengthPlan plan_;
+    std::vector<SymbolCounts> counts_;  // per indexed id, when by_counts_
+};
 
 // Partition (segment) filter for a bound on the Levenshtein distance, after Li, Deng, Wang and
 // Feng, "Pass-Join" (VLDB 2011), with its multi-match-aware choice of positions. Each indexed

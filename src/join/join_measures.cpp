@@ -190,15 +190,19 @@ EditLimits Measure::edit_limits(size_t len1, size_t len2) const {
     return {indel, indel, true};
 }
 
-bool Measure::lengths_may_meet(size_t len1, size_t len2) const {
+bool Measure::lengths_may_meet(size_t len1, size_t len2, size_t matches) const {
     const double shorter = static_cast<double>(std::min(len1, len2));
     const double longer = static_cast<double>(std::max(len1, len2));
+    const double m = std::min(static_cast<double>(matches), shorter);
     double best;  // the highest similarity texts of these lengths can have
     if (shorter == 0) {
         best = longer == 0 ? 1.0 : 0.0;
+    } else if (m == 0) {
+        best = 0.0;  // nothing matches
     } else {
-        // At most `shorter` symbols match, none transposed: (m/len1 + m/len2 + 1) / 3.
-        best = (2.0 + shorter / longer) / 3.0;
+        // At most m symbols match (Jaro matches are pairs of equal symbols), none transposed:
+        // (m / len1 + m / len2 + 1) / 3.
+        best = (m / shorter + m / longer + 1.0) / 3.0;
         if (family == Family::JaroWinkler && prefix_weight > 0) {
             // j + (1 - j) p s with at most four shared leading symbols grows with j while
             // p s <= 1; beyond that no length bound is known.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -72,8 +73,13 @@ struct Measure {
     int64_t edit_limit(size_t len1, size_t len2) const { return edit_limits(len1, len2).levenshtein; }
     // The same bound, and the bound on the symbol counts it implies (see histogram_allows).
     EditLimits edit_limits(size_t len1, size_t len2) const;
-    // False when no pair of texts of these lengths can meet the cutoff. LengthOnly measures.
-    bool lengths_may_meet(size_t len1, size_t len2) const;
+    // False when no pair of texts of these lengths, with at most `matches` symbols in common
+    // (a multiset intersection; the shorter length when unknown), can meet the cutoff.
+    // LengthOnly measures.
+    bool lengths_may_meet(size_t len1, size_t len2) const {
+        return lengths_may_meet(len1, len2, std::min(len1, len2));
+    }
+    bool lengths_may_meet(size_t len1, size_t len2, size_t matches) const;
     // Fewest shared tokens (multiset intersection) two token bags of these sizes need to meet
     // the cutoff: 0 when no sharing is needed, more than min(n1, n2) when none meets it.
     // Both sizes are at least one. TokenPrefix measures.
