@@ -204,6 +204,7 @@ def dedupe(items: Any, *, scorer: Any = _distance.levenshtein_distance, score_cu
     """Group labels, one per item: items are in one group when a chain of pairs meeting
     ``score_cutoff`` links them (the connected components of ``join(items)``). The label of a
     group is its smallest index; a missing value is a group of its own."""
+    if not hasattr(items, "__len__"):
+        items = list(items)  # an iterator is read once
     li, ri, _, _ = _join(items, None, scorer, score_cutoff, processor, workers, options)
-    count = len(items) if hasattr(items, "__len__") else len(list(items))
-    return components(count, li, ri)
+    return components(len(items), li, ri)

@@ -4,9 +4,14 @@ which the filter can rule nothing out), on random lists with planted near-duplic
 of every width; dedupe groups equal graph components; every argument error."""
 
 import math
+import os
+import pathlib
+import platform
 import random
 import re
+import shutil
 import signal
+import subprocess
 import time
 
 import numpy as np
@@ -152,8 +157,10 @@ def test_result_types_and_order():
     assert score.dtype == np.int64
     left, right, score = _join.join(["abc"], ["xbc", "abc", "q"], scorer=F.ratio, score_cutoff=60)
     assert (left.tolist(), right.tolist()) == ([0, 0], [0, 1]) and score.dtype == np.float64
-    empty = _join.join([], score_cutoff=1)
-    assert [len(a) for a in empty] == [0, 0, 0] and empty[0].dtype == np.intp
+    for empty in (_join.join([], score_cutoff=1), _join.join([], ["a"], score_cutoff=1),
+                  _join.join(["a"], [], score_cutoff=1)):
+        assert [len(a) for a in empty] == [0, 0, 0] and empty[0].dtype == np.intp
+    assert _join.dedupe(iter(["ab", "xy", "abc"]), score_cutoff=1).tolist() == [0, 1, 0]
 
 
 def test_missing_values_and_processor_keep_positions():
@@ -277,3 +284,19 @@ def test_ctrl_c_interrupts_a_long_join():
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
     assert len(_join.join(texts[:50], score_cutoff=0)[0]) == 0  # the pool still serves
+
+
+def test_native_count_filter_checks(tmp_path):
+    compiler = shutil.which(os.environ.get("CXX", "g++"))
+    if not compiler:
+        pytest.skip("no C++ compiler")
+    root = pathlib.Path(__file__).resolve().parent.parent
+    program = tmp_path / "join_filter_check"
+    sources = [root / "src" / "join" / name
+               for name in ("join_index.cpp", "join_measures.cpp", "join_tokens.cpp")]
+    tuning = ["-march=x86-64-v2"] if platform.machine() in ("x86_64", "AMD64") else []
+    subprocess.run([compiler, "-std=c++20", "-O2", *tuning, f"-I{root / 'src'}",
+                    *sources, root / "tests" / "join_filter_check.cpp", "-o", program],
+                   check=True, timeout=600)
+    out = subprocess.run([program], capture_output=True, text=True, timeout=600)
+    assert (out.returncode, out.stdout) == (0, "ok\n"), out.stdout
