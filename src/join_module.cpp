@@ -6,6 +6,8 @@
 #include <Python.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -117,7 +119,7 @@ PyObject* bytes_of(const void* data, size_t size) {
 //   -> (left_ids, right_ids, scores, integer_scores, stats)
 // left, right: tuples of str (right None for a self-join); ids are uint32 buffers, scores
 // int64 or float64 buffers as integer_scores says; stats: (filter, candidates, pairs).
-PyObject* join_function(PyObject* /*module*/, PyObject* args) {
+PyObject* join_arguments(PyObject* args) {
     PyObject *borrowed_left, *borrowed_right, *borrowed_name, *borrowed_options, *borrowed_cutoff;
     Py_ssize_t max_workers;
     int use_filter;
@@ -196,6 +198,17 @@ PyObject* join_function(PyObject* /*module*/, PyObject* args) {
                          PyBool_FromLong(integer_scores), filter_name(stats.filter),
                          static_cast<unsigned long long>(stats.candidates),
                          static_cast<unsigned long long>(stats.pairs));
+}
+
+PyObject* join_function(PyObject* /*module*/, PyObject* args) {
+    // Vectors of texts and results: running out of memory for them is a MemoryError.
+    try {
+        return join_arguments(args);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        return PyErr_NoMemory();
+    }
 }
 
 PyMethodDef g_methods[] = {
