@@ -170,6 +170,11 @@ def join(left: Any, right: Any = None, *, scorer: Any = _distance.levenshtein_di
     once, with ``left_index < right_index``. Missing values (None, NaN, ``pandas.NA``) are
     skipped. Scores are int64 for integer scorers and float64 for the others. ``workers=-1``
     uses every thread of the pool, ``n`` at most n; the result never depends on it.
+
+    The package's scalar functions run natively behind an index that proposes only pairs that
+    can meet the cutoff. Any other callable ``f(s1, s2, *, score_cutoff, **options)`` is called
+    for every pair (lower is better when its ``__name__`` ends in ``_distance``; a result of
+    None is no score).
     """
     li, ri, scores, _ = _join(left, right, scorer, score_cutoff, processor, workers, options)
     return li, ri, scores
