@@ -19,7 +19,7 @@ from typing import Any
 
 from . import _quorvalex
 
-__all__ = ["extract_one", "extract", "extract_iter", "cdist", "cpdist"]
+__all__ = ["extract_one", "extract", "extract_iter", "cdist", "cpdist", "join", "dedupe"]
 
 
 def _load_native() -> Any:
@@ -453,3 +453,7 @@ def cpdist(
 ) -> Any:
     """Scores of queries[i] against choices[i]: an array of shape (len(queries),)."""
     return _matrix(queries, choices, scorer, processor, score_cutoff, dtype, workers, options, True)
+
+
+# The similarity join and deduplication (index-filtered, exact) live in their own module.
+from ._join import dedupe, join  # noqa: E402

@@ -5,7 +5,7 @@ from typing import Any, TypeAlias
 
 import numpy.typing as npt
 
-__all__ = ["extract_one", "extract", "extract_iter", "cdist", "cpdist"]
+__all__ = ["extract_one", "extract", "extract_iter", "cdist", "cpdist", "join", "dedupe"]
 
 # A choice may be a str or a missing value (None, NaN, pandas.NA); containers may be sequences,
 # mappings, pandas Series or numpy arrays of str.
@@ -73,3 +73,5 @@ def cpdist(
     **options: Any,
 ) -> npt.NDArray[Any]:
     """Scores of queries[i] against choices[i]: an array of shape (len(queries),)."""
+
+from ._join import dedupe as dedupe, join as join
