@@ -15,7 +15,7 @@ from .progress import Progress
 DEFAULT_SIZE = 12000
 
 # (scorer, cutoff) pairs run by the demo; every one goes through the same path as `match`.
-MATCH_SCORERS = (("w_ratio", 85.0), ("token_sort_ratio", 85.0), ("ratio", 85.0),
+MATCH_SCORERS = (("w_ratio", 85.0), ("w_ratio", 90.0), ("token_sort_ratio", 85.0), ("ratio", 85.0),
                  ("jaro_winkler_similarity", 0.9))
 DEDUPE_SCORERS = (("token_sort_ratio", 85.0), ("ratio", 85.0))
 
@@ -53,12 +53,12 @@ def _save(data: DemoData, directory: str) -> None:
 
 def run_demo(size: int | None, seed: int, workers: int, save: str | None,
              progress: Progress) -> int:
-    from quorvalex import process
-
     size = DEFAULT_SIZE if size is None else size
     if size < 10:
         raise CliError(f"--size {size} is impossible: give at least 10")
     commands.check_workers(workers)
+    from quorvalex import process
+
     started = time.perf_counter()
     data = generate(size, seed)
     built = time.perf_counter() - started

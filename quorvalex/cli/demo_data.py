@@ -161,10 +161,10 @@ def _reorder(name: str, script: str, rng: random.Random) -> str:
 
 def _drop_word(name: str, script: str, rng: random.Random) -> str:
     if script.startswith("cjk"):
-        for form in words.CJK_COMPANY_FORMS:
+        for form in sorted(words.CJK_COMPANY_FORMS, key=len, reverse=True):
             if name.endswith(form):
                 return name[: -len(form)]
-        return name[1:] if len(name) > 2 else name
+        return name
     tokens = name.split(" ")
     if len(tokens) < 3:
         return name
