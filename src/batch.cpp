@@ -168,12 +168,12 @@ bool poll_signals(void* raw) {
 }
 }  // namespace
 
-bool run_released(size_t n, RangeScorer scorer) {
+bool run_released(size_t n, RangeScorer scorer, size_t max_workers) {
     WorkerPool& pool = WorkerPool::instance();  // created by the first batch, even an empty one
     if (pool.take_shortfall_notice() && !warn_pool_shortfall(pool)) return false;
     if (n == 0) return true;
     ReleasedLock lock{PyEval_SaveThread()};
-    bool completed = pool.run(n, scorer, {&poll_signals, &lock});
+    bool completed = pool.run(n, scorer, {&poll_signals, &lock}, max_workers);
     PyEval_RestoreThread(lock.state);
     return completed;
 }

@@ -200,9 +200,10 @@ class PairList {
 // Fills `out` from the `pairs` argument; raises the extraction errors and returns false.
 bool extract_pairs(PyObject* borrowed_pairs, PairList& out);
 
-// Scores [0, n) on the pool with the interpreter lock released. Returns false with
-// KeyboardInterrupt (or another signal handler's exception) set when interrupted.
-bool run_released(size_t n, RangeScorer scorer);
+// Scores [0, n) on at most `max_workers` pool threads (0: any number) with the interpreter lock
+// released. Returns false with KeyboardInterrupt (or another signal handler's exception) set
+// when interrupted.
+bool run_released(size_t n, RangeScorer scorer, size_t max_workers = 0);
 
 template <class Value, class Kernel, class Cutoff>
 struct BatchContext {
