@@ -130,7 +130,7 @@ def best_per_row(left_index: Any, right_index: Any, score: Any, top: int,
 
 
 def match_values(left: list[str | None], right: list[str | None], choice: ScorerChoice, top: int,
-                 progress: Progress) -> tuple[Any, Any, Any]:
+                 progress: Progress, label: str = "matching") -> tuple[Any, Any, Any]:
     """Every left value's best ``top`` right values meeting the cutoff, from process.join."""
     np = _needs_numpy()
     from quorvalex import process
@@ -145,7 +145,7 @@ def match_values(left: list[str | None], right: list[str | None], choice: Scorer
 
     if not progress.visible:
         # One call: the join sees both sides at once (its index is built once).
-        with progress.stage("matching", total=len(left)) as bar:
+        with progress.stage(label, total=len(left)) as bar:
             found = best_per_row(*join(left, choice.processor, right), top, lower)
             bar.update(len(left))
         return found
@@ -155,7 +155,7 @@ def match_values(left: list[str | None], right: list[str | None], choice: Scorer
         None if value is None else choice.processor(value) for value in right]
     step = max(2000, -(-len(left) // 50))
     pieces = []
-    with progress.stage("matching", total=len(left)) as bar:
+    with progress.stage(label, total=len(left)) as bar:
         for start in range(0, len(left), step):
             part = left[start:start + step]
             if choice.processor is not None:

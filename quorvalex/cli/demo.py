@@ -12,12 +12,14 @@ from .demo_data import DemoData, generate
 from .errors import CliError
 from .progress import Progress
 
-DEFAULT_SIZE = 12000
+DEFAULT_SIZE = 4000
 
 # (scorer, cutoff) pairs run by the demo; every one goes through the same path as `match`.
 MATCH_SCORERS = (("w_ratio", 85.0), ("w_ratio", 90.0), ("token_sort_ratio", 85.0), ("ratio", 85.0),
                  ("jaro_winkler_similarity", 0.9))
-DEDUPE_SCORERS = (("token_sort_ratio", 85.0), ("ratio", 85.0))
+DEDUPE_SCORERS = (("token_sort_ratio", 90.0), ("ratio", 90.0),
+                  ("levenshtein_normalized_similarity", 0.9))
+WIDTH = 44  # the longest qualified scorer name above and two spaces
 
 
 def match_quality(found_left: Sequence[int], found_right: Sequence[int],
@@ -76,24 +78,25 @@ def run_demo(size: int | None, seed: int, workers: int, save: str | None,
               f"{os.path.join(save, 'reference.csv')} --left-column name --right-column name")
     print(f"\nmatch: best reference name for each query (top 1), default processor, "
           f"workers={workers}")
-    print(f"{'scorer':<28}{'cutoff':>8}{'found':>8}{'precision':>11}{'recall':>9}{'seconds':>9}")
+    print(f"{'scorer':<{WIDTH}}{'cutoff':>8}{'found':>8}{'precision':>11}{'recall':>9}{'seconds':>9}")
     for name, cutoff in MATCH_SCORERS:
         choice = commands.choose_scorer(name, cutoff, None, "default", workers)
         began = time.perf_counter()
-        left, right, _ = commands.match_values(data.queries, data.reference, choice, 1, progress)
+        left, right, _ = commands.match_values(data.queries, data.reference, choice, 1, progress,
+                                               f"match {name} {cutoff:g}")
         seconds = time.perf_counter() - began
         precision, recall = match_quality(left.tolist(), right.tolist(), data.truth)
-        print(f"{choice.measure.qualified:<28}{cutoff:>8g}{len(left):>8,}{precision:>11.3f}"
+        print(f"{choice.measure.qualified:<{WIDTH}}{cutoff:>8g}{len(left):>8,}{precision:>11.3f}"
               f"{recall:>9.3f}{seconds:>9.2f}")
     names = data.reference + data.queries
     truth = data.groups()
     print(f"\ndedupe: reference names and queries together ({len(names):,} names); "
           f"precision and recall over pairs of names grouped together")
-    print(f"{'scorer':<28}{'cutoff':>8}{'groups':>8}{'precision':>11}{'recall':>9}{'seconds':>9}")
+    print(f"{'scorer':<{WIDTH}}{'cutoff':>8}{'groups':>8}{'precision':>11}{'recall':>9}{'seconds':>9}")
     for name, cutoff in DEDUPE_SCORERS:
         choice = commands.choose_scorer(name, cutoff, None, "default", workers)
         began = time.perf_counter()
-        with progress.stage(f"dedupe {name}", total=len(names)) as bar:
+        with progress.stage(f"dedupe {name} {cutoff:g}", total=len(names)) as bar:
             labels = process.dedupe(names, scorer=choice.measure.function,
                                     score_cutoff=choice.cutoff, processor=choice.processor,
                                     workers=choice.workers)
@@ -101,7 +104,7 @@ def run_demo(size: int | None, seed: int, workers: int, save: str | None,
         seconds = time.perf_counter() - began
         found = labels.tolist()
         precision, recall = group_quality(found, truth)
-        print(f"{choice.measure.qualified:<28}{cutoff:>8g}{len(set(found)):>8,}{precision:>11.3f}"
+        print(f"{choice.measure.qualified:<{WIDTH}}{cutoff:>8g}{len(set(found)):>8,}{precision:>11.3f}"
               f"{recall:>9.3f}{seconds:>9.2f}")
     print("\nYour own files: quorvalex match LEFT.csv RIGHT.csv --left-column COL "
           "--right-column COL -o matches.csv   (quorvalex match --help)")

@@ -117,7 +117,8 @@ def _parser() -> argparse.ArgumentParser:
                     "on it with a few scorers, and print precision, recall and time side by side.",
         epilog="example:\n  quorvalex demo --size 4000 --save demo-data/")
     demo.add_argument("--size", type=int, default=None, metavar="N",
-                      help="number of reference names (default: 12000)")
+                      help="number of reference names; the queries add three quarters as many "
+                           "(default: 4000)")
     demo.add_argument("--seed", type=int, default=17, help="seed of the data set (default: 17)")
     demo.add_argument("--workers", type=int, default=-1, metavar="N",
                       help="threads to score on; -1 means all (default: -1)")

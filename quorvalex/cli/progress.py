@@ -34,7 +34,7 @@ class Progress:
         except ImportError:
             raise CliError("the progress bar needs tqdm: pip install 'quorvalex[cli]' "
                            "(or pass --quiet)") from None
-        bar = tqdm(total=total, desc=description, unit=unit, unit_scale=True, delay=_DELAY,
+        bar = tqdm(total=total, desc=description, unit=unit, delay=_DELAY,
                    file=sys.stderr, leave=False, dynamic_ncols=True)
         started = time.monotonic()
         stop = threading.Event()
