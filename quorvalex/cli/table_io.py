@@ -13,6 +13,7 @@ import os
 import sys
 import tempfile
 from dataclasses import dataclass
+from operator import itemgetter
 from typing import Any, Iterator, Sequence
 
 from .errors import CliError
@@ -51,8 +52,7 @@ class Table:
             existing = ", ".join(repr(h) for h in self.header)
             raise CliError(f"{self._label()} has no column {name!r}; its columns are: {existing}")
         if self.rows is not None:
-            index = self.header.index(name)
-            return [row[index] or None for row in self.rows]
+            return [value or None for value in map(itemgetter(self.header.index(name)), self.rows)]
         import pyarrow as pa
 
         column = self.arrow.column(name)
@@ -100,6 +100,24 @@ def sniff_delimiter(text: str) -> str:
         return ","
 
 
+def _even_rows(text: str, delimiter: str, width: int, label: str) -> list[list[str]]:
+    """The rows again, when some are not as wide as the header: blank lines are skipped (as
+    pandas skips them), short rows padded with empty cells, long ones an error."""
+    reader = csv.reader(io.StringIO(text, newline=""), delimiter=delimiter)
+    next(reader)
+    rows = []
+    for row in reader:
+        if len(row) != width:
+            if not row:
+                continue
+            if len(row) > width:
+                raise CliError(f"{label}: line {reader.line_num} has {len(row)} fields, "
+                               f"the header has {width}")
+            row += [""] * (width - len(row))
+        rows.append(row)
+    return rows
+
+
 def read_table(path: str, delimiter: str | None = None) -> Table:
     """Read a CSV or Parquet file (Parquet recognised by its leading magic bytes)."""
     data = _read_bytes(path)
@@ -120,20 +138,12 @@ def read_table(path: str, delimiter: str | None = None) -> Table:
         header = next(reader, None)
         if not header:
             raise CliError(f"{label} is empty: expected a header line naming the columns")
-        width = len(header)
-        rows: list[list[str]] = []
-        append = rows.append
-        for row in reader:
-            if len(row) != width:
-                if not row:  # blank lines are skipped, as pandas skips them
-                    continue
-                if len(row) > width:
-                    raise CliError(f"{label}: line {reader.line_num} has {len(row)} fields, "
-                                   f"the header has {width}")
-                row += [""] * (width - len(row))
-            append(row)
+        rows = list(reader)
     except csv.Error as error:
         raise CliError(f"{label}: line {reader.line_num}: {error}") from None
+    width = len(header)
+    if set(map(len, rows)) - {width}:
+        rows = _even_rows(text, delimiter, width, label)
     return Table(path, header, rows=rows, delimiter=delimiter)
 
 
