@@ -189,6 +189,25 @@ def test_dedupe_stdin_to_stdout_keeps_other_columns(tmp_path):
     assert groups[:3] == ["0", "0", "2"]
 
 
+def test_dedupe_between_csv_and_parquet(tmp_path):
+    pa = pytest.importorskip("pyarrow")
+    import pyarrow.parquet as pq
+
+    values = ["Jon Smith", None, "John Smith", "Mary Jones"]
+    pq.write_table(pa.table({"name": pa.array(values).dictionary_encode(), "n": [1, 2, 3, 4]}),
+                   tmp_path / "in.parquet")
+    assert run("dedupe", "in.parquet", "--column", "name", "--scorer", "ratio", "--cutoff", "90",
+               "-o", "out.csv", cwd=tmp_path).returncode == 0
+    assert read_csv((tmp_path / "out.csv").read_text("utf-8")) == [
+        ["name", "n", "group"], ["Jon Smith", "1", "0"], ["", "2", "1"], ["John Smith", "3", "0"],
+        ["Mary Jones", "4", "3"]]
+    assert run("dedupe", "out.csv", "--column", "name", "--scorer", "ratio", "--cutoff", "90",
+               "--group-column", "again", "-o", "back.pq", cwd=tmp_path).returncode == 0
+    assert pq.read_table(tmp_path / "back.pq").to_pydict() == {
+        "name": ["Jon Smith", "", "John Smith", "Mary Jones"], "n": ["1", "2", "3", "4"],
+        "group": ["0", "1", "0", "3"], "again": [0, 1, 0, 3]}
+
+
 # errors ----------------------------------------------------------------------------------------
 
 def _files(tmp_path):
@@ -197,6 +216,10 @@ def _files(tmp_path):
     (tmp_path / "wide.csv").write_bytes(b"a,b\n1,2\n3,4,5\n")
     (tmp_path / "empty.csv").write_bytes(b"")
     (tmp_path / "dir").mkdir()
+    (tmp_path / "broken.parquet").write_bytes(b"PAR1 and then no table at all")
+    pa = pytest.importorskip("pyarrow")
+    import pyarrow.parquet as pq
+    pq.write_table(pa.table({"n": [1, 2]}), tmp_path / "ints.parquet")
 
 
 ERROR_CASES = [  # arguments, a fragment of the one-line message
@@ -213,6 +236,8 @@ ERROR_CASES = [  # arguments, a fragment of the one-line message
     (["dedupe", "empty.csv", "--column", "a"], "empty.csv is empty"),
     (["dedupe", "dir", "--column", "a"], "dir is a directory"),
     (["dedupe", "a.csv", "--column", "name", "--group-column", "city"], "already has a column 'city'"),
+    (["dedupe", "broken.parquet", "--column", "n"], "broken.parquet: not a readable Parquet file"),
+    (["dedupe", "ints.parquet", "--column", "n"], "column 'n' of ints.parquet holds int64, not text"),
     (["match", "a.csv", "a.csv", "--left-column", "name", "--right-column", "name", "--top", "0"],
      "--top 0 is impossible"),
     (["match", "a.csv", "a.csv", "--left-column", "name", "--right-column", "name", "--cutoff",

@@ -152,7 +152,8 @@ def _run(args: argparse.Namespace) -> int:
         return 0
     rows, groups, duplicates = commands.run_dedupe(args.file, args.column, args.group_column,
                                                    choice, args.delimiter, args.output, progress)
-    commands.say(f"{rows} rows: {groups} groups, {duplicates} duplicates", args.quiet)
+    commands.say(f"{rows} rows: {groups} group{'s' * (groups != 1)}, {duplicates} "
+                 f"duplicate{'s' * (duplicates != 1)}", args.quiet)
     return 0
 
 

@@ -56,7 +56,8 @@ class Table:
         import pyarrow as pa
 
         column = self.arrow.column(name)
-        if not (pa.types.is_string(column.type) or pa.types.is_large_string(column.type)):
+        kind = column.type.value_type if pa.types.is_dictionary(column.type) else column.type
+        if not (pa.types.is_string(kind) or pa.types.is_large_string(kind)):
             raise CliError(f"column {name!r} of {self._label()} holds {column.type}, not text")
         return column.to_pylist()
 
