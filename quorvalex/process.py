@@ -126,8 +126,10 @@ def _check_processor(processor: Any) -> None:
 def _items(items: Any, what: str) -> tuple[Any, Any]:
     """(values as a list or tuple, keys): keys None for sequences (the key is the index), a
     list for mappings, the index for a pandas Series."""
-    if isinstance(items, (list, tuple)):
+    if type(items) is list or type(items) is tuple:
         return items, None
+    if isinstance(items, (list, tuple)):  # subclasses: read through their own protocol
+        return list(items), None
     if isinstance(items, Mapping):
         pairs = list(items.items())
         return [v for _, v in pairs], [k for k, _ in pairs]

@@ -213,15 +213,22 @@ PyObject* extract(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     std::vector<search::Hit> hits;
     try {
         search::Extractor extractor(scorer, query, cutoff, limit, in_order);
-        // Chunks with the lock released; signals are looked at between them.
+        // Chunks with the lock released; signals are looked at between them. A chunk ends
+        // after 4096 choices or after a few million cells of the pairs' length products,
+        // whichever comes first, so that Ctrl-C is seen soon even with long texts.
         constexpr size_t kChunk = 4096;
+        constexpr size_t kChunkCells = size_t{1} << 23;
         const size_t n = choices.size();
-        for (size_t begin = 0; begin < n; begin += kChunk) {
-            const size_t end = std::min(n, begin + kChunk);
+        const search::TextColumn view = choices.view();
+        for (size_t begin = 0, end = 0; begin < n; begin = end) {
+            size_t cells = 0;
+            end = begin;
+            while (end < n && end - begin < kChunk && cells < kChunkCells)
+                cells += (query.length + 1) * (view.texts[end++].length + 1);
             bool failed_alloc = false;
             Py_BEGIN_ALLOW_THREADS
             try {
-                extractor.score(choices.view(), begin, end);
+                extractor.score(view, begin, end);
             } catch (...) {
                 failed_alloc = true;
             }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "row_scorer.hpp"
 
@@ -19,6 +20,33 @@ enum class CellType : uint8_t { f32, f64, i8, i16, i32, i64, u8, u16, u32, u64 }
 class CellWriter {
   public:
     CellWriter(void* data, CellType type) : data_(static_cast<char*>(data)), type_(type) {}
+
+    // Calls f(T{}) with T the cell type, so that loops over many cells can be compiled per type
+    // and call write_as<T>.
+    template <class F>
+    decltype(auto) with_type(F&& f) const {
+        switch (type_) {
+            case CellType::f32: return f(float{});
+            case CellType::f64: return f(double{});
+            case CellType::i8: return f(int8_t{});
+            case CellType::i16: return f(int16_t{});
+            case CellType::i32: return f(int32_t{});
+            case CellType::i64: return f(int64_t{});
+            case CellType::u8: return f(uint8_t{});
+            case CellType::u16: return f(uint16_t{});
+            case CellType::u32: return f(uint32_t{});
+            default: return f(uint64_t{});
+        }
+    }
+
+    template <class T>
+    bool write_as(size_t k, Score s) const {
+        if constexpr (std::is_floating_point_v<T>)
+            return put<T>(k, s.present ? static_cast<T>(s.value)
+                                       : std::numeric_limits<T>::quiet_NaN());
+        else
+            return integral<T>(k, s);
+    }
 
     bool write(size_t k, Score s) const {
         switch (type_) {

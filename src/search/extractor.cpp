@@ -12,7 +12,11 @@ Extractor::Extractor(const RowScorer& scorer, Text query, Cutoff cutoff, size_t 
       current_(cutoff),
       limit_(limit),
       in_choice_order_(in_choice_order),
-      prune_(limit != 0 && scorer.prunable()) {}
+      prune_(limit != 0 && scorer.prunable()) {
+    const LaneForm form = lane_form_of(scorer.row().name);
+    if (form.measure == LaneMeasure::levenshtein)
+        levenshtein_ = PreparedLevenshtein::make(query, form.form);
+}
 
 bool Extractor::worse(const Hit& a, const Hit& b) const {
     if (scorer_.better(b.value, a.value)) return true;
@@ -42,7 +46,8 @@ void Extractor::offer(size_t index, double value) {
 void Extractor::score(TextColumn choices, size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
         if (!choices.present[i]) continue;
-        const Score s = scorer_.score(query_, choices.texts[i], current_);
+        const Score s = levenshtein_ ? Score{levenshtein_->score(choices.texts[i], current_), true}
+                                     : scorer_.score(query_, choices.texts[i], current_);
         if (!s.present || !scorer_.meets(s.value, user_)) continue;
         offer(i, s.value);
     }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
+#include "prepared_levenshtein.hpp"
 #include "row_scorer.hpp"
 #include "text_column.hpp"
 
@@ -42,6 +44,7 @@ class Extractor {
     size_t limit_;
     bool in_choice_order_;
     bool prune_;
+    std::optional<PreparedLevenshtein> levenshtein_;  // the Levenshtein rows' prepared query
     std::vector<Hit> hits_;  // a heap with the worst hit on top once limit_ are held
 };
 

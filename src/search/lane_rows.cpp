@@ -26,10 +26,6 @@ double jaro_value(const simd::JaroCounts& c, size_t len1, size_t len2) {
     return (y + z) / 3.0;
 }
 
-double ratio_score(uint64_t lcs, uint64_t total) {
-    return static_cast<double>(2 * lcs) * 100.0 / static_cast<double>(total);
-}
-
 }  // namespace
 
 LaneForm lane_form_of(std::string_view name) {
@@ -84,35 +80,28 @@ LaneRows::LaneRows(LaneForm form, std::span<const Text> choices, std::span<const
     }
 }
 
-double LaneRows::finish(uint64_t raw, size_t n, size_t m, bool same, const RowScorer& scorer,
-                        const Cutoff& cutoff) const {
-    switch (form_.measure) {
-        case LaneMeasure::ratio:
-        case LaneMeasure::token_sort_ratio:
-            // Equal texts (or equal sorted words) score 100 whatever the cutoff.
-            if (same) return 100.0;
-            return cut_similarity(ratio_score(raw, n + m), cutoff.as_float());
-        default: {  // levenshtein
-            const uint64_t longest = std::max(n, m);
-            switch (form_.form) {
-                case EditForm::distance:
-                    return static_cast<double>(cut_distance(raw, cutoff.as_int()));
-                case EditForm::similarity:
-                    return static_cast<double>(cut_similarity(longest - raw, cutoff.as_int()));
-                case EditForm::normalized_distance:
-                    return cut_distance(static_cast<double>(raw) / static_cast<double>(longest),
-                                        cutoff.as_float());
-                default:
-                    return similarity_from_distance(
-                        static_cast<double>(raw) / static_cast<double>(longest),
-                        cutoff.as_float());
-            }
-        }
+namespace {
+
+// Levenshtein's four forms from the exact distance d, as the scalar functions give them.
+double edit_form(EditForm form, uint64_t d, size_t n, size_t m, const Cutoff& cutoff) {
+    const uint64_t longest = std::max(n, m);
+    switch (form) {
+        case EditForm::distance:
+            return static_cast<double>(cut_distance(d, cutoff.as_int()));
+        case EditForm::similarity:
+            return static_cast<double>(cut_similarity(longest - d, cutoff.as_int()));
+        case EditForm::normalized_distance:
+            return cut_distance(static_cast<double>(d) / static_cast<double>(longest),
+                                cutoff.as_float());
+        default:
+            return similarity_from_distance(static_cast<double>(d) / static_cast<double>(longest),
+                                            cutoff.as_float());
     }
-    (void)scorer;
 }
 
-void LaneRows::score_query(Text query, const RowScorer& scorer, const Cutoff& cutoff, Score* out,
+}  // namespace
+
+void LaneRows::score_query(Text query, const RowScorer& scorer, const Cutoff& cutoff, double* out,
                            std::vector<uint32_t>& scratch) const {
     Text streamed = query;
     if (sorted_) {
@@ -125,39 +114,47 @@ void LaneRows::score_query(Text query, const RowScorer& scorer, const Cutoff& cu
     uint64_t raw[64];
     simd::JaroCounts counts[64];
     const double prefix_weight = scorer.options().f[0];
+    const FloatCutoff float_cutoff = cutoff.as_float();
     for (const Pack& p : packs_) {
         const size_t lanes = p.pack.size();
+        const uint32_t* members = p.members.data();
         switch (form_.measure) {
             case LaneMeasure::ratio:
             case LaneMeasure::token_sort_ratio: {
                 if (n == 0) {
-                    // Only the sorted words can be empty here: a text without words against
-                    // one with words scores 0.
-                    for (size_t k = 0; k < lanes; ++k) out[p.members[k]] = {0.0, true};
+                    // Only sorted words can be empty here: a text without words against one
+                    // with words scores 0.
+                    for (size_t k = 0; k < lanes; ++k) out[members[k]] = 0.0;
                     continue;
                 }
                 simd::lcs_lengths(p.pack, text, raw, *kernels_);
                 for (size_t k = 0; k < lanes; ++k) {
                     const size_t m = p.pack.length(k);
-                    const bool same = m == n && raw[k] == n;
-                    out[p.members[k]] = {finish(raw[k], n, m, same, scorer, cutoff), true};
+                    // Equal texts (or equal sorted words) score 100 whatever the cutoff.
+                    double v = 100.0;
+                    if (m != n || raw[k] != n) {
+                        v = static_cast<double>(2 * raw[k]) * 100.0 / static_cast<double>(n + m);
+                        if (float_cutoff && v < *float_cutoff) v = 0.0;
+                    }
+                    out[members[k]] = v;
                 }
                 break;
             }
             case LaneMeasure::levenshtein:
                 simd::levenshtein_distances(p.pack, text, raw, *kernels_);
-                for (size_t k = 0; k < lanes; ++k)
-                    out[p.members[k]] = {
-                        finish(raw[k], n, p.pack.length(k), false, scorer, cutoff), true};
+                if (form_.form == EditForm::distance && !cutoff.set) {
+                    for (size_t k = 0; k < lanes; ++k) out[members[k]] = static_cast<double>(raw[k]);
+                } else {
+                    for (size_t k = 0; k < lanes; ++k)
+                        out[members[k]] = edit_form(form_.form, raw[k], n, p.pack.length(k), cutoff);
+                }
                 break;
             default: {
                 const bool winkler = form_.measure == LaneMeasure::jaro_winkler;
                 if (n == 0) {
-                    for (size_t k = 0; k < lanes; ++k) {
-                        const double v = form_.distance ? distance_from_similarity(0.0, cutoff.as_float())
-                                                        : cut_similarity(0.0, cutoff.as_float());
-                        out[p.members[k]] = {v, true};
-                    }
+                    const double v = form_.distance ? distance_from_similarity(0.0, float_cutoff)
+                                                    : cut_similarity(0.0, float_cutoff);
+                    for (size_t k = 0; k < lanes; ++k) out[members[k]] = v;
                     continue;
                 }
                 simd::jaro_counts(p.pack, text, counts, *kernels_);
@@ -165,9 +162,8 @@ void LaneRows::score_query(Text query, const RowScorer& scorer, const Cutoff& cu
                     double j = jaro_value(counts[k], n, p.pack.length(k));
                     if (winkler && j >= kBoostThreshold)
                         j = j + (1.0 - j) * (prefix_weight * static_cast<double>(counts[k].prefix));
-                    const double v = form_.distance ? distance_from_similarity(j, cutoff.as_float())
-                                                    : cut_similarity(j, cutoff.as_float());
-                    out[p.members[k]] = {v, true};
+                    out[members[k]] = form_.distance ? distance_from_similarity(j, float_cutoff)
+                                                     : cut_similarity(j, float_cutoff);
                 }
             }
         }

@@ -42,9 +42,9 @@ class LaneRows {
     // Whether choice i is in a pack (its score comes from score_query).
     bool packed(size_t i) const { return packed_[i]; }
 
-    // Scores `query` against every packed choice: out[i] for each packed i (others untouched).
-    // `scratch` is reused between calls by one thread.
-    void score_query(Text query, const RowScorer& scorer, const Cutoff& cutoff, Score* out,
+    // Scores `query` against every packed choice: out[i] for each packed i (others untouched;
+    // packed choices always have a score). `scratch` is reused between calls by one thread.
+    void score_query(Text query, const RowScorer& scorer, const Cutoff& cutoff, double* out,
                      std::vector<uint32_t>& scratch) const;
 
   private:
@@ -52,9 +52,6 @@ class LaneRows {
         simd::PatternPack pack;
         std::vector<uint32_t> members;  // choice index of each lane
     };
-    double finish(uint64_t raw, size_t query_length, size_t choice_length, bool same,
-                  const RowScorer& scorer, const Cutoff& cutoff) const;
-
     LaneForm form_;
     const simd::LaneKernels* kernels_;
     std::vector<uint8_t> packed_;

@@ -26,8 +26,14 @@ MatrixScorer::MatrixScorer(const RowScorer& scorer, TextColumn queries, TextColu
 
 void MatrixScorer::score_rows(size_t begin, size_t end, const std::atomic<bool>& cancelled,
                               std::atomic<bool>& stop, RefusedCell& refused) const {
+    writer_.with_type([&]<class T>(T) { score_rows_as<T>(begin, end, cancelled, stop, refused); });
+}
+
+template <class T>
+void MatrixScorer::score_rows_as(size_t begin, size_t end, const std::atomic<bool>& cancelled,
+                                 std::atomic<bool>& stop, RefusedCell& refused) const {
     const size_t cols = choices_.size();
-    std::vector<Score> row(lanes_ ? cols : 0);
+    std::vector<double> lane_values(lanes_ ? cols : 0);
     std::vector<uint32_t> scratch;
     for (size_t q = begin; q < end; ++q) {
         if (stopped(cancelled, stop)) return;
@@ -35,16 +41,19 @@ void MatrixScorer::score_rows(size_t begin, size_t end, const std::atomic<bool>&
         const bool query_present = queries_.present[q];
         const Text query = queries_.texts[q];
         const bool use_lanes = lanes_ && query_present;
-        if (use_lanes) lanes_->score_query(query, scorer_, cutoff_, row.data(), scratch);
+        if (use_lanes) lanes_->score_query(query, scorer_, cutoff_, lane_values.data(), scratch);
         for (size_t c = 0; c < cols; ++c) {
             Score s;
             if (query_present && choices_.present[c]) {
-                if (use_lanes && lanes_->packed(c))
-                    s = row[c];
-                else
+                if (use_lanes && lanes_->packed(c)) {
+                    s = {lane_values[c], true};
+                } else {
+                    if (stopped(cancelled, stop)) [[unlikely]]
+                        return;
                     s = scorer_.score(query, choices_.texts[c], cutoff_);
+                }
             }
-            if (!writer_.write(base + c, s)) [[unlikely]] {
+            if (!writer_.write_as<T>(base + c, s)) [[unlikely]] {
                 refused.record(base + c, s);
                 stop.store(true, std::memory_order_relaxed);
                 return;
@@ -58,7 +67,7 @@ void score_pairs(const RowScorer& scorer, TextColumn queries, TextColumn choices
                  const std::atomic<bool>& cancelled, std::atomic<bool>& stop,
                  RefusedCell& refused) {
     for (size_t i = begin; i < end; ++i) {
-        if ((i & 255) == 0 && stopped(cancelled, stop)) return;
+        if (stopped(cancelled, stop)) return;
         Score s;
         if (queries.present[i] && choices.present[i])
             s = scorer.score(queries.texts[i], choices.texts[i], cutoff);

@@ -40,6 +40,10 @@ class MatrixScorer {
                     std::atomic<bool>& stop, RefusedCell& refused) const;
 
   private:
+    template <class T>
+    void score_rows_as(size_t begin, size_t end, const std::atomic<bool>& cancelled,
+                       std::atomic<bool>& stop, RefusedCell& refused) const;
+
     const RowScorer& scorer_;
     TextColumn queries_, choices_;
     Cutoff cutoff_;

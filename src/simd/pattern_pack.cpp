@@ -16,13 +16,7 @@ constexpr size_t index_of(LaneWidth w) {
     return static_cast<size_t>(w);
 }
 
-// Lane k of a row of `bits`-bit lanes as an unsigned integer, and its assignment.
-uint64_t get_lane(const Row& row, size_t k, size_t bits) {
-    uint64_t v = 0;
-    std::memcpy(&v, row.bytes + k * bits / 8, bits / 8);  // little-endian lanes
-    return v;
-}
-
+// Assigns lane k of a row of `bits`-bit lanes (little-endian lanes).
 void set_lane(Row& row, size_t k, size_t bits, uint64_t v) {
     std::memcpy(row.bytes + k * bits / 8, &v, bits / 8);
 }
@@ -34,6 +28,25 @@ void set_bit(Row& row, size_t k, size_t bits, size_t i) {
 
 constexpr uint64_t low_bits(size_t k) {
     return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
+}
+
+// Calls f(k, lane k as uint64_t) for the first `count` lanes of `row`; each width reads its lanes
+// with loads of its own size (one switch per row instead of a sized copy per lane).
+template <class F>
+void for_each_lane(const Row& row, LaneWidth width, size_t count, F&& f) {
+    auto each = [&]<class L>(L) {
+        for (size_t k = 0; k < count; ++k) {
+            L v;
+            std::memcpy(&v, row.bytes + k * sizeof(L), sizeof(L));
+            f(k, static_cast<uint64_t>(v));
+        }
+    };
+    switch (width) {
+        case LaneWidth::bits8: each(uint8_t{}); break;
+        case LaneWidth::bits16: each(uint16_t{}); break;
+        case LaneWidth::bits32: each(uint32_t{}); break;
+        default: each(uint64_t{}); break;
+    }
 }
 
 // A buffer of T on the stack for up to N elements, on the heap beyond.
@@ -171,11 +184,9 @@ void lcs_lengths(const PatternPack& pack, Units text, uint64_t* out, const LaneK
     Row state;
     std::memset(state.bytes, 0xFF, sizeof state.bytes);
     kernels.lcs[index_of(pack.width_)](pack.rows_.data(), ids.data(), text.size, state);
-    const size_t bits = lane_bits(pack.width_);
-    for (size_t k = 0; k < pack.count_; ++k) {
-        const uint64_t unmatched = get_lane(state, k, bits);
+    for_each_lane(state, pack.width_, pack.count_, [&](size_t k, uint64_t unmatched) {
         out[k] = static_cast<uint64_t>(std::popcount(~unmatched & low_bits(pack.lengths_[k])));
-    }
+    });
 }
 
 void levenshtein_distances(const PatternPack& pack, Units text, uint64_t* out,
@@ -193,21 +204,31 @@ void levenshtein_distances(const PatternPack& pack, Units text, uint64_t* out,
 
 void jaro_counts(const PatternPack& pack, Units text, JaroCounts* out, const LaneKernels& kernels) {
     const size_t n = text.size;
-    const size_t bits = lane_bits(pack.width_);
     auto window_of = [](size_t longer) { return longer < 2 ? 0 : longer / 2 - 1; };
 
-    // The window of each lane; no text position at or beyond m + w can match in a lane.
+    // The window of each lane; no text position at or beyond m + w can match in a lane. The
+    // lanes are written with stores of their own width.
     JaroWindow window{};
     window.base = window_of(n);
     size_t limit = 0;
-    for (size_t k = 0; k < pack.count_; ++k) {
-        const size_t m = pack.lengths_[k];
-        if (m == 0) continue;
-        const size_t w = window_of(std::max(m, n));
-        set_lane(window.upper, k, bits, low_bits(std::min(w + 1, bits)));
-        set_lane(window.extra, k, bits, w - window.base);
-        window.extra_max = std::max(window.extra_max, w - window.base);
-        limit = std::max(limit, m + w);
+    auto set_windows = [&]<class L>(L) {
+        for (size_t k = 0; k < pack.count_; ++k) {
+            const size_t m = pack.lengths_[k];
+            if (m == 0) continue;
+            const size_t w = window_of(std::max(m, n));
+            const L upper = static_cast<L>(low_bits(std::min(w + 1, sizeof(L) * 8)));
+            const L extra = static_cast<L>(w - window.base);
+            std::memcpy(window.upper.bytes + k * sizeof(L), &upper, sizeof(L));
+            std::memcpy(window.extra.bytes + k * sizeof(L), &extra, sizeof(L));
+            window.extra_max = std::max(window.extra_max, w - window.base);
+            limit = std::max(limit, m + w);
+        }
+    };
+    switch (pack.width_) {
+        case LaneWidth::bits8: set_windows(uint8_t{}); break;
+        case LaneWidth::bits16: set_windows(uint16_t{}); break;
+        case LaneWidth::bits32: set_windows(uint32_t{}); break;
+        default: set_windows(uint64_t{}); break;
     }
     limit = std::min(limit, n);
 
@@ -220,14 +241,21 @@ void jaro_counts(const PatternPack& pack, Units text, JaroCounts* out, const Lan
     kernels.jaro[index_of(pack.width_)](pack.rows_.data(), ids.data(), limit, window,
                                         taken.data(), flags, mismatches);
 
+    for_each_lane(flags, pack.width_, pack.count_, [&](size_t k, uint64_t matched) {
+        out[k].matches = static_cast<uint32_t>(std::popcount(matched));
+    });
+    for_each_lane(mismatches, pack.width_, pack.count_, [&](size_t k, uint64_t differ) {
+        out[k].transpositions = static_cast<uint32_t>(differ / 2);
+    });
+    // The common prefix (at most kHeadLength symbols), against the text's first symbols read once.
+    uint32_t first[PatternPack::kHeadLength];
+    const size_t text_head = std::min(n, PatternPack::kHeadLength);
+    for (size_t p = 0; p < text_head; ++p) first[p] = text[p];
     for (size_t k = 0; k < pack.count_; ++k) {
-        JaroCounts& c = out[k];
-        c.matches = static_cast<uint32_t>(std::popcount(get_lane(flags, k, bits)));
-        c.transpositions = static_cast<uint32_t>(get_lane(mismatches, k, bits) / 2);
-        const size_t head = std::min({pack.lengths_[k] + size_t{0}, n, PatternPack::kHeadLength});
+        const size_t shared = std::min<size_t>(pack.lengths_[k], text_head);
         uint32_t p = 0;
-        while (p < head && pack.heads_[k][p] == text[p]) ++p;
-        c.prefix = p;
+        while (p < shared && pack.heads_[k][p] == first[p]) ++p;
+        out[k].prefix = p;
     }
 }
 
