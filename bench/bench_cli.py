@@ -84,8 +84,10 @@ def bench_io(args, directory):
     groups = list(range(len(values)))
     table = table_io.read_table(path)
     timings = {
-        "read CSV (sniffed delimiter) + column": best(args.repeat, lambda: table_io.read_table(path).column("name")),
-        "write CSV with one more column": best(args.repeat, lambda: table_io.write_with_column(out, table, "group", groups)),
+        "read CSV (sniffed delimiter) + column":
+            best(args.repeat, lambda: table_io.read_table(path).column("name")),
+        "write CSV with one more column":
+            best(args.repeat, lambda: table_io.write_with_column(out, table, "group", groups)),
     }
     try:
         import pyarrow  # noqa: F401

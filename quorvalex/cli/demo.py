@@ -1,4 +1,5 @@
-"""``quorvalex demo``: match and dedupe the built-in names with a few scorers, scored against the truth."""
+"""``quorvalex demo``: match and dedupe the built-in names with a few scorers, checked against
+the true matches."""
 
 from __future__ import annotations
 

@@ -55,14 +55,15 @@ def _person(rng: random.Random) -> tuple[str, str]:
 def _company(rng: random.Random) -> tuple[str, str]:
     script = rng.choices(("latin", "cyrillic", "greek", "cjk"), (82, 6, 4, 8))[0]
     if script == "cyrillic":
-        return (f"{rng.choice(words.CYRILLIC_COMPANY_FORMS)} «{rng.choice(words.CYRILLIC_COMPANY_WORDS)}"
-                f" {rng.choice(words.CYRILLIC_COMPANY_TRADES)}»"), script
+        form, word = rng.choice(words.CYRILLIC_COMPANY_FORMS), rng.choice(words.CYRILLIC_COMPANY_WORDS)
+        return f"{form} «{word} {rng.choice(words.CYRILLIC_COMPANY_TRADES)}»", script + " company"
     if script == "greek":
         return (f"{rng.choice(words.GREEK_COMPANY_WORDS)} {rng.choice(words.GREEK_COMPANY_TRADES)} "
                 f"{rng.choice(words.GREEK_COMPANY_FORMS)}"), script + " company"
     if script == "cjk":
-        return (rng.choice(words.CJK_CITIES) + rng.choice(words.CJK_BRANDS)
-                + rng.choice(words.CJK_TRADES) + rng.choice(words.CJK_COMPANY_FORMS)), script + " company"
+        name = (rng.choice(words.CJK_CITIES) + rng.choice(words.CJK_BRANDS)
+                + rng.choice(words.CJK_TRADES) + rng.choice(words.CJK_COMPANY_FORMS))
+        return name, script + " company"
     pattern = rng.random()
     if pattern < 0.45:
         parts = [rng.choice(words.COMPANY_WORDS), rng.choice(words.INDUSTRIES)]

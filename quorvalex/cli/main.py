@@ -111,7 +111,8 @@ def _parser() -> argparse.ArgumentParser:
     io_options(dedupe)
 
     demo = commands.add_parser(
-        "demo", formatter_class=formatter, help="match and dedupe built-in names, with precision and recall",
+        "demo", formatter_class=formatter,
+        help="match and dedupe built-in names, with precision and recall",
         description="Build a data set of person and company names (Latin, Cyrillic, Greek and "
                     "Chinese) with realistic variants and known true matches, run match and dedupe "
                     "on it with a few scorers, and print precision, recall and time side by side.",
