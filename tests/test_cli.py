@@ -132,6 +132,11 @@ def test_match_ties_missing_values_and_formats(tmp_path):
     result = run("match", "left.tsv", "right.csv", "--left-column", "name", "--right-column",
                  "name", "--top", "5", "--cutoff", "50", "-o", "out.csv", cwd=tmp_path)
     assert result.returncode == 0, result.err
+    for tab in ("tab", "\\t"):  # spelled out for a shell; both files must then be tab-separated
+        again = run("match", "left.tsv", "left.tsv", "--left-column", "name", "--right-column",
+                    "name", "--delimiter", tab, cwd=tmp_path)
+        assert again.returncode == 0 and again.out.startswith("left_row,") and "Acme" in again.out
+    assert result.returncode == 0, result.err
     rows = read_csv((tmp_path / "out.csv").read_text("utf-8"))
     assert rows == expected_match(left, right, fuzz.w_ratio, 50, 5)
     assert [r[2] for r in rows[1:4]] == ["0", "3", "5"]  # three 100.0 ties in row order
@@ -159,6 +164,22 @@ def test_match_parquet_in_and_out(tmp_path):
     assert table.column_names == HEADER
     got = [[str(v) if k != "score" else repr(v) for k, v in row.items()] for row in table.to_pylist()]
     assert [HEADER, *got] == expected_match(LEFT, RIGHT, fuzz.ratio, 60)
+
+
+def test_match_in_slices_equals_one_call():
+    # On a terminal the left rows are matched in slices so that the bar advances.
+    from quorvalex.cli import commands
+    from quorvalex.cli.progress import Progress
+
+    data = generate(3000, seed=2)
+    hidden, shown = Progress(quiet=True), Progress(quiet=True)
+    shown.visible = True
+    for scorer, cutoff in (("ratio", 80), ("levenshtein_distance", 3)):
+        choice = commands.choose_scorer(scorer, cutoff, None, "default", 2)
+        whole = commands.match_values(data.queries, data.reference, choice, 2, hidden)
+        sliced = commands.match_values(data.queries, data.reference, choice, 2, shown)
+        assert len(data.queries) > 2000 and len(whole[0]) > 1000
+        assert [a.tolist() for a in whole] == [b.tolist() for b in sliced]
 
 
 # dedupe ----------------------------------------------------------------------------------------

@@ -56,7 +56,8 @@ def _parser() -> argparse.ArgumentParser:
 
     def io_options(command: argparse.ArgumentParser) -> None:
         command.add_argument("--delimiter", metavar="CHAR",
-                             help="CSV field delimiter (default: sniffed from the file)")
+                             help="CSV field delimiter, 'tab' or '\\t' for a tab (default: "
+                                  "sniffed from the file)")
         command.add_argument("-o", "--output", default="-", metavar="OUT",
                              help="output file, '-' for stdout (default); a name ending in "
                                   ".parquet or .pq writes Parquet")
@@ -142,6 +143,7 @@ def _run(args: argparse.Namespace) -> int:
 
         return run_demo(args.size, args.seed, args.workers, args.save, Progress(args.quiet))
     progress = Progress(args.quiet)
+    args.delimiter = {"\\t": "\t", "tab": "\t"}.get(args.delimiter, args.delimiter)
     if args.delimiter is not None and len(args.delimiter) != 1:
         raise CliError(f"--delimiter must be one character, got {args.delimiter!r}")
     choice = commands.choose_scorer(args.scorer, args.cutoff, args.option, args.processor,
