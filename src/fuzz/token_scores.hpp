@@ -34,46 +34,11 @@ inline double max_of(double a, double b) {
     return a < b ? b : a;
 }
 
-// TRANSITIONAL: the LCS, ratio and partial ratio kernels still take UTF-8; these calls hand
-// them typed texts through their UTF-8 forms (a width-1 ASCII text is viewed in place, others
-// are encoded into storage owned by the call, never the bridge's per-thread buffers, so calls
-// nest freely). Once those kernels take Text, each call below becomes the kernel itself.
-class Utf8Form {
-  public:
-    explicit Utf8Form(Text t) {
-        if (t.width == 1) {
-            const auto units = t.units<uint8_t>();
-            const Utf8 bytes(reinterpret_cast<const char*>(units.data()), units.size());
-            if (is_ascii(bytes)) {
-                view_ = bytes;
-                return;
-            }
-        }
-        const size_t per_unit = t.width == 1 ? 2 : t.width == 2 ? 3 : 4;
-        if (t.length > SIZE_MAX / per_unit) throw std::bad_alloc();
-        storage_.resize(t.length * per_unit);
-        char* out = storage_.data();
-        view_ = Utf8(out, visit(t, [out](auto units) { return encode_utf8(units, out); }));
-    }
-    Utf8Form(const Utf8Form&) = delete;
-    Utf8Form& operator=(const Utf8Form&) = delete;
-
-    Utf8 view() const { return view_; }
-
-  private:
-    SmallVector<char, 256> storage_;
-    Utf8 view_;
-};
-
 // Length of the longest common subsequence of two texts.
-inline uint64_t text_lcs(Text a, Text b) {
-    Utf8Form x(a), y(b);
-    return lcs_length(x.view(), y.view());
-}
+inline uint64_t text_lcs(Text a, Text b) { return lcs_length(a, b); }
 
 inline double text_partial_ratio(Text a, Text b, FloatCutoff cutoff) {
-    Utf8Form x(a), y(b);
-    return partial_ratio(x.view(), y.view(), cutoff);
+    return partial_ratio(a, b, cutoff);
 }
 
 }  // namespace qx

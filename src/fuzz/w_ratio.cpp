@@ -25,12 +25,12 @@ bool can_improve(double best, double c, double weight) {
     return !(best >= top || c > top);
 }
 
-// The weighted ratio from the texts' lengths, their UTF-8 forms (for the character-level
-// scorers) and the two token scorers as calls of a cutoff: token_ratio(cutoff) and
-// partial_token_ratio(cutoff).
+// The weighted ratio from the two texts (for the character-level scorers) and the two token
+// scorers as calls of a cutoff: token_ratio(cutoff) and partial_token_ratio(cutoff).
 template <class TokenRatio, class PartialTokenRatio>
-double w_ratio_core(size_t len1, size_t len2, Utf8 u1, Utf8 u2, FloatCutoff cutoff,
+double w_ratio_core(Text u1, Text u2, FloatCutoff cutoff,
                     TokenRatio&& token_ratio_of, PartialTokenRatio&& partial_token_ratio_of) {
+    const size_t len1 = u1.length, len2 = u2.length;
     if (len1 == 0 || len2 == 0) return 0.0;
     double c = cutoff ? *cutoff : 0.0;
     double length_ratio =
@@ -61,21 +61,18 @@ double w_ratio_core(size_t len1, size_t len2, Utf8 u1, Utf8 u2, FloatCutoff cuto
 
 double w_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     if (s1.empty() || s2.empty()) return 0.0;
-    // The character-level scorers take UTF-8 forms (token_scores.hpp), made once here.
-    const Utf8Form u1(s1), u2(s2);
     return w_ratio_core(
-        s1.length, s2.length, u1.view(), u2.view(), cutoff,
+        s1, s2, cutoff,
         [&](FloatCutoff c) { return token_ratio(s1, s2, c); },
         [&](FloatCutoff c) { return partial_token_ratio(s1, s2, c); });
 }
 
-WRatioQuery::WRatioQuery(Text query) : query_(query), utf8_(query), words_(query) {}
+WRatioQuery::WRatioQuery(Text query) : query_(query), words_(query) {}
 
 double WRatioQuery::score(Text choice, FloatCutoff cutoff) const {
     if (query_.empty() || choice.empty()) return 0.0;
-    const Utf8Form u2(choice);
     return w_ratio_core(
-        query_.length, choice.length, utf8_.view(), u2.view(), cutoff,
+        query_, choice, cutoff,
         [&](FloatCutoff c) { return token_ratio_sorted(words_, choice, c); },
         [&](FloatCutoff c) { return partial_token_ratio_sorted(words_, choice, c); });
 }

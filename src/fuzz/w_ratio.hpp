@@ -25,7 +25,6 @@ class WRatioQuery {
 
   private:
     Text query_;
-    Utf8Form utf8_;
     SortedWords words_;
 };
 
