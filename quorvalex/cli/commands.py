@@ -5,6 +5,7 @@ from __future__ import annotations
 import inspect
 import sys
 from dataclasses import dataclass
+from collections.abc import Sequence
 from typing import Any, Callable
 
 from . import table_io
@@ -82,7 +83,7 @@ def compare(s1: str, s2: str, measure_names: list[str] | None, processor_name: s
                 row.append(_format_value(shown.function(s1, s2, **own)))
             except (TypeError, ValueError) as error:
                 raise CliError(f"{shown.name}: {error}") from None
-        rows.append(tuple(row))
+        rows.append((row[0], row[1], row[2]))
     return rows
 
 
@@ -129,16 +130,16 @@ def best_per_row(left_index: Any, right_index: Any, score: Any, top: int,
     return left_index[keep], right_index[keep], score[keep]
 
 
-def match_values(left: list[str | None], right: list[str | None], choice: ScorerChoice, top: int,
-                 progress: Progress, label: str = "matching") -> tuple[Any, Any, Any]:
+def match_values(left: Sequence[str | None], right: Sequence[str | None], choice: ScorerChoice,
+                 top: int, progress: Progress, label: str = "matching") -> tuple[Any, Any, Any]:
     """Every left value's best ``top`` right values meeting the cutoff, from process.join."""
     np = _needs_numpy()
     from quorvalex import process
 
     lower = choice.measure.is_distance
 
-    def join(part: list[str | None], processor: Callable[[str], str] | None,
-             others: list[str | None]) -> tuple[Any, Any, Any]:
+    def join(part: Sequence[str | None], processor: Callable[[str], str] | None,
+             others: Sequence[str | None]) -> tuple[Any, Any, Any]:
         return process.join(part, others, scorer=choice.measure.function,
                             score_cutoff=choice.cutoff, processor=processor,
                             workers=choice.workers, **choice.options)

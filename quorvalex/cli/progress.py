@@ -30,7 +30,7 @@ class Progress:
             yield _Hidden()
             return
         try:
-            from tqdm import tqdm
+            from tqdm import tqdm  # type: ignore[import-untyped,unused-ignore]
         except ImportError:
             raise CliError("the progress bar needs tqdm: pip install 'quorvalex[cli]' "
                            "(or pass --quiet)") from None

@@ -26,8 +26,8 @@ _PARQUET_SUFFIXES = (".parquet", ".pq")
 
 def _needs_pyarrow(what: str) -> Any:
     try:
-        import pyarrow  # noqa: F401
-        import pyarrow.parquet as parquet
+        import pyarrow  # type: ignore[import-untyped,unused-ignore]  # noqa: F401
+        import pyarrow.parquet as parquet  # type: ignore[import-untyped,unused-ignore]
     except ImportError:
         raise CliError(f"{what} needs pyarrow: pip install 'quorvalex[parquet]'") from None
     return parquet
