@@ -1,7 +1,7 @@
 """SIMD lane kernels against the scalar kernels, beside rapidfuzz's process.cdist, one thread.
 
-Run:  PYTHON=/work/venv/bin/python tools/dev_build.sh dev
-      /work/venv/bin/python bench/bench_lanes.py [--build build/dev] [--names 2000] [--repeats 3]
+Run:  tools/dev_build.sh dev
+      python3 bench/bench_lanes.py [--build build/dev] [--names 2000] [--repeats 3]
 
 Writes deterministic lists of person and company names (8 to 40 characters; ASCII, Latin-1
 and Cyrillic), compiles bench/bench_lanes.cpp against the kernels library of the build, and
