@@ -191,7 +191,7 @@ def test_prepared_queries_equal_the_scalar_loop_across_text_widths(fn):
 
 
 # Lane kernels: every lane width boundary, every code unit width, on each instruction set.
-LANE_SCORERS = ["fuzz.ratio", "fuzz.token_sort_ratio", "distance.levenshtein_distance",
+LANE_SCORERS = ["fuzz.ratio", "fuzz.q_ratio", "fuzz.token_sort_ratio", "distance.levenshtein_distance",
                 "distance.levenshtein_similarity", "distance.levenshtein_normalized_distance",
                 "distance.levenshtein_normalized_similarity", "distance.jaro_similarity",
                 "distance.jaro_distance", "distance.jaro_winkler_similarity",
