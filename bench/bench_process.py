@@ -2,12 +2,15 @@
 
 Run:  PYTHON=/work/venv/bin/python tools/dev_build.sh dev
       PYTHONPATH=build/dev/stage /work/venv/bin/python -P bench/bench_process.py \
-          [--names 5000] [--choices 20000] [--queries 1000] [--repeats 3] [--only cdist|extract]
+          [--names 5000] [--choices 20000] [--queries 1000] [--repeats 3] [--only cdist|extract] [--scorers w_ratio,ratio]
 
 cdist: names x names (person and company names of 8 to 40 characters, bench_lanes.py's lists),
-workers=-1, for ratio, levenshtein_distance, jaro_winkler_similarity, token_sort_ratio and
-w_ratio. extract_one: a loop of queries against a list of choices with a cutoff (w_ratio 85,
-levenshtein_normalized_similarity 0.8), beside a loop of RapidFuzz's extractOne. Each result is
+workers=-1, for ratio, levenshtein_distance, jaro_winkler_similarity, token_sort_ratio, w_ratio,
+q_ratio, indel_normalized_similarity and lcs_seq_distance. extract_one: a loop of queries
+against a list of choices with a cutoff (w_ratio 85, levenshtein_normalized_similarity 0.8,
+ratio, q_ratio and token_sort_ratio 85, indel_normalized_similarity 0.8, lcs_seq_similarity 15,
+jaro_winkler_similarity 0.9), beside a loop of RapidFuzz's extractOne. --scorers picks cases by
+scorer name. Each result is
 compared with RapidFuzz's before timing (same scores up to rounding, same best choices). Prints
 the best of the repeats and the ratio ours / RapidFuzz (below 1: faster).
 """
@@ -37,7 +40,7 @@ def best_of(repeats, f):
     return best
 
 
-def bench_cdist(names, repeats):
+def bench_cdist(names, repeats, only=None):
     cases = [
         ("ratio", fuzz.ratio, rf_fuzz.ratio),
         ("levenshtein_distance", distance.levenshtein_distance, rf_distance.Levenshtein.distance),
@@ -45,7 +48,13 @@ def bench_cdist(names, repeats):
          rf_distance.JaroWinkler.similarity),
         ("token_sort_ratio", fuzz.token_sort_ratio, rf_fuzz.token_sort_ratio),
         ("w_ratio", fuzz.w_ratio, rf_fuzz.WRatio),
+        ("q_ratio", fuzz.q_ratio, rf_fuzz.QRatio),
+        ("indel_normalized_similarity", distance.indel_normalized_similarity,
+         rf_distance.Indel.normalized_similarity),
+        ("lcs_seq_distance", distance.lcs_seq_distance, rf_distance.LCSseq.distance),
     ]
+    if only:
+        cases = [c for c in cases if c[0] in only]
     print(f"cdist {len(names)} x {len(names)}, workers=-1")
     for label, ours, theirs in cases:
         a = process.cdist(names, names, scorer=ours, workers=-1)
@@ -63,13 +72,24 @@ def bench_cdist(names, repeats):
               f"ratio {t_ours / t_theirs:5.2f}")
 
 
-def bench_extract(queries, choices, repeats):
+def bench_extract(queries, choices, repeats, only=None):
     cases = [
         ("w_ratio, cutoff 85", fuzz.w_ratio, rf_fuzz.WRatio, 85),
         ("levenshtein_normalized_similarity, cutoff 0.8",
          distance.levenshtein_normalized_similarity, rf_distance.Levenshtein.normalized_similarity,
          0.8),
+        ("ratio, cutoff 85", fuzz.ratio, rf_fuzz.ratio, 85),
+        ("q_ratio, cutoff 85", fuzz.q_ratio, rf_fuzz.QRatio, 85),
+        ("token_sort_ratio, cutoff 85", fuzz.token_sort_ratio, rf_fuzz.token_sort_ratio, 85),
+        ("indel_normalized_similarity, cutoff 0.8", distance.indel_normalized_similarity,
+         rf_distance.Indel.normalized_similarity, 0.8),
+        ("lcs_seq_similarity, cutoff 15", distance.lcs_seq_similarity,
+         rf_distance.LCSseq.similarity, 15),
+        ("jaro_winkler_similarity, cutoff 0.9", distance.jaro_winkler_similarity,
+         rf_distance.JaroWinkler.similarity, 0.9),
     ]
+    if only:
+        cases = [c for c in cases if c[0].split(",")[0] in only]
     print(f"extract_one: {len(queries)} queries against {len(choices)} choices")
     for label, ours, theirs, cutoff in cases:
         def run_ours():
@@ -109,9 +129,11 @@ def main():
     ap.add_argument("--queries", type=int, default=1000)
     ap.add_argument("--repeats", type=int, default=3)
     ap.add_argument("--only", choices=["cdist", "extract"])
+    ap.add_argument("--scorers", help="comma-separated scorer names to run (default: all)")
     args = ap.parse_args()
+    only = set(args.scorers.split(",")) if args.scorers else None
     if args.only != "extract":
-        bench_cdist(make_names(args.names), args.repeats)
+        bench_cdist(make_names(args.names), args.repeats, only)
     if args.only != "cdist":
         choices = make_names(args.choices, seed=3)
         # Queries: half taken from the choices with a typo, half new names.
@@ -120,7 +142,7 @@ def main():
             s = choices[(i * 7919) % len(choices)]
             k = len(s) // 2
             queries[i] = s[:k] + s[k + 1:]
-        bench_extract(queries, choices, args.repeats)
+        bench_extract(queries, choices, args.repeats, only)
 
 
 if __name__ == "__main__":

@@ -134,8 +134,64 @@ def test_extracts_equal_the_scalar_loop(fn):
                 assert [(k, s) for _, s, k in got] == in_order
 
 
+# Scorers whose searches prepare each query once (the kernel families' query classes): every
+# form against the scalar loop, for queries and choices of every code unit width crossed, short
+# and past one and two 64-bit words, without a cutoff, with a middling one and a tight one.
+PREPARED_SCORERS = [
+    *(getattr(distance, f"{m}_{form}") for m in ("levenshtein", "indel", "lcs_seq")
+      for form in ("distance", "similarity", "normalized_distance", "normalized_similarity")),
+    *(getattr(distance, f"{m}_{form}") for m in ("jaro", "jaro_winkler")
+      for form in ("similarity", "distance", "normalized_similarity", "normalized_distance")),
+    fuzz.ratio, fuzz.q_ratio, fuzz.token_sort_ratio, fuzz.w_ratio,
+]
+assert len(PREPARED_SCORERS) == 24
+
+
+def width_texts(seed):
+    """Words of ASCII, Latin-1, Cyrillic, CJK and astral letters (and the widths mixed), of
+    lengths around 64 and 128 symbols; some are typos or shuffled words of others."""
+    rng = random.Random(seed)
+    alphabets = ["abcd e", "aéüß o", "иванп р", "李王张 刘", "a👍😀𝒳 b", "aé李👍 иb"]
+    out = []
+    for alphabet in alphabets:
+        for n in (0, 1, 6, 20, 63, 64, 65, 90, 130):
+            out.append("".join(rng.choices(alphabet, k=n)))
+    for s in list(out[::4]):
+        words = s.split(" ")
+        rng.shuffle(words)
+        out.append(" ".join(words))
+        if s:
+            t = list(s)
+            t[rng.randrange(len(t))] = rng.choice("x李👍")
+            out.append("".join(t))
+    return out
+
+
+@pytest.mark.parametrize("fn", PREPARED_SCORERS, ids=lambda f: f.__name__)
+def test_prepared_queries_equal_the_scalar_loop_across_text_widths(fn):
+    choices = width_texts(11)
+    queries = width_texts(12)[1::5] + [choices[7], choices[30]]
+    for options in option_sets(fn):
+        scores = sorted(v for q in queries for c in choices if (v := fn(q, c, **options)) == v)
+        tight = scores[len(scores) // 10] if lower_is_better(fn) else scores[-len(scores) // 10]
+        for cutoff in (None, scores[len(scores) // 2], tight):
+            expected = [[fn(q, c, score_cutoff=cutoff, **options) for c in choices] for q in queries]
+            for workers in (1, 2):
+                got = process.cdist(queries, choices, scorer=fn, score_cutoff=cutoff,
+                                    workers=workers, dtype=np.float64, **options)
+                assert bit_equal(got, as_cells(expected, np.float64)), (options, cutoff)
+            for query in queries:
+                in_order, ranked = brute_extract(fn, query, choices, cutoff, options)
+                best = process.extract_one(query, choices, scorer=fn, score_cutoff=cutoff, **options)
+                assert best == ((choices[ranked[0][0]], ranked[0][1], ranked[0][0]) if ranked else None)
+                got = process.extract(query, choices, scorer=fn, limit=4, score_cutoff=cutoff, **options)
+                assert [(k, s) for _, s, k in got] == ranked[:4], (query, cutoff, options)
+                got = process.extract_iter(query, choices, scorer=fn, score_cutoff=cutoff, **options)
+                assert [(k, s) for _, s, k in got] == in_order
+
+
 # Lane kernels: every lane width boundary, every code unit width, on each instruction set.
-LANE_SCORERS = ["fuzz.ratio", "fuzz.token_sort_ratio", "distance.levenshtein_distance",
+LANE_SCORERS = ["fuzz.ratio", "fuzz.q_ratio", "fuzz.token_sort_ratio", "distance.levenshtein_distance",
                 "distance.levenshtein_similarity", "distance.levenshtein_normalized_distance",
                 "distance.levenshtein_normalized_similarity", "distance.jaro_similarity",
                 "distance.jaro_distance", "distance.jaro_winkler_similarity",

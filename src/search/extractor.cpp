@@ -16,6 +16,7 @@ Extractor::Extractor(const RowScorer& scorer, Text query, Cutoff cutoff, size_t 
     const LaneForm form = lane_form_of(scorer.row().name);
     if (form.measure == LaneMeasure::levenshtein)
         levenshtein_ = PreparedLevenshtein::make(query, form.form);
+    if (!levenshtein_) prepared_ = PreparedQuery::make(scorer, query);
 }
 
 bool Extractor::worse(const Hit& a, const Hit& b) const {
@@ -46,8 +47,10 @@ void Extractor::offer(size_t index, double value) {
 void Extractor::score(TextColumn choices, size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
         if (!choices.present[i]) continue;
-        const Score s = levenshtein_ ? Score{levenshtein_->score(choices.texts[i], current_), true}
-                                     : scorer_.score(query_, choices.texts[i], current_);
+        const Text choice = choices.texts[i];
+        const Score s = levenshtein_ ? Score{levenshtein_->score(choice, current_), true}
+                        : prepared_  ? prepared_->score(choice, current_)
+                                     : scorer_.score(query_, choice, current_);
         if (!s.present || !scorer_.meets(s.value, user_)) continue;
         offer(i, s.value);
     }

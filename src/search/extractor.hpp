@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "prepared_levenshtein.hpp"
+#include "prepared_query.hpp"
 #include "row_scorer.hpp"
 #include "text_column.hpp"
 
@@ -44,7 +45,8 @@ class Extractor {
     size_t limit_;
     bool in_choice_order_;
     bool prune_;
-    std::optional<PreparedLevenshtein> levenshtein_;  // the Levenshtein rows' prepared query
+    std::optional<PreparedLevenshtein> levenshtein_;  // Levenshtein rows, queries of 1 to 64
+    std::unique_ptr<PreparedQuery> prepared_;          // the other rows with a prepared form
     std::vector<Hit> hits_;  // a heap with the worst hit on top once limit_ are held
 };
 

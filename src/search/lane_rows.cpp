@@ -30,7 +30,9 @@ double jaro_value(const simd::JaroCounts& c, size_t len1, size_t len2) {
 
 LaneForm lane_form_of(std::string_view name) {
     LaneForm f;
-    if (name == "ratio") {
+    if (name == "ratio" || name == "q_ratio") {
+        // q_ratio differs from ratio only when a text is empty; packed choices never are, and
+        // an empty query scores 0 in both.
         f.measure = LaneMeasure::ratio;
     } else if (name == "token_sort_ratio") {
         f.measure = LaneMeasure::token_sort_ratio;

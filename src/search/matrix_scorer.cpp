@@ -8,6 +8,8 @@ namespace {
 
 // Lane kernels pay off once a few packs are streamed per query.
 constexpr size_t kLaneMinimumChoices = 8;
+// A prepared query pays off from a few choices on.
+constexpr size_t kPreparedMinimumChoices = 4;
 
 bool stopped(const std::atomic<bool>& cancelled, const std::atomic<bool>& stop) {
     return cancelled.load(std::memory_order_relaxed) || stop.load(std::memory_order_relaxed);
@@ -22,6 +24,12 @@ MatrixScorer::MatrixScorer(const RowScorer& scorer, TextColumn queries, TextColu
     if (form.measure != LaneMeasure::none && choices.size() >= kLaneMinimumChoices &&
         queries.size() > 1)
         lanes_ = std::make_unique<LaneRows>(form, choices.texts, choices.present);
+    size_t off_lanes = 0;
+    for (size_t c = 0; c < choices.size(); ++c)
+        off_lanes += choices.present[c] && !(lanes_ && lanes_->packed(c));
+    PreparedQuery::Form prepared_form;
+    prepared_ = off_lanes >= kPreparedMinimumChoices &&
+                PreparedQuery::form_of(scorer.row(), prepared_form);
 }
 
 void MatrixScorer::score_rows(size_t begin, size_t end, const std::atomic<bool>& cancelled,
@@ -42,6 +50,8 @@ void MatrixScorer::score_rows_as(size_t begin, size_t end, const std::atomic<boo
         const Text query = queries_.texts[q];
         const bool use_lanes = lanes_ && query_present;
         if (use_lanes) lanes_->score_query(query, scorer_, cutoff_, lane_values.data(), scratch);
+        std::unique_ptr<PreparedQuery> prepared;
+        if (prepared_ && query_present) prepared = PreparedQuery::make(scorer_, query);
         for (size_t c = 0; c < cols; ++c) {
             Score s;
             if (query_present && choices_.present[c]) {
@@ -50,7 +60,8 @@ void MatrixScorer::score_rows_as(size_t begin, size_t end, const std::atomic<boo
                 } else {
                     if (stopped(cancelled, stop)) [[unlikely]]
                         return;
-                    s = scorer_.score(query, choices_.texts[c], cutoff_);
+                    s = prepared ? prepared->score(choices_.texts[c], cutoff_)
+                                 : scorer_.score(query, choices_.texts[c], cutoff_);
                 }
             }
             if (!writer_.write_as<T>(base + c, s)) [[unlikely]] {

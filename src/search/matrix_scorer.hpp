@@ -8,6 +8,7 @@
 
 #include "cell_writer.hpp"
 #include "lane_rows.hpp"
+#include "prepared_query.hpp"
 #include "text_column.hpp"
 
 namespace qx::search {
@@ -49,6 +50,7 @@ class MatrixScorer {
     Cutoff cutoff_;
     CellWriter writer_;
     std::unique_ptr<LaneRows> lanes_;
+    bool prepared_ = false;  // each query row is prepared once for the cells off the lanes
 };
 
 // cpdist: the score of queries[i] and choices[i] into cell i, for i in [begin, end).
