@@ -1,7 +1,7 @@
 """quorvalex.process beside RapidFuzz's process module, side by side in one run.
 
-Run:  PYTHON=/work/venv/bin/python tools/dev_build.sh dev
-      PYTHONPATH=build/dev/stage /work/venv/bin/python -P bench/bench_process.py \
+Run:  tools/dev_build.sh dev
+      PYTHONPATH=build/dev/stage python3 -P bench/bench_process.py \
           [--names 5000] [--choices 20000] [--queries 1000] [--repeats 3] [--only cdist|extract] [--scorers w_ratio,ratio]
 
 cdist: names x names (person and company names of 8 to 40 characters, bench_lanes.py's lists),
