@@ -126,7 +126,10 @@ def read_table(path: str, delimiter: str | None = None) -> Table:
     if data[:4] == _PARQUET_MAGIC:
         parquet = _needs_pyarrow(f"reading the Parquet file {label}")
         try:
-            arrow = parquet.read_table(io.BytesIO(data))
+            # One thread: pyarrow's reader pool can abort the interpreter at exit now and
+            # then ("terminate called without an active exception"), after all output is
+            # written; a file the command line reads is small next to the matching anyway.
+            arrow = parquet.read_table(io.BytesIO(data), use_threads=False)
         except Exception as error:  # pyarrow raises several types for damaged files
             raise CliError(f"{label}: not a readable Parquet file ({error})") from None
         return Table(path, list(arrow.column_names), arrow=arrow)
