@@ -1,6 +1,7 @@
 #include "damerau_levenshtein.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -35,13 +36,15 @@ class ByteLastRow {
 };
 
 // Any other widths: open addressing with linear probing over the process-wide seeded symbol
-// hash, with room for 112 entries inline before the table first doubles. The hashes of s2 are
+// hash, in a table sized to the first text, with room for 112 entries inline before the table first doubles. The hashes of s2 are
 // taken once per call, so each lookup is one probe sequence without rehashing the key.
 template <CodeUnit A, CodeUnit B>
 class SymbolLastRow {
   public:
     SymbolLastRow(std::span<const A> s1, std::span<const B> s2) : s1_(s1), s2_(s2) {
-        slots_.resize(kInlineSlots);
+        // At most 7/8 full: sized to the distinct symbols s1 may hold, up to the inline room.
+        const size_t room = std::bit_ceil(s1.size() + s1.size() / 4 + 2);
+        slots_.resize(std::clamp<size_t>(room, 8, kInlineSlots));
         column_hash_.resize(s2.size());
         for (size_t j = 0; j < s2.size(); ++j) column_hash_[j] = hash_symbol(s2[j]);
     }

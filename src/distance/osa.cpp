@@ -24,8 +24,8 @@ inline uint64_t low_bits(size_t n) {
 
 // Hyyrö's bit-parallel OSA recurrence (2003) over one 64-bit word: a pattern of 1 to 64
 // symbols (its masks), any text.
-template <CodeUnit U, CodeUnit T>
-uint64_t osa_word(const WordMasks<U>& pm, size_t m, std::span<const T> text) {
+template <class Masks, CodeUnit T>
+uint64_t osa_word(const Masks& pm, size_t m, std::span<const T> text) {
     uint64_t vp = low_bits(m);
     uint64_t vn = 0, d0 = 0, pm_old = 0;
     const uint64_t last = uint64_t{1} << (m - 1);
@@ -48,6 +48,27 @@ uint64_t osa_word(const WordMasks<U>& pm, size_t m, std::span<const T> text) {
     }
     return dist;
 }
+
+// Masks of a pattern of at most kTinyLength symbols, found by comparing with each pattern
+// symbol: for short pairs this costs less than clearing and filling a table.
+template <CodeUnit U>
+class TinyMasks {
+  public:
+    static constexpr size_t kTinyLength = 16;
+
+    explicit TinyMasks(std::span<const U> pattern) : pattern_(pattern) {}
+
+    template <CodeUnit S>
+    uint64_t word(S symbol) const {
+        uint64_t x = 0;
+        for (size_t i = 0; i < pattern_.size(); ++i)
+            x |= static_cast<uint64_t>(uint32_t{pattern_[i]} == uint32_t{symbol}) << i;
+        return x;
+    }
+
+  private:
+    std::span<const U> pattern_;
+};
 
 // The same recurrence on one 128-bit vector for 65 <= m <= 128 (two-word rows of the map),
 // held as a low word (positions 0-63) and a high word (64-127); additions and shifts carry
@@ -162,6 +183,10 @@ uint64_t ordered_distance(std::span<const A> a, std::span<const B> b) {
     if (m == 0) return b.size() - a.size();
     a = a.subspan(f.prefix, m);
     b = b.subspan(f.prefix, b.size() - f.prefix - f.suffix);
+    if (m <= TinyMasks<A>::kTinyLength && b.size() <= 2 * TinyMasks<A>::kTinyLength) {
+        const TinyMasks<A> pm(a);
+        return osa_word(pm, m, b);
+    }
     if (m <= WordMasks<A>::kMaxLength) {
         const WordMasks<A> pm(a);
         return osa_word(pm, m, b);
