@@ -58,6 +58,58 @@ def test_transposition_across_map_growth(first, second):
         second - first) == damerau_levenshtein(s1, s2)
 
 
+# One symbol of each storage width beside shared ASCII letters, so that a text is stored in
+# 1, 2 or 4 bytes per symbol as its extra symbol demands.
+WIDTH_EXTRA = {1: "\u00e9", 2: "\u20ac", 4: "\U0001f600"}
+
+
+@pytest.mark.parametrize("w1", [1, 2, 4])
+@pytest.mark.parametrize("w2", [1, 2, 4])
+@pytest.mark.parametrize("m", [3, 64, 129])
+def test_width_combinations(w1, w2, m):
+    """Both texts in their own storage widths (mixed in one pair), with a common prefix and
+    suffix to trim and swaps with insertions between them, against the reference."""
+    rng = random.Random(f"{w1} {w2} {m}")
+    letters1, letters2 = "abc" + WIDTH_EXTRA[w1], "abc" + WIDTH_EXTRA[w2]
+    core = random_text(rng, m, letters1)
+    s1 = "ab" + core + WIDTH_EXTRA[w1] + "c"
+    s2 = "ab" + mutate(rng, core, letters2, 1 + m // 8) + WIDTH_EXTRA[w2] + "c"
+    check_forms(DL, s1, s2, damerau_levenshtein(s1, s2), cutoffs=m < 100)
+
+
+@pytest.mark.parametrize("s1, s2", [
+    ("xyzab" * 20, "xyzba" * 20),  # the common prefix ends inside a swapped pair
+    ("abcd" * 30 + "e", "e" + "abcd" * 30),
+    ("a" * 100, "a" * 90),  # one text is the other's prefix
+    ("\u0100" + "a" * 70, "a" * 70 + "\u0100"),
+    ("ab" + "\U0001f600" * 3 + "ba", "ba" + "\U0001f600" * 3 + "ab"),
+])
+def test_common_prefix_and_suffix_trimmed(s1, s2):
+    check_forms(DL, s1, s2, damerau_levenshtein(s1, s2), cutoffs=False)
+
+
+def test_more_than_65535_distinct_symbols():
+    """A first text of 66,000 distinct symbols fills the last-row map far beyond its inline room."""
+    s1 = "".join(chr(0x10000 + i) for i in range(66000))
+    s2 = s1[65990] + s1[30:40] + s1[2] + "x" + s1[65989]
+    dist = damerau_levenshtein(s1, s2)
+    assert d.damerau_levenshtein_distance(s1, s2) == d.damerau_levenshtein_distance(s2, s1) == dist
+
+
+@pytest.mark.parametrize("alphabet", list(ALPHABETS))
+def test_batch_equals_scalar(alphabet):
+    rng = random.Random(alphabet)
+    pairs = []
+    for m in (0, 3, 64, 65, 129, 300):
+        p = render(random_text(rng, m, "abcd"), alphabet)
+        pairs += [(p, render(mutate(rng, p, "abcd", 1 + m // 8), alphabet)),
+                  (p, render(random_text(rng, m + 1, "ab"), "bmp"))]
+    assert d.damerau_levenshtein_distance_batch(pairs) == [
+        d.damerau_levenshtein_distance(*p) for p in pairs]
+    assert d.damerau_levenshtein_normalized_similarity_batch(pairs) == [
+        d.damerau_levenshtein_normalized_similarity(*p) for p in pairs]
+
+
 @pytest.mark.parametrize("s1, s2, dist", [
     ("ab", "ba", 1),
     ("CA", "ABC", 2),  # optimal string alignment: 3

@@ -68,6 +68,50 @@ def test_mixed_alphabets_at_random():
         check_forms(OSA, s1, s2, osa(s1, s2))
 
 
+# One symbol of each storage width beside shared ASCII letters, so that a text is stored in
+# 1, 2 or 4 bytes per symbol as its extra symbol demands.
+WIDTH_EXTRA = {1: "\u00e9", 2: "\u20ac", 4: "\U0001f600"}
+
+
+@pytest.mark.parametrize("w1", [1, 2, 4])
+@pytest.mark.parametrize("w2", [1, 2, 4])
+@pytest.mark.parametrize("m", [5, 63, 64, 65, 127, 128, 129, 193])
+def test_width_combinations_at_block_boundaries(w1, w2, m):
+    """Both texts in their own storage widths (mixed in one pair), the shorter at the lengths
+    where the one-word, two-word and block kernels hand over, against the reference."""
+    rng = random.Random(f"{w1} {w2} {m}")
+    letters1, letters2 = "abc" + WIDTH_EXTRA[w1], "abc" + WIDTH_EXTRA[w2]
+    s1 = random_text(rng, m, letters1) + WIDTH_EXTRA[w1]
+    s2 = mutate(rng, s1[:-1], letters2, 1 + m // 10)
+    s2 = WIDTH_EXTRA[w2] + s2 + "ab"[: m % 3] + WIDTH_EXTRA[w2]
+    check_forms(OSA, s1, s2, osa(s1, s2), cutoffs=m < 100)
+
+
+def test_more_than_65535_distinct_symbols():
+    """A pattern of 66,000 distinct symbols (rows kept sparse) with both ends substituted and one
+    adjacent swap in its middle."""
+    s1 = [chr(0x10000 + i) for i in range(66000)]
+    s2 = list(s1)
+    s2[0], s2[-1] = "a", "b"
+    s2[40000], s2[40001] = s2[40001], s2[40000]
+    s1, s2 = "".join(s1), "".join(s2)
+    assert d.osa_distance(s1, s2) == d.osa_distance(s2, s1) == 3
+    assert d.osa_distance(s1[:64] + s1[:64], s2[:64] + s2[:64]) == osa(s1[:64] * 2, s2[:64] * 2)
+
+
+@pytest.mark.parametrize("alphabet", list(ALPHABETS))
+def test_batch_equals_scalar(alphabet):
+    rng = random.Random(alphabet)
+    pairs = []
+    for m in (0, 3, 63, 64, 65, 128, 129, 300):
+        p = render(random_text(rng, m, "abcd"), alphabet)
+        pairs += [(p, render(mutate(rng, p, "abcd", 1 + m // 8), alphabet)),
+                  (p, render(random_text(rng, m + 1, "ab"), "bmp"))]
+    assert d.osa_distance_batch(pairs) == [d.osa_distance(*p) for p in pairs]
+    assert d.osa_normalized_similarity_batch(pairs) == [
+        d.osa_normalized_similarity(*p) for p in pairs]
+
+
 @pytest.mark.parametrize("s1, s2, dist", [
     ("ab", "ba", 1),
     ("ca", "abc", 3),  # no insertion between the swapped symbols

@@ -1,6 +1,7 @@
 #include "damerau_levenshtein.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "../hashing.hpp"
+#include "../text.hpp"
 #include "../interrupt.hpp"
 #include "../small_vector.hpp"
 #include "edit_forms.hpp"
@@ -20,27 +22,29 @@ namespace {
 // it has not occurred yet. The recurrence asks for the row of s2[j - 1] by column j and
 // records s1[i - 1] at the end of row i.
 
-// ASCII bytes index a plain array.
+// Texts stored in bytes index a plain array.
 class ByteLastRow {
   public:
-    ByteLastRow(std::span<const unsigned char> s1, std::span<const unsigned char> s2)
-        : s1_(s1), s2_(s2) {}
+    ByteLastRow(std::span<const uint8_t> s1, std::span<const uint8_t> s2) : s1_(s1), s2_(s2) {}
 
     uint64_t at_column(size_t j) const { return rows_[s2_[j - 1]]; }
     void record_row(size_t i) { rows_[s1_[i - 1]] = i; }
 
   private:
-    std::span<const unsigned char> s1_, s2_;
-    uint64_t rows_[128] = {};  // ASCII bytes only
+    std::span<const uint8_t> s1_, s2_;
+    uint64_t rows_[256] = {};
 };
 
-// Code points: open addressing with linear probing over the process-wide seeded symbol hash,
-// with room for 112 entries inline before the table first doubles. The hashes of s2 are taken
-// once per call, so each lookup is one probe sequence without rehashing the key.
+// Any other widths: open addressing with linear probing over the process-wide seeded symbol
+// hash, in a table sized to the first text, with room for 112 entries inline before the table first doubles. The hashes of s2 are
+// taken once per call, so each lookup is one probe sequence without rehashing the key.
+template <CodeUnit A, CodeUnit B>
 class SymbolLastRow {
   public:
-    SymbolLastRow(std::span<const uint32_t> s1, std::span<const uint32_t> s2) : s1_(s1), s2_(s2) {
-        slots_.resize(kInlineSlots);
+    SymbolLastRow(std::span<const A> s1, std::span<const B> s2) : s1_(s1), s2_(s2) {
+        // At most 7/8 full: sized to the distinct symbols s1 may hold, up to the inline room.
+        const size_t room = std::bit_ceil(s1.size() + s1.size() / 4 + 2);
+        slots_.resize(std::clamp<size_t>(room, 8, kInlineSlots));
         column_hash_.resize(s2.size());
         for (size_t j = 0; j < s2.size(); ++j) column_hash_[j] = hash_symbol(s2[j]);
     }
@@ -86,7 +90,8 @@ class SymbolLastRow {
             if (s.row != 0) slots_[find(s.key, hash_symbol(s.key))] = s;
     }
 
-    std::span<const uint32_t> s1_, s2_;
+    std::span<const A> s1_;
+    std::span<const B> s2_;
     SmallVector<Slot, kInlineSlots> slots_;
     SmallVector<uint64_t, 126> column_hash_;
     size_t used_ = 0;
@@ -95,8 +100,8 @@ class SymbolLastRow {
 // Linear-space recurrence for the unrestricted distance (Zhao and Sahni): rows R and R1 hold
 // the last two rows of the Lowrance-Wagner table, FR the values saved for transpositions.
 // `cells` has room for three rows of len2 + 1 cells. Both texts are non-empty.
-template <class Sym, class LastRow>
-uint64_t dl_recurrence(std::span<const Sym> s1, std::span<const Sym> s2, uint64_t* cells,
+template <CodeUnit A, CodeUnit B, class LastRow>
+uint64_t dl_recurrence(std::span<const A> s1, std::span<const B> s2, uint64_t* cells,
                        LastRow& last_row) {
     const size_t len1 = s1.size(), len2 = s2.size();
     const uint64_t max_val = std::max(len1, len2) + 1;
@@ -117,11 +122,11 @@ uint64_t dl_recurrence(std::span<const Sym> s1, std::span<const Sym> s2, uint64_
         uint64_t last_i2l1 = r[0];
         uint64_t t = max_val;  // row i - 2 at column last_col - 1
         r[0] = i;
-        const Sym a = s1[i - 1];
+        const uint32_t a = s1[i - 1];
         // R[j - 1] and R1[j - 1] travel in registers, off the store-to-load path.
         uint64_t left = i, diag = r1[0];
         for (size_t j = 1; j <= len2; ++j) {
-            const Sym b = s2[j - 1];
+            const uint32_t b = s2[j - 1];
             const uint64_t up = r1[j];
             // The left neighbour is the loop-carried value: take it last to keep the chain short.
             uint64_t temp = std::min(std::min(diag + (a != b), up + 1), left + 1);
@@ -148,7 +153,7 @@ uint64_t dl_recurrence(std::span<const Sym> s1, std::span<const Sym> s2, uint64_
     return r[len2];
 }
 
-// Rows of the ASCII path, kept per thread and reused by later calls. They grow to the longest
+// Rows of the recurrence, kept per thread and reused by later calls. They grow to the longest
 // second text met; after an unusually long text they are released so that an idle thread
 // does not hold a large buffer.
 class ThreadRows {
@@ -188,45 +193,46 @@ class ThreadRows {
 
 thread_local ThreadRows t_rows;
 
-uint64_t dl_ascii(Utf8 s1, Utf8 s2) {
-    const auto a = bytes_of(s1), b = bytes_of(s2);
+// The common prefix and suffix leave the distance unchanged: they are trimmed, then the
+// recurrence runs over the rest.
+template <CodeUnit A, CodeUnit B>
+uint64_t dl_distance(std::span<const A> a, std::span<const B> b) {
+    const Affix f = common_affix(a, b);
+    a = a.subspan(f.prefix, a.size() - f.prefix - f.suffix);
+    b = b.subspan(f.prefix, b.size() - f.prefix - f.suffix);
+    if (a.empty()) return b.size();
+    if (b.empty()) return a.size();
     uint64_t* cells = t_rows.acquire(3 * (b.size() + 1));
-    ByteLastRow last_row(a, b);
-    const uint64_t d = dl_recurrence(a, b, cells, last_row);
+    uint64_t d;
+    if constexpr (sizeof(A) == 1 && sizeof(B) == 1) {
+        ByteLastRow last_row(a, b);
+        d = dl_recurrence(a, b, cells, last_row);
+    } else {
+        SymbolLastRow<A, B> last_row(a, b);
+        d = dl_recurrence(a, b, cells, last_row);
+    }
     t_rows.trim();
     return d;
 }
 
-uint64_t dl_decoded(Utf8 s1, Utf8 s2) {
-    const SymbolSeq a(s1), b(s2);
-    SmallVector<uint64_t, 3 * 127> cells;  // inline while s2 has at most 126 code points
-    cells.resize(3 * (b.size() + 1));
-    SymbolLastRow last_row(a.view(), b.view());
-    return dl_recurrence(a.view(), b.view(), cells.data(), last_row);
-}
-
 }  // namespace
 
-uint64_t damerau_levenshtein_plain_distance(Utf8 s1, Utf8 s2) {
-    if (same_bytes(s1, s2)) return 0;
-    if (s2.empty()) return count_symbols(s1);
-    if (s1.empty()) return count_symbols(s2);
-    if (is_ascii(s1) && is_ascii(s2)) return dl_ascii(s1, s2);
-    return dl_decoded(s1, s2);
+uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
+    return visit(s1, s2, [](auto a, auto b) -> uint64_t { return dl_distance(a, b); });
 }
 
 using Forms = EditForms<damerau_levenshtein_plain_distance>;
 
-uint64_t damerau_levenshtein_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
+uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);
 }
-uint64_t damerau_levenshtein_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff) {
+uint64_t damerau_levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
     return Forms::similarity(s1, s2, cutoff);
 }
-double damerau_levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double damerau_levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
     return Forms::normalized_distance(s1, s2, cutoff);
 }
-double damerau_levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
+double damerau_levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
     return Forms::normalized_similarity(s1, s2, cutoff);
 }
 

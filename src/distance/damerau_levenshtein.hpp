@@ -6,16 +6,16 @@
 #include <cstdint>
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
 // The distance without any cutoff.
-uint64_t damerau_levenshtein_plain_distance(Utf8 s1, Utf8 s2);
+uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2);
 
-uint64_t damerau_levenshtein_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-uint64_t damerau_levenshtein_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-double damerau_levenshtein_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
-double damerau_levenshtein_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff);
+uint64_t damerau_levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff);
+double damerau_levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+double damerau_levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
 
 }  // namespace qx

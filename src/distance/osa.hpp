@@ -5,16 +5,16 @@
 #include <cstdint>
 
 #include "../cutoff.hpp"
-#include "../utf8_bridge.hpp"
+#include "../text.hpp"
 
 namespace qx {
 
 // The distance without any cutoff.
-uint64_t osa_plain_distance(Utf8 s1, Utf8 s2);
+uint64_t osa_plain_distance(Text s1, Text s2);
 
-uint64_t osa_distance(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-uint64_t osa_similarity(Utf8 s1, Utf8 s2, IntCutoff cutoff);
-double osa_normalized_distance(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
-double osa_normalized_similarity(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
+uint64_t osa_distance(Text s1, Text s2, IntCutoff cutoff);
+uint64_t osa_similarity(Text s1, Text s2, IntCutoff cutoff);
+double osa_normalized_distance(Text s1, Text s2, FloatCutoff cutoff);
+double osa_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff);
 
 }  // namespace qx
