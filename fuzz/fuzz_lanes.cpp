@@ -32,11 +32,8 @@ using qx::simd::JaroCounts;
 using qx::simd::LaneWidth;
 
 // ------------------------------------------------------------------------------------------
-// The scalar kernels take UTF-8 texts today; these adapters are all that knows it.
+// The scalar kernels, on the texts at their narrowest width.
 
-std::string utf8(const Seq& s) {
-    return fuzzin::encode(s);
-}
 uint64_t scalar_lcs(const Seq& a, const Seq& b) {
     const fuzzin::Units x(a, fuzzin::narrowest_width(a)), y(b, fuzzin::narrowest_width(b));
     return qx::lcs_length(x.text(), y.text());
