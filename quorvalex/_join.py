@@ -11,32 +11,13 @@ the result is exactly that of scoring every pair. Other scorers score every pair
 
 from __future__ import annotations
 
-import importlib.machinery
-import importlib.util
 import math
-import sys
 from typing import Any
 
-from . import _quorvalex
+from . import _extra_modules, _quorvalex
 from ._quorvalex import distance as _distance, fuzz as _fuzz
 
-_NATIVE_NAME = "quorvalex._join_native"
-
-
-def _load_native() -> Any:
-    """The join's native module, from the shared object of ``_quorvalex``."""
-    module = sys.modules.get(_NATIVE_NAME)
-    if module is None:
-        loader = importlib.machinery.ExtensionFileLoader(_NATIVE_NAME, _quorvalex.__file__)
-        spec = importlib.util.spec_from_file_location(_NATIVE_NAME, _quorvalex.__file__,
-                                                      loader=loader)
-        assert spec is not None
-        module = importlib.util.module_from_spec(spec)
-        sys.modules[_NATIVE_NAME] = module
-    return module
-
-
-_native = _load_native()
+_native = _extra_modules.load("_join_native")
 
 
 def _numpy() -> Any:

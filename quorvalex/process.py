@@ -9,35 +9,18 @@ returns for the pair. Scores of ``*_distance`` functions are better when lower, 
 higher; ties keep the order of the choices.
 """
 
-import importlib.machinery
-import importlib.util
 import math
 import operator
 import sys
 from collections.abc import Callable, Iterator, Mapping
 from typing import Any
 
-from . import _quorvalex
+from . import _extra_modules, _quorvalex
 
 __all__ = ["extract_one", "extract", "extract_iter", "cdist", "cpdist", "join", "dedupe"]
 
 
-def _load_native() -> Any:
-    """quorvalex._process, a second module of the extension's shared object, loaded once."""
-    name = __name__.rpartition(".")[0] + "._process"
-    module = sys.modules.get(name)
-    if module is None:
-        path = _quorvalex.__file__
-        loader = importlib.machinery.ExtensionFileLoader(name, path)
-        spec = importlib.util.spec_from_file_location(name, path, loader=loader)
-        assert spec is not None
-        module = importlib.util.module_from_spec(spec)
-        loader.exec_module(module)
-        sys.modules[name] = module
-    return module
-
-
-_native = _load_native()
+_native = _extra_modules.load("_process")
 
 # id() of each scalar function -> (function, table row, integer result, lower is better);
 # id() of each batch function -> its scalar function's name. The functions live as long as the

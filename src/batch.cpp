@@ -165,19 +165,15 @@ BatchScratch::~BatchScratch() {
     delete g_spare_buffers.exchange(buffers_);
 }
 
-namespace {
-struct ReleasedLock {
-    PyThreadState* state;
-};
-
-// Runs with the lock released: takes it back briefly to let signal handlers run.
-bool poll_signals(void* raw) {
-    auto* lock = static_cast<ReleasedLock*>(raw);
+bool poll_signals(void* released_lock) {
+    auto* lock = static_cast<ReleasedLock*>(released_lock);
     PyEval_RestoreThread(lock->state);
     int failed = PyErr_CheckSignals();
     lock->state = PyEval_SaveThread();
     return failed != 0;
 }
+
+namespace {
 
 // The pool started fewer threads than the environment asked for. False when the warning was
 // turned into an exception.

@@ -235,6 +235,15 @@ struct PairStream {
 // Extracts the pairs of stream->borrowed_pairs, publishing them in groups. (With the lock.)
 bool extract_streamed(void* stream);
 
+// The interpreter lock released by this thread (the state to restore it with).
+struct ReleasedLock {
+    PyThreadState* state;
+};
+
+// A pool wait's poll while the lock is released: takes it back briefly so that signal handlers
+// run; true when one raised. `released_lock` is a ReleasedLock.
+bool poll_signals(void* released_lock);
+
 // Scores [0, n) on the pool while `extract` (called on this thread with the interpreter lock
 // held) produces the inputs; then releases the lock until the pool is done. False with the
 // exception set when the extraction failed or a signal handler raised.

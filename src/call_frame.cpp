@@ -273,6 +273,42 @@ KernelFailure current_kernel_failure() noexcept {
     return nullptr;
 }
 
+bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& options) {
+    options = default_options(row.shape);
+    if (!PyDict_Check(borrowed_dict)) {
+        PyErr_SetString(PyExc_TypeError, "options must be a dict");
+        return false;
+    }
+    PyObject* slots[3] = {};
+    const ShapeSpec& shape = shape_spec(row.shape);
+    for (size_t i = 0; i < shape.count; ++i) {
+        const NameId id = name_id(shape.options[i].name);
+        if (!g_interned[id]) {
+            PyErr_SetString(PyExc_SystemError, "option names are not interned");
+            return false;
+        }
+        slots[i] = PyDict_GetItemWithError(borrowed_dict, g_interned[id]);
+        if (!slots[i] && PyErr_Occurred()) return false;
+    }
+    bool ok = true;
+    switch (row.shape) {
+        case Shape::Plain: break;
+        case Shape::PrefixWeight: ok = convert_options<Shape::PrefixWeight>(slots, options); break;
+        case Shape::Tversky: ok = convert_options<Shape::Tversky>(slots, options); break;
+        case Shape::Alignment: ok = convert_options<Shape::Alignment>(slots, options); break;
+        case Shape::Cosine: ok = convert_options<Shape::Cosine>(slots, options); break;
+        case Shape::Threshold: ok = convert_options<Shape::Threshold>(slots, options); break;
+    }
+    if (!ok) return false;
+    if (row.has_check) {
+        if (const char* message = row.check(options)) {
+            raise_value_error(message);
+            return false;
+        }
+    }
+    return true;
+}
+
 PyObject* raise_value_error(const char* message) {
     PyErr_SetString(PyExc_ValueError, message);
     return nullptr;

@@ -151,6 +151,11 @@ inline bool convert_options(PyObject* const* slots, Options& o) {
     }(std::make_index_sequence<count>{});
 }
 
+// Converts keyword options given as a dict of name -> value (missing names keep their
+// defaults) for `row`, and checks them as the row's own call does. For the search and join
+// modules, which take a scorer's options after the scorer itself has accepted them.
+bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& options);
+
 // score_cutoff: absent or None means no cutoff.
 inline bool convert_cutoff(PyObject* borrowed_obj, IntCutoff& out) {
     if (borrowed_obj == nullptr || borrowed_obj == Py_None) return true;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch.hpp"
 #include "call_frame.hpp"
 #include "function_table_registry.hpp"
 #include "join/join_driver.hpp"
@@ -27,32 +28,6 @@ const Row* scalar_row(std::string_view name) {
     for (const RegisteredFunction& f : registered_functions())
         if (!f.row->batch && f.row->name == name) return f.row;
     return nullptr;
-}
-
-// The options of `row` from a dict of keyword options (missing ones keep their defaults).
-bool convert_row_options(const Row& row, PyObject* borrowed_options, Options& out) {
-    out = default_options(row.shape);
-    const ShapeSpec& spec = shape_spec(row.shape);
-    PyObject* slots[3] = {};
-    for (size_t i = 0; i < spec.count; ++i) {
-        const std::string name(spec.options[i].name);
-        slots[i] = PyDict_GetItemString(borrowed_options, name.c_str());
-    }
-    switch (row.shape) {
-        case Shape::Plain:
-            return py::convert_options<Shape::Plain>(slots, out);
-        case Shape::PrefixWeight:
-            return py::convert_options<Shape::PrefixWeight>(slots, out);
-        case Shape::Tversky:
-            return py::convert_options<Shape::Tversky>(slots, out);
-        case Shape::Alignment:
-            return py::convert_options<Shape::Alignment>(slots, out);
-        case Shape::Cosine:
-            return py::convert_options<Shape::Cosine>(slots, out);
-        case Shape::Threshold:
-            return py::convert_options<Shape::Threshold>(slots, out);
-    }
-    return true;
 }
 
 [[gnu::cold]] bool raise_not_text(const char* side, Py_ssize_t i) {
@@ -76,24 +51,17 @@ bool text_views(PyObject* borrowed_tuple, const char* side, std::vector<Text>& o
     return true;
 }
 
-struct ReleasedLock {
-    PyThreadState* state;
+// The pool runs of one join: the lock stays released for the whole join.
+struct JoinRun {
+    py::ReleasedLock lock;
     size_t max_workers;
 };
 
-// Runs with the lock released: takes it back briefly to let signal handlers run.
-bool poll_signals(void* raw) {
-    auto* lock = static_cast<ReleasedLock*>(raw);
-    PyEval_RestoreThread(lock->state);
-    const int failed = PyErr_CheckSignals();
-    lock->state = PyEval_SaveThread();
-    return failed != 0;
-}
-
 bool run_on_pool(void* raw, size_t n, RangeScorer scorer) {
-    auto* lock = static_cast<ReleasedLock*>(raw);
+    auto* run = static_cast<JoinRun*>(raw);
     if (n == 0) return true;
-    return WorkerPool::instance().run(n, scorer, {&poll_signals, lock}, lock->max_workers);
+    return WorkerPool::instance().run(n, scorer, {&py::poll_signals, &run->lock},
+                                      run->max_workers);
 }
 
 const char* filter_name(join::FilterKind kind) {
@@ -144,7 +112,7 @@ PyObject* join_arguments(PyObject* args) {
     request.row = row;
     request.self = self;
     request.use_filter = use_filter != 0;
-    if (!convert_row_options(*row, borrowed_options, request.options)) return nullptr;
+    if (!py::convert_options_dict(*row, borrowed_options, request.options)) return nullptr;
     const bool integer_scores = row->result == ResultKind::Int || row->result == ResultKind::OptInt;
     if (borrowed_cutoff == Py_None) {
         PyErr_SetString(PyExc_TypeError, "score_cutoff is required");
@@ -164,10 +132,10 @@ PyObject* join_arguments(PyObject* args) {
 
     std::vector<join::JoinPair> pairs;
     join::JoinStats stats;
-    ReleasedLock lock{nullptr, max_workers < 0 ? 0 : static_cast<size_t>(max_workers)};
-    lock.state = PyEval_SaveThread();
-    const join::JoinStatus status = join::run_join(request, {&run_on_pool, &lock}, pairs, stats);
-    PyEval_RestoreThread(lock.state);
+    JoinRun run{{nullptr}, max_workers < 0 ? 0 : static_cast<size_t>(max_workers)};
+    run.lock.state = PyEval_SaveThread();
+    const join::JoinStatus status = join::run_join(request, {&run_on_pool, &run}, pairs, stats);
+    PyEval_RestoreThread(run.lock.state);
     switch (status) {
         case join::JoinStatus::Done:
             break;

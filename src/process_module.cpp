@@ -40,49 +40,6 @@ const Row* row_at(PyObject* borrowed_index) {
     return functions[i].row;
 }
 
-NameId runtime_name_id(std::string_view text) {
-    for (uint8_t i = 0; i < kNameCount; ++i)
-        if (kNameText[i] == text) return static_cast<NameId>(i);
-    return kNameCount;
-}
-
-// Converts the scorer's keyword options (a dict, already accepted by the scorer itself).
-bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& options) {
-    options = default_options(row.shape);
-    if (!PyDict_Check(borrowed_dict)) {
-        PyErr_SetString(PyExc_TypeError, "options must be a dict");
-        return false;
-    }
-    PyObject* slots[3] = {};
-    const ShapeSpec& spec = shape_spec(row.shape);
-    for (size_t i = 0; i < spec.count; ++i) {
-        const NameId id = runtime_name_id(spec.options[i].name);
-        if (id == kNameCount || !g_interned[id]) {
-            PyErr_SetString(PyExc_SystemError, "option names are not interned");
-            return false;
-        }
-        slots[i] = PyDict_GetItemWithError(borrowed_dict, g_interned[id]);
-        if (!slots[i] && PyErr_Occurred()) return false;
-    }
-    bool ok = true;
-    switch (row.shape) {
-        case Shape::Plain: break;
-        case Shape::PrefixWeight: ok = convert_options<Shape::PrefixWeight>(slots, options); break;
-        case Shape::Tversky: ok = convert_options<Shape::Tversky>(slots, options); break;
-        case Shape::Alignment: ok = convert_options<Shape::Alignment>(slots, options); break;
-        case Shape::Cosine: ok = convert_options<Shape::Cosine>(slots, options); break;
-        case Shape::Threshold: ok = convert_options<Shape::Threshold>(slots, options); break;
-    }
-    if (!ok) return false;
-    if (row.has_check) {
-        if (const char* message = row.check(options)) {
-            raise_value_error(message);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool convert_cutoff_for(const RowScorer& scorer, PyObject* borrowed_cutoff, Cutoff& out) {
     out = {};
     if (borrowed_cutoff == Py_None) return true;

@@ -35,7 +35,7 @@ template <CodeUnit A, CodeUnit B>
 double joined_partial_ratio(const WordList<A>& a, const WordList<B>& b, FloatCutoff cutoff) {
     JoinBuffer<A> ba;
     JoinBuffer<B> bb;
-    return text_partial_ratio(join_words(a, ba), join_words(b, bb), cutoff);
+    return partial_ratio(join_words(a, ba), join_words(b, bb), cutoff);
 }
 
 template <CodeUnit A, CodeUnit B>

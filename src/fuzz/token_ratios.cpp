@@ -97,7 +97,7 @@ template <CodeUnit A, CodeUnit B>
 uint64_t joined_lcs(const WordList<A>& a, const WordList<B>& b) {
     JoinBuffer<A> ba;
     JoinBuffer<B> bb;
-    return text_lcs(join_words(a, ba), join_words(b, bb));
+    return lcs_length(join_words(a, ba), join_words(b, bb));
 }
 
 template <CodeUnit A, CodeUnit B>
@@ -202,7 +202,7 @@ double TokenSortQuery::score(Text choice, FloatCutoff cutoff) const {
         if ((l1 == 0) != (l2 == 0)) return 0.0;
         // The score cannot exceed the ratio of a full-length LCS; skip the LCS when that misses.
         if (cutoff && string_ratio(std::min(l1, l2), l1, l2) < *cutoff) return 0.0;
-        return cut_similarity(string_ratio(text_lcs(joined_, joined), l1, l2), cutoff);
+        return cut_similarity(string_ratio(lcs_length(joined_, joined), l1, l2), cutoff);
     });
 }
 

@@ -7,9 +7,7 @@
 
 #include "../cutoff.hpp"
 #include "../lcs_core.hpp"
-#include "../small_vector.hpp"
 #include "../text.hpp"
-#include "../utf8_bridge.hpp"
 #include "partial_ratio.hpp"
 #include "ratio.hpp"
 
@@ -32,13 +30,6 @@ inline double max_of(double a, double b) {
     if (a != a) return b;
     if (b != b) return a;
     return a < b ? b : a;
-}
-
-// Length of the longest common subsequence of two texts.
-inline uint64_t text_lcs(Text a, Text b) { return lcs_length(a, b); }
-
-inline double text_partial_ratio(Text a, Text b, FloatCutoff cutoff) {
-    return partial_ratio(a, b, cutoff);
 }
 
 }  // namespace qx
