@@ -221,7 +221,7 @@ uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
     return visit(s1, s2, [](auto a, auto b) -> uint64_t { return dl_distance(a, b); });
 }
 
-using Forms = EditForms<damerau_levenshtein_plain_distance>;
+using Forms = EditDistanceForms<damerau_levenshtein_plain_distance>;
 
 uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);
