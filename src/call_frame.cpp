@@ -159,18 +159,32 @@ bool match_arguments_slow(const char* fname, const Params& params, PyObject* con
     return false;
 }
 
-// "argument '<param>': '<type>' object cannot be converted to '<target>'"
-[[gnu::cold]] static bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
-                                               NameId param) {
+[[gnu::cold]] bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
+                                        const char* argument) {
     Ref qualname = qualname_of(borrowed_obj);
     if (!qualname) return false;
-    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'",
-                 text_of(param), qualname.get(), target);
+    if (argument)
+        PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'",
+                     argument, qualname.get(), target);
+    else
+        PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(),
+                     target);
+    return false;
+}
+
+[[gnu::cold]] bool raise_argument_error(NameId param, const char* message) {
+    PyErr_Format(PyExc_TypeError, "argument '%s': %s", text_of(param), message);
+    return false;
+}
+
+[[gnu::cold]] bool raise_tuple_length(Py_ssize_t length) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
+                 length);
     return false;
 }
 
 bool text_failed(PyObject* borrowed_obj, NameId param) {
-    return raise_cannot_convert(borrowed_obj, "PyString", param);
+    return raise_cannot_convert(borrowed_obj, "PyString", text_of(param));
 }
 
 bool to_double_slow(PyObject* borrowed_obj, NameId param, double& out) {
@@ -233,7 +247,7 @@ bool to_bool(PyObject* borrowed_obj, NameId param, bool& out) {
         out = truth != 0;
         return true;
     }
-    return raise_cannot_convert(borrowed_obj, "PyBool", param);
+    return raise_cannot_convert(borrowed_obj, "PyBool", text_of(param));
 }
 
 bool has_surrogate(Text t) {

@@ -86,6 +86,16 @@ inline bool match_arguments(const char* fname, const Params& params, PyObject* c
     return match_arguments_slow(fname, params, args, nargs, kwnames, slots);
 }
 
+// The messages the frames and module initialisation share; each raises and returns false.
+// TypeError "argument '<argument>': '<type>' object cannot be converted to '<target>'", without
+// the "argument" part when `argument` is null.
+bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
+                          const char* argument = nullptr);
+// TypeError "argument '<param>': <message>".
+bool raise_argument_error(NameId param, const char* message);
+// ValueError for a pair that is a tuple of another length than 2.
+bool raise_tuple_length(Py_ssize_t length);
+
 // Conversions. Each returns false with the (wrapped) exception set on failure.
 bool text_failed(PyObject* borrowed_obj, NameId param);
 
