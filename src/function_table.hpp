@@ -11,6 +11,7 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "cutoff.hpp"
 #include "text.hpp"
@@ -116,22 +117,34 @@ struct Row {
     bool has_check = false;
 };
 
-// Calls a kernel with a natural signature, (s1, s2, [options...,] cutoff), from the table's
-// uniform one; the options are taken from Options in signature order.
-template <auto K, class R, class C, class T>
-R call_natural(T a, T b, const Options& o, C c) {
-    if constexpr (std::is_invocable_v<decltype(K), T, T, C>) {
-        return K(a, b, c);
-    } else if constexpr (std::is_same_v<decltype(K), R (*)(T, T, bool, uint64_t, C)>) {
-        // Matched exactly: a (double, double) kernel also accepts (bool, uint64_t) arguments.
-        return K(a, b, o.flag, o.n, c);
-    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, C>) {
-        return K(a, b, o.f[0], c);
-    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, double, C>) {
-        return K(a, b, o.f[0], o.f[1], c);
+// Option I of shape S.
+template <Shape S, size_t I>
+constexpr OptionSpec kOptionOf = kShapes[static_cast<size_t>(S)].options[I];
+
+// The value of option I of shape S in `o`, of the option's native type.
+template <Shape S, size_t I>
+inline auto option_value(const Options& o) {
+    constexpr OptionSpec opt = kOptionOf<S, I>;
+    if constexpr (opt.kind == OptionKind::Float) {
+        return o.f[opt.float_slot];
+    } else if constexpr (opt.kind == OptionKind::UInt) {
+        return o.n;
     } else {
-        return K(a, b, o.f[0], o.f[1], o.f[2], c);
+        return o.flag;
     }
+}
+
+// Calls a kernel with a natural signature, (s1, s2, options of shape S..., cutoff), from the
+// table's uniform one. The kernel must take exactly the options of its row's shape, in
+// signature order and of their native types.
+template <auto K, Shape S, class R, class C, class T>
+R call_natural(T a, T b, const Options& o, C c) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        static_assert(
+            std::is_same_v<decltype(K), R (*)(T, T, decltype(option_value<S, I>(o))..., C)>,
+            "a kernel takes the options of its row's shape");
+        return K(a, b, option_value<S, I>(o)..., c);
+    }(std::make_index_sequence<kShapes[static_cast<size_t>(S)].count>{});
 }
 
 template <class F>
@@ -143,15 +156,15 @@ struct FirstParameter<Ret (*)(First, Rest...)> {
 
 // Adapts kernel K to the table's uniform signature. A kernel over typed texts gets them as they
 // are; a kernel that still takes UTF-8 gets the texts encoded (TRANSITIONAL, utf8_bridge.hpp).
-template <auto K, class R, class C>
+template <auto K, Shape S, class R, class C>
 R adapt(Text a, Text b, const Options& o, C c) {
     using First = typename FirstParameter<decltype(K)>::Type;
     if constexpr (std::is_same_v<First, Text>) {
-        return call_natural<K, R, C>(a, b, o, c);
+        return call_natural<K, S, R, C>(a, b, o, c);
     } else {
         static_assert(std::is_same_v<First, Utf8>, "a kernel takes Text or Utf8 texts");
         Utf8Args utf8(a, b);
-        return call_natural<K, R, C>(utf8.first(), utf8.second(), o, c);
+        return call_natural<K, S, R, C>(utf8.first(), utf8.second(), o, c);
     }
 }
 
@@ -163,9 +176,10 @@ struct KernelTraits<Ret (*)(Args...)> {
     using Cutoff = std::tuple_element_t<sizeof...(Args) - 1, std::tuple<Args...>>;
 };
 
-// A scalar row whose kernel is K; the result kind follows from K's return type.
-template <auto K>
-constexpr Row row(std::string_view name, Module module, Shape shape, const char* doc,
+// A scalar row whose kernel is K, taking the options of `shape`; the result kind follows from
+// K's return type.
+template <auto K, Shape shape = Shape::Plain>
+constexpr Row row(std::string_view name, Module module, const char* doc,
                   OptionCheck check = nullptr) {
     using Traits = KernelTraits<decltype(K)>;
     using R = typename Traits::Result;
@@ -175,17 +189,17 @@ constexpr Row row(std::string_view name, Module module, Shape shape, const char*
     r.has_check = check != nullptr;
     if constexpr (std::is_same_v<R, uint64_t>) {
         r.result = ResultKind::Int;
-        r.int_kernel = &adapt<K, R, C>;
+        r.int_kernel = &adapt<K, shape, R, C>;
     } else if constexpr (std::is_same_v<R, double>) {
         r.result = ResultKind::Float;
-        r.float_kernel = &adapt<K, R, C>;
+        r.float_kernel = &adapt<K, shape, R, C>;
     } else if constexpr (std::is_same_v<R, std::optional<uint64_t>>) {
         r.result = ResultKind::OptInt;
-        r.opt_int_kernel = &adapt<K, R, C>;
+        r.opt_int_kernel = &adapt<K, shape, R, C>;
     } else {
         static_assert(std::is_same_v<R, std::optional<double>>, "unsupported kernel result");
         r.result = ResultKind::OptFloat;
-        r.opt_float_kernel = &adapt<K, R, C>;
+        r.opt_float_kernel = &adapt<K, shape, R, C>;
     }
     return r;
 }
