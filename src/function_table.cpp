@@ -41,7 +41,7 @@ using FloatKernelOf = double (*)(Text, Text, FloatCutoff);
 
 // Cosine in n-gram mode has no value for windows of size 0.
 constexpr OptionCheck cosine_check = [](const Options& o) {
-    return cosine_options_error(o.flag, o.n);
+    return cosine_options_error(o.use_words, o.ngram_size);
 };
 
 constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
@@ -92,13 +92,13 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("jaro_similarity_batch", D),
     batch("jaro_distance_batch", D),
     // jaro_winkler
-    row<jaro_winkler_similarity, Shape::PrefixWeight>("jaro_winkler_similarity", D,
-                                                      "Calculate Jaro-Winkler similarity."),
-    row<jaro_winkler_distance, Shape::PrefixWeight>(
+    row<jaro_winkler_similarity, OptionSet::PrefixWeight>("jaro_winkler_similarity", D,
+                                                          "Calculate Jaro-Winkler similarity."),
+    row<jaro_winkler_distance, OptionSet::PrefixWeight>(
         "jaro_winkler_distance", D, "Calculate Jaro-Winkler distance (1 - similarity)."),
-    row<jaro_winkler_normalized_similarity, Shape::PrefixWeight>(
+    row<jaro_winkler_normalized_similarity, OptionSet::PrefixWeight>(
         "jaro_winkler_normalized_similarity", D, "Alias for jaro_winkler_similarity (normalized)"),
-    row<jaro_winkler_normalized_distance, Shape::PrefixWeight>(
+    row<jaro_winkler_normalized_distance, OptionSet::PrefixWeight>(
         "jaro_winkler_normalized_distance", D, "Alias for jaro_winkler_distance (normalized)"),
     batch("jaro_winkler_similarity_batch", D),
     batch("jaro_winkler_distance_batch", D),
@@ -216,13 +216,13 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
                                   "Calculate Sørensen-Dice coefficient."),
     row<sorensen_dice_distance>("sorensen_dice_distance", T, "Calculate Sørensen-Dice distance."),
     batch("sorensen_dice_similarity_batch", T),
-    row<tversky_similarity, Shape::Tversky>("tversky_similarity", T,
-                                            "Calculate Tversky index.\n"
-                                            "\n"
-                                            "Generalization of Jaccard and Dice:\n"
-                                            "- α=1, β=1: Jaccard\n"
-                                            "- α=0.5, β=0.5: Dice"),
-    row<tversky_distance, Shape::Tversky>("tversky_distance", T, "Calculate Tversky distance."),
+    row<tversky_similarity, OptionSet::Tversky>("tversky_similarity", T,
+                                                "Calculate Tversky index.\n"
+                                                "\n"
+                                                "Generalization of Jaccard and Dice:\n"
+                                                "- α=1, β=1: Jaccard\n"
+                                                "- α=0.5, β=0.5: Dice"),
+    row<tversky_distance, OptionSet::Tversky>("tversky_distance", T, "Calculate Tversky distance."),
     batch("tversky_similarity_batch", T),
     row<overlap_similarity>("overlap_similarity", T,
                             "Calculate Overlap coefficient.\n"
@@ -230,17 +230,17 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     row<overlap_distance>("overlap_distance", T, "Calculate Overlap distance."),
     batch("overlap_similarity_batch", T),
     // alignment
-    row<smith_waterman_score, Shape::Alignment>("smith_waterman_score", T,
-                                                "Calculate Smith-Waterman similarity score."),
-    row<smith_waterman_normalized_similarity, Shape::Alignment>(
+    row<smith_waterman_score, OptionSet::Alignment>("smith_waterman_score", T,
+                                                    "Calculate Smith-Waterman similarity score."),
+    row<smith_waterman_normalized_similarity, OptionSet::Alignment>(
         "smith_waterman_normalized_similarity", T,
         "Calculate normalized Smith-Waterman similarity (0.0 to 1.0).\n"
         "\n"
         "Normalization: score / min(len(s1), len(s2))"),
     batch("smith_waterman_score_batch", T),
-    row<needleman_wunsch_score, Shape::Alignment>(
+    row<needleman_wunsch_score, OptionSet::Alignment>(
         "needleman_wunsch_score", T, "Calculate Needleman-Wunsch global alignment score."),
-    row<needleman_wunsch_normalized_similarity, Shape::Alignment>(
+    row<needleman_wunsch_normalized_similarity, OptionSet::Alignment>(
         "needleman_wunsch_normalized_similarity", T,
         "Calculate normalized Needleman-Wunsch similarity (0.0 to 1.0).\n"
         "\n"
@@ -249,7 +249,7 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
         "and maximum = max(len(s1), len(s2)) * match_score"),
     batch("needleman_wunsch_score_batch", T),
     // cosine
-    row<cosine_similarity, Shape::Cosine>(
+    row<cosine_similarity, OptionSet::Cosine>(
         "cosine_similarity", T,
         "Calculate cosine similarity between two strings.\n"
         "\n"
@@ -258,18 +258,18 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
         "\n"
         "Formula: intersection / sqrt(count1 * count2)",
         cosine_check),
-    row<cosine_distance, Shape::Cosine>(
+    row<cosine_distance, OptionSet::Cosine>(
         "cosine_distance", T, "Calculate cosine distance (1 - similarity).", cosine_check),
     batch("cosine_similarity_batch", T),
     // soft tf-idf
-    row<soft_tfidf_similarity, Shape::Threshold>(
+    row<soft_tfidf_similarity, OptionSet::Threshold>(
         "soft_tfidf_similarity", T,
         "Calculate Soft-TFIDF similarity.\n"
         "\n"
         "Combines TF-IDF weighting with fuzzy token matching.\n"
         "Tokens are considered similar if their Jaro-Winkler similarity >= threshold."),
-    row<soft_tfidf_distance, Shape::Threshold>("soft_tfidf_distance", T,
-                                               "Calculate Soft-TFIDF distance."),
+    row<soft_tfidf_distance, OptionSet::Threshold>("soft_tfidf_distance", T,
+                                                   "Calculate Soft-TFIDF distance."),
     batch("soft_tfidf_similarity_batch", T),
 });
 

@@ -61,11 +61,11 @@ Ref created(PyObject* object) {
 std::string docstring_of(const Row& row) {
     std::string doc(row.name);
     doc += row.batch ? "(pairs, *, " : "(s1, s2, *, ";
-    const ShapeSpec& shape_options = shape_spec(row.shape);
-    for (size_t i = 0; i < shape_options.count; ++i) {
-        doc += shape_options.options[i].name;
+    const OptionSetSpec& spec = option_set_spec(row.option_set);
+    for (size_t i = 0; i < spec.count; ++i) {
+        doc += spec.options[i].name;
         doc += '=';
-        doc += shape_options.options[i].default_text;
+        doc += spec.options[i].default_text;
         doc += ", ";
     }
     doc += "score_cutoff=None)\n--\n\n";
