@@ -11,23 +11,9 @@ namespace qx::py {
 
 namespace {
 
-[[gnu::cold]] bool raise_pairs_error(const char* message) {
-    PyErr_Format(PyExc_TypeError, "argument 'pairs': %s", message);
-    return false;
-}
-
+// "argument 'pairs': '<type>' object cannot be converted to '<target>'"
 [[gnu::cold]] bool raise_pairs_cannot_convert(PyObject* borrowed_obj, const char* target) {
-    Ref qualname(PyType_GetQualName(Py_TYPE(borrowed_obj)));
-    if (!qualname) return false;
-    PyErr_Format(PyExc_TypeError, "argument 'pairs': '%U' object cannot be converted to '%s'",
-                 qualname.get(), target);
-    return false;
-}
-
-[[gnu::cold]] bool raise_tuple_length(Py_ssize_t length) {
-    PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
-                 length);
-    return false;
+    return raise_cannot_convert(borrowed_obj, target, kNameText[kPairs].data());
 }
 
 // One item of `pairs`: a tuple of two str.
@@ -74,7 +60,8 @@ bool add_items(PyObject** items, Py_ssize_t begin, Py_ssize_t end, Py_ssize_t n,
 constexpr Py_ssize_t kMaxCapacityHint = Py_ssize_t{1} << 16;
 
 bool extract_pairs_into(PyObject* borrowed_pairs, PairList& out) {
-    if (PyUnicode_Check(borrowed_pairs)) return raise_pairs_error("Can't extract `str` to `Vec`");
+    if (PyUnicode_Check(borrowed_pairs))
+        return raise_argument_error(kPairs, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(borrowed_pairs))
         return raise_pairs_cannot_convert(borrowed_pairs, "Sequence");
 

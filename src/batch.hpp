@@ -326,17 +326,17 @@ template <class RowRef>
 bool score_streamed(PyObject* const* slots, PairList& pairs, ByteBuffer& result_buffer,
                     PyObject*& result) {
     static constexpr const Row& R = RowRef::row;
-    static constexpr Params kParams = params_of(R);
+    static constexpr Signature kSignature = signature_of(R);
     using Types = ResultTypes<R.result>;
     using Value = typename Types::Value;
     PyObject* borrowed_pairs = slots[0];
     if (!PyList_CheckExact(borrowed_pairs) && !PyTuple_CheckExact(borrowed_pairs)) return false;
     const Py_ssize_t size = PySequence_Fast_GET_SIZE(borrowed_pairs);
-    if (size < kStreamedPairs || !plain_options<kParams.total>(slots)) return false;
-    Options options = default_options(R.shape);
+    if (size < kStreamedPairs || !plain_options<kSignature.total>(slots)) return false;
+    Options options = default_options(R.option_set);
     typename Types::Cutoff cutoff;
-    if (!convert_options<R.shape>(slots + 1, options) ||
-        !convert_cutoff(slots[kParams.total - 1], cutoff)) {
+    if (!convert_options<R.option_set>(slots + 1, options) ||
+        !convert_cutoff(slots[kSignature.total - 1], cutoff)) {
         PyErr_Clear();  // raised again, in its turn, by the usual order
         return false;
     }
@@ -368,15 +368,15 @@ bool score_streamed(PyObject* const* slots, PairList& pairs, ByteBuffer& result_
 template <class RowRef>
 PyObject* score_pairs(PyObject* const* slots, PairList& pairs, ByteBuffer& result_buffer) {
     static constexpr const Row& R = RowRef::row;
-    static constexpr Params kParams = params_of(R);
+    static constexpr Signature kSignature = signature_of(R);
     using Types = ResultTypes<R.result>;
     if (PyObject* result; score_streamed<RowRef>(slots, pairs, result_buffer, result))
         return result;
     if (!extract_pairs(slots[0], pairs)) return nullptr;
-    Options options = default_options(R.shape);
-    if (!convert_options<R.shape>(slots + 1, options)) return nullptr;
+    Options options = default_options(R.option_set);
+    if (!convert_options<R.option_set>(slots + 1, options)) return nullptr;
     typename Types::Cutoff cutoff;
-    if (!convert_cutoff(slots[kParams.total - 1], cutoff)) return nullptr;
+    if (!convert_cutoff(slots[kSignature.total - 1], cutoff)) return nullptr;
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }
@@ -400,9 +400,9 @@ template <class RowRef>
 PyObject* batch_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) {
     static constexpr const Row& R = RowRef::row;
-    static constexpr Params kParams = params_of(R);
-    PyObject* slots[kParams.total] = {};
-    if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
+    static constexpr Signature kSignature = signature_of(R);
+    PyObject* slots[kSignature.total] = {};
+    if (!match_arguments(R.name.data(), kSignature, args, nargs, kwnames, slots)) return nullptr;
 
     BatchScratch scratch;
     PairList pairs(scratch.buffers());

@@ -85,7 +85,7 @@ Ref qualname_of(PyObject* borrowed_obj) {
 }
 
 // Index of the slot a keyword selects: keyword-only parameters first, then positional.
-int find_keyword(const Params& params, PyObject* borrowed_keyword) {
+int find_keyword(const Signature& params, PyObject* borrowed_keyword) {
     for (int i = params.positional; i < params.total; ++i)
         if (g_interned[params.ids[i]] == borrowed_keyword) return i;
     for (int i = 0; i < params.positional; ++i)
@@ -106,7 +106,7 @@ int find_keyword(const Params& params, PyObject* borrowed_keyword) {
 
 }  // namespace
 
-bool match_arguments_slow(const char* fname, const Params& params, PyObject* const* args,
+bool match_arguments_slow(const char* fname, const Signature& params, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
     Py_ssize_t copied = nargs < params.positional ? nargs : params.positional;
     for (Py_ssize_t i = 0; i < copied; ++i) slots[i] = args[i];
@@ -159,18 +159,32 @@ bool match_arguments_slow(const char* fname, const Params& params, PyObject* con
     return false;
 }
 
-// "argument '<param>': '<type>' object cannot be converted to '<target>'"
-[[gnu::cold]] static bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
-                                               NameId param) {
+[[gnu::cold]] bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
+                                        const char* argument) {
     Ref qualname = qualname_of(borrowed_obj);
     if (!qualname) return false;
-    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'",
-                 text_of(param), qualname.get(), target);
+    if (argument)
+        PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'",
+                     argument, qualname.get(), target);
+    else
+        PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(),
+                     target);
+    return false;
+}
+
+[[gnu::cold]] bool raise_argument_error(NameId param, const char* message) {
+    PyErr_Format(PyExc_TypeError, "argument '%s': %s", text_of(param), message);
+    return false;
+}
+
+[[gnu::cold]] bool raise_tuple_length(Py_ssize_t length) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
+                 length);
     return false;
 }
 
 bool text_failed(PyObject* borrowed_obj, NameId param) {
-    return raise_cannot_convert(borrowed_obj, "PyString", param);
+    return raise_cannot_convert(borrowed_obj, "PyString", text_of(param));
 }
 
 bool to_double_slow(PyObject* borrowed_obj, NameId param, double& out) {
@@ -233,7 +247,7 @@ bool to_bool(PyObject* borrowed_obj, NameId param, bool& out) {
         out = truth != 0;
         return true;
     }
-    return raise_cannot_convert(borrowed_obj, "PyBool", param);
+    return raise_cannot_convert(borrowed_obj, "PyBool", text_of(param));
 }
 
 bool has_surrogate(Text t) {
@@ -274,15 +288,15 @@ KernelFailure current_kernel_failure() noexcept {
 }
 
 bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& options) {
-    options = default_options(row.shape);
+    options = default_options(row.option_set);
     if (!PyDict_Check(borrowed_dict)) {
         PyErr_SetString(PyExc_TypeError, "options must be a dict");
         return false;
     }
     PyObject* slots[3] = {};
-    const ShapeSpec& shape = shape_spec(row.shape);
-    for (size_t i = 0; i < shape.count; ++i) {
-        const NameId id = name_id(shape.options[i].name);
+    const OptionSetSpec& spec = option_set_spec(row.option_set);
+    for (size_t i = 0; i < spec.count; ++i) {
+        const NameId id = name_id(spec.options[i].name);
         if (!g_interned[id]) {
             PyErr_SetString(PyExc_SystemError, "option names are not interned");
             return false;
@@ -291,13 +305,14 @@ bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& opti
         if (!slots[i] && PyErr_Occurred()) return false;
     }
     bool ok = true;
-    switch (row.shape) {
-        case Shape::Plain: break;
-        case Shape::PrefixWeight: ok = convert_options<Shape::PrefixWeight>(slots, options); break;
-        case Shape::Tversky: ok = convert_options<Shape::Tversky>(slots, options); break;
-        case Shape::Alignment: ok = convert_options<Shape::Alignment>(slots, options); break;
-        case Shape::Cosine: ok = convert_options<Shape::Cosine>(slots, options); break;
-        case Shape::Threshold: ok = convert_options<Shape::Threshold>(slots, options); break;
+    using enum OptionSet;
+    switch (row.option_set) {
+        case None: break;
+        case PrefixWeight: ok = convert_options<PrefixWeight>(slots, options); break;
+        case Tversky: ok = convert_options<Tversky>(slots, options); break;
+        case Alignment: ok = convert_options<Alignment>(slots, options); break;
+        case Cosine: ok = convert_options<Cosine>(slots, options); break;
+        case Threshold: ok = convert_options<Threshold>(slots, options); break;
     }
     if (!ok) return false;
     if (row.has_check) {

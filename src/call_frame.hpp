@@ -50,14 +50,14 @@ constexpr NameId name_id(std::string_view text) {
 
 // Parameter description of a row: positional names, then keyword-only options, then
 // score_cutoff. Every positional parameter is required; no keyword-only one is.
-struct Params {
+struct Signature {
     uint8_t positional;
     uint8_t total;
     NameId ids[6];
 };
 
-constexpr Params params_of(const Row& r) {
-    Params p{};
+constexpr Signature signature_of(const Row& r) {
+    Signature p{};
     if (r.batch) {
         p.ids[p.total++] = kPairs;
     } else {
@@ -65,19 +65,19 @@ constexpr Params params_of(const Row& r) {
         p.ids[p.total++] = kS2;
     }
     p.positional = p.total;
-    const ShapeSpec& shape_options = shape_spec(r.shape);
-    for (size_t i = 0; i < shape_options.count; ++i)
-        p.ids[p.total++] = name_id(shape_options.options[i].name);
+    const OptionSetSpec& spec = option_set_spec(r.option_set);
+    for (size_t i = 0; i < spec.count; ++i)
+        p.ids[p.total++] = name_id(spec.options[i].name);
     p.ids[p.total++] = kScoreCutoff;
     return p;
 }
 
 // Matches positional and keyword arguments into slots (borrowed references, or null).
 // Raises the matching errors and returns false on failure.
-bool match_arguments_slow(const char* fname, const Params& params, PyObject* const* args,
+bool match_arguments_slow(const char* fname, const Signature& params, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 
-inline bool match_arguments(const char* fname, const Params& params, PyObject* const* args,
+inline bool match_arguments(const char* fname, const Signature& params, PyObject* const* args,
                             Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
     if (kwnames == nullptr && nargs == params.positional) {
         for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
@@ -85,6 +85,16 @@ inline bool match_arguments(const char* fname, const Params& params, PyObject* c
     }
     return match_arguments_slow(fname, params, args, nargs, kwnames, slots);
 }
+
+// The messages the frames and module initialisation share; each raises and returns false.
+// TypeError "argument '<argument>': '<type>' object cannot be converted to '<target>'", without
+// the "argument" part when `argument` is null.
+bool raise_cannot_convert(PyObject* borrowed_obj, const char* target,
+                          const char* argument = nullptr);
+// TypeError "argument '<param>': <message>".
+bool raise_argument_error(NameId param, const char* message);
+// ValueError for a pair that is a tuple of another length than 2.
+bool raise_tuple_length(Py_ssize_t length);
 
 // Conversions. Each returns false with the (wrapped) exception set on failure.
 bool text_failed(PyObject* borrowed_obj, NameId param);
@@ -127,25 +137,25 @@ inline bool to_double(PyObject* borrowed_obj, NameId param, double& out) {
 bool to_uint64(PyObject* borrowed_obj, NameId param, uint64_t& out);
 bool to_bool(PyObject* borrowed_obj, NameId param, bool& out);
 
-// Converts option I of shape S from its slot (null = keep the default).
-template <Shape S, size_t I>
+// Converts option I of option set S from its slot (null = keep the default).
+template <OptionSet S, size_t I>
 inline bool convert_option(PyObject* borrowed_obj, Options& o) {
-    constexpr OptionSpec opt = kShapes[static_cast<size_t>(S)].options[I];
+    constexpr OptionSpec opt = kOptionSets[static_cast<size_t>(S)].options[I];
     constexpr NameId id = name_id(opt.name);
     if (borrowed_obj == nullptr) return true;
     if constexpr (opt.kind == OptionKind::Float) {
-        return to_double(borrowed_obj, id, o.f[opt.float_slot]);
+        return to_double(borrowed_obj, id, o.parameters[opt.parameter_slot]);
     } else if constexpr (opt.kind == OptionKind::UInt) {
-        return to_uint64(borrowed_obj, id, o.n);
+        return to_uint64(borrowed_obj, id, o.ngram_size);
     } else {
-        return to_bool(borrowed_obj, id, o.flag);
+        return to_bool(borrowed_obj, id, o.use_words);
     }
 }
 
-// Converts the options of shape S from their slots in signature order.
-template <Shape S>
+// Converts the options of option set S from their slots in signature order.
+template <OptionSet S>
 inline bool convert_options(PyObject* const* slots, Options& o) {
-    constexpr size_t count = kShapes[static_cast<size_t>(S)].count;
+    constexpr size_t count = kOptionSets[static_cast<size_t>(S)].count;
     return [&]<size_t... I>(std::index_sequence<I...>) {
         return (convert_option<S, I>(slots[I], o) && ...);
     }(std::make_index_sequence<count>{});
@@ -310,17 +320,17 @@ template <class RowRef>
 PyObject* scalar_frame(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
     static constexpr const Row& R = RowRef::row;
-    static constexpr Params kParams = params_of(R);
+    static constexpr Signature kSignature = signature_of(R);
     using Types = ResultTypes<R.result>;
-    PyObject* slots[kParams.total] = {};
-    if (!match_arguments(R.name.data(), kParams, args, nargs, kwnames, slots)) return nullptr;
+    PyObject* slots[kSignature.total] = {};
+    if (!match_arguments(R.name.data(), kSignature, args, nargs, kwnames, slots)) return nullptr;
 
     Text s1, s2;
     if (!to_text(slots[0], kS1, s1) || !to_text(slots[1], kS2, s2)) return nullptr;
-    Options options = default_options(R.shape);
-    if (!convert_options<R.shape>(slots + 2, options)) return nullptr;
+    Options options = default_options(R.option_set);
+    if (!convert_options<R.option_set>(slots + 2, options)) return nullptr;
     typename Types::Cutoff cutoff;
-    if (!convert_cutoff(slots[kParams.total - 1], cutoff)) return nullptr;
+    if (!convert_cutoff(slots[kSignature.total - 1], cutoff)) return nullptr;
     if constexpr (R.has_check) {
         if (const char* message = R.check(options)) return raise_value_error(message);
     }

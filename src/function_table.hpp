@@ -11,6 +11,7 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "cutoff.hpp"
 #include "text.hpp"
@@ -20,18 +21,20 @@ namespace qx {
 
 enum class Module : uint8_t { Distance, Fuzz, Top };
 
-// Option families; each is a fixed list of keyword-only options before `score_cutoff`.
-enum class Shape : uint8_t { Plain, PrefixWeight, Tversky, Alignment, Cosine, Threshold };
+// The options a function takes: a fixed list of keyword-only options before `score_cutoff`.
+enum class OptionSet : uint8_t { None, PrefixWeight, Tversky, Alignment, Cosine, Threshold };
 
 enum class ResultKind : uint8_t { Int, Float, OptInt, OptFloat };
 
 enum class OptionKind : uint8_t { Float, UInt, Bool };
 
-// Native option values handed to the kernels; which fields are used depends on the shape.
+// Native option values handed to the kernels; which fields are used depends on the option set.
 struct Options {
-    double f[3] = {0.0, 0.0, 0.0};  // float options in signature order
-    uint64_t n = 0;                 // the unsigned option (ngram_size)
-    bool flag = false;              // the bool option (use_words)
+    // The float options in signature order: prefix_weight; alpha, beta; match_score,
+    // mismatch_score, gap_cost; threshold.
+    double parameters[3] = {0.0, 0.0, 0.0};
+    uint64_t ngram_size = 0;
+    bool use_words = false;
 };
 
 struct OptionSpec {
@@ -41,16 +44,16 @@ struct OptionSpec {
     double float_default;
     uint64_t uint_default;
     bool bool_default;
-    uint8_t float_slot;  // index into Options::f for float options
+    uint8_t parameter_slot;  // index into Options::parameters for float options
 };
 
-struct ShapeSpec {
+struct OptionSetSpec {
     uint8_t count;
     OptionSpec options[3];
 };
 
-inline constexpr ShapeSpec kShapes[] = {
-    /* Plain */ {0, {}},
+inline constexpr OptionSetSpec kOptionSets[] = {
+    /* None */ {0, {}},
     /* PrefixWeight */ {1, {{"prefix_weight", OptionKind::Float, "0.1", 0.1, 0, false, 0}}},
     /* Tversky */
     {2,
@@ -68,24 +71,24 @@ inline constexpr ShapeSpec kShapes[] = {
     /* Threshold */ {1, {{"threshold", OptionKind::Float, "0.8", 0.8, 0, false, 0}}},
 };
 
-constexpr const ShapeSpec& shape_spec(Shape s) {
-    return kShapes[static_cast<size_t>(s)];
+constexpr const OptionSetSpec& option_set_spec(OptionSet s) {
+    return kOptionSets[static_cast<size_t>(s)];
 }
 
-constexpr Options default_options(Shape s) {
+constexpr Options default_options(OptionSet s) {
     Options o;
-    const ShapeSpec& shape_options = shape_spec(s);
-    for (size_t i = 0; i < shape_options.count; ++i) {
-        const OptionSpec& opt = shape_options.options[i];
+    const OptionSetSpec& spec = option_set_spec(s);
+    for (size_t i = 0; i < spec.count; ++i) {
+        const OptionSpec& opt = spec.options[i];
         switch (opt.kind) {
             case OptionKind::Float:
-                o.f[opt.float_slot] = opt.float_default;
+                o.parameters[opt.parameter_slot] = opt.float_default;
                 break;
             case OptionKind::UInt:
-                o.n = opt.uint_default;
+                o.ngram_size = opt.uint_default;
                 break;
             case OptionKind::Bool:
-                o.flag = opt.bool_default;
+                o.use_words = opt.bool_default;
                 break;
         }
     }
@@ -104,9 +107,9 @@ struct Row {
     std::string_view name;
     Module module;
     bool batch;
-    Shape shape;        // batch rows: copied from their scalar row
-    ResultKind result;  // batch rows: copied from their scalar row
-    const char* doc;    // docstring body, or nullptr for an empty body
+    OptionSet option_set;  // batch rows: copied from their scalar row
+    ResultKind result;     // batch rows: copied from their scalar row
+    const char* doc;       // docstring body, or nullptr for an empty body
     IntKernel int_kernel = nullptr;
     FloatKernel float_kernel = nullptr;
     OptIntKernel opt_int_kernel = nullptr;
@@ -116,22 +119,34 @@ struct Row {
     bool has_check = false;
 };
 
-// Calls a kernel with a natural signature, (s1, s2, [options...,] cutoff), from the table's
-// uniform one; the options are taken from Options in signature order.
-template <auto K, class R, class C, class T>
-R call_natural(T a, T b, const Options& o, C c) {
-    if constexpr (std::is_invocable_v<decltype(K), T, T, C>) {
-        return K(a, b, c);
-    } else if constexpr (std::is_same_v<decltype(K), R (*)(T, T, bool, uint64_t, C)>) {
-        // Matched exactly: a (double, double) kernel also accepts (bool, uint64_t) arguments.
-        return K(a, b, o.flag, o.n, c);
-    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, C>) {
-        return K(a, b, o.f[0], c);
-    } else if constexpr (std::is_invocable_v<decltype(K), T, T, double, double, C>) {
-        return K(a, b, o.f[0], o.f[1], c);
+// Option I of option set S.
+template <OptionSet S, size_t I>
+constexpr OptionSpec kOptionOf = kOptionSets[static_cast<size_t>(S)].options[I];
+
+// The value of option I of option set S in `o`, of the option's native type.
+template <OptionSet S, size_t I>
+inline auto option_value(const Options& o) {
+    constexpr OptionSpec opt = kOptionOf<S, I>;
+    if constexpr (opt.kind == OptionKind::Float) {
+        return o.parameters[opt.parameter_slot];
+    } else if constexpr (opt.kind == OptionKind::UInt) {
+        return o.ngram_size;
     } else {
-        return K(a, b, o.f[0], o.f[1], o.f[2], c);
+        return o.use_words;
     }
+}
+
+// Calls a kernel with a natural signature, (s1, s2, options of option set S..., cutoff), from the
+// table's uniform one. The kernel must take exactly the options of its row's option set, in
+// signature order and of their native types.
+template <auto K, OptionSet S, class R, class C, class T>
+R call_natural(T a, T b, const Options& o, C c) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        static_assert(
+            std::is_same_v<decltype(K), R (*)(T, T, decltype(option_value<S, I>(o))..., C)>,
+            "a kernel takes the options of its row's option set");
+        return K(a, b, option_value<S, I>(o)..., c);
+    }(std::make_index_sequence<kOptionSets[static_cast<size_t>(S)].count>{});
 }
 
 template <class F>
@@ -143,15 +158,15 @@ struct FirstParameter<Ret (*)(First, Rest...)> {
 
 // Adapts kernel K to the table's uniform signature. A kernel over typed texts gets them as they
 // are; a kernel that still takes UTF-8 gets the texts encoded (TRANSITIONAL, utf8_bridge.hpp).
-template <auto K, class R, class C>
+template <auto K, OptionSet S, class R, class C>
 R adapt(Text a, Text b, const Options& o, C c) {
     using First = typename FirstParameter<decltype(K)>::Type;
     if constexpr (std::is_same_v<First, Text>) {
-        return call_natural<K, R, C>(a, b, o, c);
+        return call_natural<K, S, R, C>(a, b, o, c);
     } else {
         static_assert(std::is_same_v<First, Utf8>, "a kernel takes Text or Utf8 texts");
         Utf8Args utf8(a, b);
-        return call_natural<K, R, C>(utf8.first(), utf8.second(), o, c);
+        return call_natural<K, S, R, C>(utf8.first(), utf8.second(), o, c);
     }
 }
 
@@ -163,29 +178,30 @@ struct KernelTraits<Ret (*)(Args...)> {
     using Cutoff = std::tuple_element_t<sizeof...(Args) - 1, std::tuple<Args...>>;
 };
 
-// A scalar row whose kernel is K; the result kind follows from K's return type.
-template <auto K>
-constexpr Row row(std::string_view name, Module module, Shape shape, const char* doc,
+// A scalar row whose kernel is K, taking the options of `option_set`; the result kind follows from
+// K's return type.
+template <auto K, OptionSet option_set = OptionSet::None>
+constexpr Row row(std::string_view name, Module module, const char* doc,
                   OptionCheck check = nullptr) {
     using Traits = KernelTraits<decltype(K)>;
     using R = typename Traits::Result;
     using C = typename Traits::Cutoff;
-    Row r{name, module, false, shape, ResultKind::Int, doc};
+    Row r{name, module, false, option_set, ResultKind::Int, doc};
     r.check = check;
     r.has_check = check != nullptr;
     if constexpr (std::is_same_v<R, uint64_t>) {
         r.result = ResultKind::Int;
-        r.int_kernel = &adapt<K, R, C>;
+        r.int_kernel = &adapt<K, option_set, R, C>;
     } else if constexpr (std::is_same_v<R, double>) {
         r.result = ResultKind::Float;
-        r.float_kernel = &adapt<K, R, C>;
+        r.float_kernel = &adapt<K, option_set, R, C>;
     } else if constexpr (std::is_same_v<R, std::optional<uint64_t>>) {
         r.result = ResultKind::OptInt;
-        r.opt_int_kernel = &adapt<K, R, C>;
+        r.opt_int_kernel = &adapt<K, option_set, R, C>;
     } else {
         static_assert(std::is_same_v<R, std::optional<double>>, "unsupported kernel result");
         r.result = ResultKind::OptFloat;
-        r.opt_float_kernel = &adapt<K, R, C>;
+        r.opt_float_kernel = &adapt<K, option_set, R, C>;
     }
     return r;
 }
@@ -193,7 +209,7 @@ constexpr Row row(std::string_view name, Module module, Shape shape, const char*
 // A batch row: everything but its name and docstring comes from the scalar row it names
 // (the name without "_batch"); resolved by resolve_batch_rows.
 constexpr Row batch(std::string_view name, Module module, const char* doc = nullptr) {
-    return Row{name, module, true, Shape::Plain, ResultKind::Int, doc};
+    return Row{name, module, true, OptionSet::None, ResultKind::Int, doc};
 }
 
 template <size_t N>

@@ -5,11 +5,8 @@
 #include <cstring>
 #include <new>
 
-#if defined(__x86_64__)
-#include <x86intrin.h>
-#endif
-
 #include "interrupt.hpp"
+#include "lcs_step.hpp"
 
 namespace qx {
 
@@ -17,85 +14,6 @@ namespace {
 
 constexpr uint64_t low_bits(size_t k) {
     return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
-}
-
-// One step of the recurrence on N words of the state: S = (S + u) | (S - u) with
-// u = S & row, the addition continuing `carry` (0 or all ones) of the words below and passing
-// its own on. On x86-64 the carry stays in the flags along the chain of additions.
-template <size_t N>
-inline void step_block(uint64_t* s, const uint64_t* row, uint64_t& carry) {
-#if defined(__x86_64__)
-    if constexpr (N == 4) {
-        uint64_t s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
-        uint64_t u0 = row[0], u1 = row[1], u2 = row[2], u3 = row[3];
-        uint64_t x0, x1, x2, x3;
-        asm("andq %[s0], %[u0]\n\t"
-            "andq %[s1], %[u1]\n\t"
-            "andq %[s2], %[u2]\n\t"
-            "andq %[s3], %[u3]\n\t"
-            "movq %[s0], %[x0]\n\t"
-            "subq %[u0], %[x0]\n\t"
-            "movq %[s1], %[x1]\n\t"
-            "subq %[u1], %[x1]\n\t"
-            "movq %[s2], %[x2]\n\t"
-            "subq %[u2], %[x2]\n\t"
-            "movq %[s3], %[x3]\n\t"
-            "subq %[u3], %[x3]\n\t"
-            "addq %[c], %[c]\n\t"
-            "adcq %[u0], %[s0]\n\t"
-            "adcq %[u1], %[s1]\n\t"
-            "adcq %[u2], %[s2]\n\t"
-            "adcq %[u3], %[s3]\n\t"
-            "sbbq %[c], %[c]\n\t"
-            "orq %[x0], %[s0]\n\t"
-            "orq %[x1], %[s1]\n\t"
-            "orq %[x2], %[s2]\n\t"
-            "orq %[x3], %[s3]"
-            : [s0] "+r"(s0), [s1] "+r"(s1), [s2] "+r"(s2), [s3] "+r"(s3), [u0] "+r"(u0),
-              [u1] "+r"(u1), [u2] "+r"(u2), [u3] "+r"(u3), [x0] "=&r"(x0), [x1] "=&r"(x1),
-              [x2] "=&r"(x2), [x3] "=&r"(x3), [c] "+r"(carry)
-            :
-            : "cc");
-        s[0] = s0;
-        s[1] = s1;
-        s[2] = s2;
-        s[3] = s3;
-        return;
-    } else if constexpr (N == 1) {
-        uint64_t s0 = s[0], u0 = row[0], x0;
-        asm("andq %[s0], %[u0]\n\t"
-            "movq %[s0], %[x0]\n\t"
-            "subq %[u0], %[x0]\n\t"
-            "addq %[c], %[c]\n\t"
-            "adcq %[u0], %[s0]\n\t"
-            "sbbq %[c], %[c]\n\t"
-            "orq %[x0], %[s0]"
-            : [s0] "+r"(s0), [u0] "+r"(u0), [x0] "=&r"(x0), [c] "+r"(carry)
-            :
-            : "cc");
-        s[0] = s0;
-        return;
-    }
-#endif
-    for (size_t k = 0; k < N; ++k) {
-        const uint64_t sk = s[k];
-        const uint64_t u = sk & row[k];
-        const uint64_t in = carry & 1;
-        const uint64_t sum = sk + u;
-        const uint64_t out = (sum < sk) | ((sum + in) < sum);
-        s[k] = (sum + in) | (sk - u);
-        carry = uint64_t{0} - out;
-    }
-}
-
-// One step over the whole state: W words, or `w` when W is 0.
-template <size_t W>
-inline void step_words(uint64_t* s, const uint64_t* row, size_t w = W) {
-    uint64_t carry = 0;
-    const size_t words = W ? W : w;
-    size_t j = 0;
-    for (; j + 4 <= words; j += 4) step_block<4>(s + j, row + j, carry);
-    for (; j < words; ++j) step_block<1>(s + j, row + j, carry);
 }
 
 // The zero bits of the state among the m pattern positions.
@@ -139,7 +57,7 @@ uint64_t scan_fixed_words(const SymbolMasks<P>& masks, std::span<const T> text) 
     const T* t = text.data();
     for (size_t begin = 0; begin < n;) {
         const size_t end = std::min(n, begin + stride);
-        for (size_t i = begin; i < end; ++i) step_words<W>(s, reader.row(t[i]));
+        for (size_t i = begin; i < end; ++i) lcs_step<W>(s, reader.row(t[i]));
         begin = end;
         if (begin < n) poll_interrupt();
     }
@@ -160,7 +78,7 @@ uint64_t scan_words(const SymbolMasks<P>& masks, std::span<const T> text) {
     const T* t = text.data();
     for (size_t begin = 0; begin < n;) {
         const size_t end = std::min(n, begin + stride);
-        for (size_t i = begin; i < end; ++i) step_words<0>(s, reader.row(t[i]), w);
+        for (size_t i = begin; i < end; ++i) lcs_step<0>(s, reader.row(t[i]), w);
         begin = end;
         if (begin < n) poll_interrupt();
     }

@@ -61,11 +61,11 @@ Ref created(PyObject* object) {
 std::string docstring_of(const Row& row) {
     std::string doc(row.name);
     doc += row.batch ? "(pairs, *, " : "(s1, s2, *, ";
-    const ShapeSpec& shape_options = shape_spec(row.shape);
-    for (size_t i = 0; i < shape_options.count; ++i) {
-        doc += shape_options.options[i].name;
+    const OptionSetSpec& spec = option_set_spec(row.option_set);
+    for (size_t i = 0; i < spec.count; ++i) {
+        doc += spec.options[i].name;
         doc += '=';
-        doc += shape_options.options[i].default_text;
+        doc += spec.options[i].default_text;
         doc += ", ";
     }
     doc += "score_cutoff=None)\n--\n\n";
@@ -113,14 +113,6 @@ PyObject* create_function(const PyMethodDef& def, PyObject* borrowed_module) {
         .release();
 }
 
-[[gnu::cold]] bool raise_cannot_convert(PyObject* borrowed_obj, const char* target) {
-    Ref qualname(PyType_GetQualName(Py_TYPE(borrowed_obj)));
-    if (qualname)
-        PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(),
-                     target);
-    return false;
-}
-
 // Appends `name` to module.__all__ (created when missing) and sets the attribute.
 bool add_to_module(PyObject* borrowed_module, PyObject* borrowed_name, PyObject* borrowed_value) {
     Ref all(PyObject_GetAttrString(borrowed_module, "__all__"));
@@ -132,7 +124,7 @@ bool add_to_module(PyObject* borrowed_module, PyObject* borrowed_name, PyObject*
             PyObject_SetAttrString(borrowed_module, "__all__", all.get()) < 0)
             return false;
     }
-    if (!PyList_Check(all.get())) return raise_cannot_convert(all.get(), "PyList");
+    if (!PyList_Check(all.get())) return py::raise_cannot_convert(all.get(), "PyList");
     if (injected_failure() || PyList_Append(all.get(), borrowed_name) < 0) return false;
     return !injected_failure() &&
            PyObject_SetAttr(borrowed_module, borrowed_name, borrowed_value) == 0;
@@ -142,7 +134,7 @@ bool add_to_module(PyObject* borrowed_module, PyObject* borrowed_name, PyObject*
 bool add_named(PyObject* borrowed_module, PyObject* borrowed_value) {
     Ref name(PyObject_GetAttrString(borrowed_value, "__name__"));
     if (!name) return false;
-    if (!PyUnicode_Check(name.get())) return raise_cannot_convert(name.get(), "PyString");
+    if (!PyUnicode_Check(name.get())) return py::raise_cannot_convert(name.get(), "PyString");
     return add_to_module(borrowed_module, name.get(), borrowed_value);
 }
 

@@ -156,12 +156,12 @@ uint64_t dl_recurrence(std::span<const A> s1, std::span<const B> s2, uint64_t* c
 // Rows of the recurrence, kept per thread and reused by later calls. They grow to the longest
 // second text met; after an unusually long text they are released so that an idle thread
 // does not hold a large buffer.
-class ThreadRows {
+class RecurrenceRows {
   public:
-    ThreadRows() = default;
-    ThreadRows(const ThreadRows&) = delete;
-    ThreadRows& operator=(const ThreadRows&) = delete;
-    ~ThreadRows() { std::free(cells_); }
+    RecurrenceRows() = default;
+    RecurrenceRows(const RecurrenceRows&) = delete;
+    RecurrenceRows& operator=(const RecurrenceRows&) = delete;
+    ~RecurrenceRows() { std::free(cells_); }
 
     uint64_t* acquire(size_t cells) {
         if (cells > capacity_) {
@@ -191,7 +191,7 @@ class ThreadRows {
     size_t capacity_ = 0;
 };
 
-thread_local ThreadRows t_rows;
+thread_local RecurrenceRows t_recurrence_rows;
 
 // The common prefix and suffix leave the distance unchanged: they are trimmed, then the
 // recurrence runs over the rest.
@@ -202,7 +202,7 @@ uint64_t dl_distance(std::span<const A> a, std::span<const B> b) {
     b = b.subspan(f.prefix, b.size() - f.prefix - f.suffix);
     if (a.empty()) return b.size();
     if (b.empty()) return a.size();
-    uint64_t* cells = t_rows.acquire(3 * (b.size() + 1));
+    uint64_t* cells = t_recurrence_rows.acquire(3 * (b.size() + 1));
     uint64_t d;
     if constexpr (sizeof(A) == 1 && sizeof(B) == 1) {
         ByteLastRow last_row(a, b);
@@ -211,7 +211,7 @@ uint64_t dl_distance(std::span<const A> a, std::span<const B> b) {
         SymbolLastRow<A, B> last_row(a, b);
         d = dl_recurrence(a, b, cells, last_row);
     }
-    t_rows.trim();
+    t_recurrence_rows.trim();
     return d;
 }
 
@@ -221,7 +221,7 @@ uint64_t damerau_levenshtein_plain_distance(Text s1, Text s2) {
     return visit(s1, s2, [](auto a, auto b) -> uint64_t { return dl_distance(a, b); });
 }
 
-using Forms = EditForms<damerau_levenshtein_plain_distance>;
+using Forms = EditDistanceForms<damerau_levenshtein_plain_distance>;
 
 uint64_t damerau_levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);

@@ -1,147 +1,135 @@
 #include "indel_lcs_seq.hpp"
 
 #include <algorithm>
+#include <optional>
+
+#include "edit_forms.hpp"
 
 namespace qx {
 
 namespace {
 
-// A pair of texts as the forms see it: the lengths, whether the texts are identical, and the
-// LCS, computed on first use (by the two-text kernel or a query's masks).
+// A pair of texts as the forms see it (edit_forms.hpp): the lengths, whether the texts are
+// identical, and the LCS, computed when needed (by the two-text kernel or a query's masks).
+// Identical texts settle the normalized forms before the cutoff applies.
 template <class Lcs>
-class Pair {
-  public:
-    Pair(Text s1, Text s2, Lcs lcs)
-        : len1(s1.length), len2(s2.length), same(same_text(s1, s2)), lcs_(lcs) {}
+struct LcsPair {
+    static constexpr bool kBounded = false;
 
-    const uint64_t len1;
-    const uint64_t len2;
-    const bool same;
+    LcsPair(Text s1, Text s2, Lcs lcs)
+        : len1(s1.length), len2(s2.length), same(same_text(s1, s2)), lcs(lcs) {}
 
-    uint64_t lcs() {
-        if (!known_) {
-            value_ = lcs_();
-            known_ = true;
-        }
-        return value_;
-    }
+    uint64_t len1;
+    uint64_t len2;
+    bool same;
+    Lcs lcs;
 
-  private:
-    Lcs lcs_;
-    uint64_t value_ = 0;
-    bool known_ = false;
+    bool settled_when_identical() const { return same; }
 };
 
+// Indel: the maximum is both lengths, the similarity twice the LCS. Identical texts score
+// their full length whatever the cutoff.
 template <class Lcs>
-uint64_t indel_distance_of(Pair<Lcs> p, IntCutoff cutoff) {
-    if (p.same) return 0;
-    return cut_distance(p.len1 + p.len2 - 2 * p.lcs(), cutoff);
-}
+struct IndelPair : LcsPair<Lcs> {
+    using LcsPair<Lcs>::LcsPair;
 
+    uint64_t maximum() const { return this->len1 + this->len2; }
+    uint64_t distance(uint64_t) const {
+        return this->same ? 0 : this->len1 + this->len2 - 2 * this->lcs();
+    }
+    std::optional<uint64_t> settled_similarity() const {
+        if (this->same) return 2 * this->len1;
+        return std::nullopt;
+    }
+};
+
+// LCS-seq: the maximum is the longer length, the similarity the LCS.
 template <class Lcs>
-uint64_t indel_similarity_of(Pair<Lcs> p, IntCutoff cutoff) {
-    // Identical texts score their full length whatever the cutoff.
-    if (p.same) return 2 * p.len1;
-    return cut_similarity(2 * p.lcs(), cutoff);
+struct LcsSeqPair : LcsPair<Lcs> {
+    using LcsPair<Lcs>::LcsPair;
+
+    uint64_t maximum() const { return std::max(this->len1, this->len2); }
+    uint64_t distance(uint64_t) const { return this->same ? 0 : maximum() - this->lcs(); }
+    std::optional<uint64_t> settled_similarity() const { return std::nullopt; }
+};
+
+// The LCS of two texts, or of a prepared query and a choice.
+struct TwoTexts {
+    Text s1, s2;
+    uint64_t operator()() const { return lcs_length(s1, s2); }
+};
+struct QueryAndChoice {
+    const LcsQuery& query;
+    Text choice;
+    uint64_t operator()() const { return query.lcs(choice); }
+};
+
+template <template <class> class P>
+P<TwoTexts> pair_of(Text s1, Text s2) {
+    return {s1, s2, TwoTexts{s1, s2}};
+}
+template <template <class> class P>
+P<QueryAndChoice> pair_of(const LcsQuery& query, Text choice) {
+    return {query.text(), choice, QueryAndChoice{query, choice}};
 }
 
-template <class Lcs>
-double indel_normalized_distance_of(Pair<Lcs> p, FloatCutoff cutoff) {
-    if (p.same) return 0.0;
-    const uint64_t total = p.len1 + p.len2;
-    const double value = static_cast<double>(total - 2 * p.lcs()) / static_cast<double>(total);
-    return cut_distance(value, cutoff);
-}
-
-template <class Lcs>
-double indel_normalized_similarity_of(Pair<Lcs> p, FloatCutoff cutoff) {
-    return similarity_from_distance(indel_normalized_distance_of(p, std::nullopt), cutoff);
-}
-
-template <class Lcs>
-uint64_t lcs_seq_distance_of(Pair<Lcs> p, IntCutoff cutoff) {
-    if (p.same) return 0;
-    return cut_distance(std::max(p.len1, p.len2) - p.lcs(), cutoff);
-}
-
-template <class Lcs>
-uint64_t lcs_seq_similarity_of(Pair<Lcs> p, IntCutoff cutoff) {
-    return cut_similarity(p.same ? p.len1 : p.lcs(), cutoff);
-}
-
-template <class Lcs>
-double lcs_seq_normalized_distance_of(Pair<Lcs> p, FloatCutoff cutoff) {
-    if (p.same) return 0.0;
-    const uint64_t longest = std::max(p.len1, p.len2);
-    const double value = static_cast<double>(longest - p.lcs()) / static_cast<double>(longest);
-    return cut_distance(value, cutoff);
-}
-
-template <class Lcs>
-double lcs_seq_normalized_similarity_of(Pair<Lcs> p, FloatCutoff cutoff) {
-    return similarity_from_distance(lcs_seq_normalized_distance_of(p, std::nullopt), cutoff);
-}
-
-auto pair_of(Text s1, Text s2) {
-    return Pair(s1, s2, [s1, s2] { return lcs_length(s1, s2); });
-}
-
-auto pair_of(const LcsQuery& query, Text choice) {
-    return Pair(query.text(), choice, [&query, choice] { return query.lcs(choice); });
-}
+using Indel = EditForms<IndelPair<TwoTexts>>;
+using LcsSeq = EditForms<LcsSeqPair<TwoTexts>>;
+using QueryIndel = EditForms<IndelPair<QueryAndChoice>>;
+using QueryLcsSeq = EditForms<LcsSeqPair<QueryAndChoice>>;
 
 }  // namespace
 
 // Both texts empty counts as identical: every form returns before dividing.
 
 uint64_t indel_distance(Text s1, Text s2, IntCutoff cutoff) {
-    return indel_distance_of(pair_of(s1, s2), cutoff);
+    return Indel::distance(pair_of<IndelPair>(s1, s2), cutoff);
 }
 uint64_t indel_similarity(Text s1, Text s2, IntCutoff cutoff) {
-    return indel_similarity_of(pair_of(s1, s2), cutoff);
+    return Indel::similarity(pair_of<IndelPair>(s1, s2), cutoff);
 }
 double indel_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    return indel_normalized_distance_of(pair_of(s1, s2), cutoff);
+    return Indel::normalized_distance(pair_of<IndelPair>(s1, s2), cutoff);
 }
 double indel_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
-    return indel_normalized_similarity_of(pair_of(s1, s2), cutoff);
+    return Indel::normalized_similarity(pair_of<IndelPair>(s1, s2), cutoff);
 }
 uint64_t lcs_seq_distance(Text s1, Text s2, IntCutoff cutoff) {
-    return lcs_seq_distance_of(pair_of(s1, s2), cutoff);
+    return LcsSeq::distance(pair_of<LcsSeqPair>(s1, s2), cutoff);
 }
 uint64_t lcs_seq_similarity(Text s1, Text s2, IntCutoff cutoff) {
-    return lcs_seq_similarity_of(pair_of(s1, s2), cutoff);
+    return LcsSeq::similarity(pair_of<LcsSeqPair>(s1, s2), cutoff);
 }
 double lcs_seq_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    return lcs_seq_normalized_distance_of(pair_of(s1, s2), cutoff);
+    return LcsSeq::normalized_distance(pair_of<LcsSeqPair>(s1, s2), cutoff);
 }
 double lcs_seq_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
-    return lcs_seq_normalized_similarity_of(pair_of(s1, s2), cutoff);
+    return LcsSeq::normalized_similarity(pair_of<LcsSeqPair>(s1, s2), cutoff);
 }
 
 uint64_t LcsMeasuresQuery::indel_distance(Text choice, IntCutoff cutoff) const {
-    return indel_distance_of(pair_of(lcs_, choice), cutoff);
+    return QueryIndel::distance(pair_of<IndelPair>(lcs_, choice), cutoff);
 }
 uint64_t LcsMeasuresQuery::indel_similarity(Text choice, IntCutoff cutoff) const {
-    return indel_similarity_of(pair_of(lcs_, choice), cutoff);
+    return QueryIndel::similarity(pair_of<IndelPair>(lcs_, choice), cutoff);
 }
 double LcsMeasuresQuery::indel_normalized_distance(Text choice, FloatCutoff cutoff) const {
-    return indel_normalized_distance_of(pair_of(lcs_, choice), cutoff);
+    return QueryIndel::normalized_distance(pair_of<IndelPair>(lcs_, choice), cutoff);
 }
 double LcsMeasuresQuery::indel_normalized_similarity(Text choice, FloatCutoff cutoff) const {
-    return indel_normalized_similarity_of(pair_of(lcs_, choice), cutoff);
+    return QueryIndel::normalized_similarity(pair_of<IndelPair>(lcs_, choice), cutoff);
 }
 uint64_t LcsMeasuresQuery::lcs_seq_distance(Text choice, IntCutoff cutoff) const {
-    return lcs_seq_distance_of(pair_of(lcs_, choice), cutoff);
+    return QueryLcsSeq::distance(pair_of<LcsSeqPair>(lcs_, choice), cutoff);
 }
 uint64_t LcsMeasuresQuery::lcs_seq_similarity(Text choice, IntCutoff cutoff) const {
-    return lcs_seq_similarity_of(pair_of(lcs_, choice), cutoff);
+    return QueryLcsSeq::similarity(pair_of<LcsSeqPair>(lcs_, choice), cutoff);
 }
 double LcsMeasuresQuery::lcs_seq_normalized_distance(Text choice, FloatCutoff cutoff) const {
-    return lcs_seq_normalized_distance_of(pair_of(lcs_, choice), cutoff);
+    return QueryLcsSeq::normalized_distance(pair_of<LcsSeqPair>(lcs_, choice), cutoff);
 }
 double LcsMeasuresQuery::lcs_seq_normalized_similarity(Text choice, FloatCutoff cutoff) const {
-    return lcs_seq_normalized_similarity_of(pair_of(lcs_, choice), cutoff);
+    return QueryLcsSeq::normalized_similarity(pair_of<LcsSeqPair>(lcs_, choice), cutoff);
 }
 
 }  // namespace qx

@@ -13,12 +13,11 @@
 #include "../small_vector.hpp"
 #include "../symbol_masks.hpp"
 #include "../word_masks.hpp"
+#include "edit_forms.hpp"
 
 namespace qx {
 
 namespace {
-
-constexpr uint64_t kNoLimit = ~uint64_t{0};
 
 // Text positions between two polls for interruption.
 constexpr size_t kPollSteps = size_t{1} << 14;
@@ -390,77 +389,31 @@ uint64_t ordered_distance(std::span<const A> a, std::span<const B> b, uint64_t m
     return scan(pm, position_ids.data(), b, max);
 }
 
-// Largest distance in [0, m] whose mapped value `keeps` accepts, assuming `keeps` holds for
-// small distances and fails for large ones; kNoLimit when it holds up to m, and `none`
-// set when it fails already at 0.
-template <class Keeps>
-uint64_t largest_kept(uint64_t m, Keeps keeps, bool& none) {
-    none = false;
-    if (keeps(m)) return kNoLimit;
-    if (!keeps(0)) {
-        none = true;
-        return 0;
-    }
-    uint64_t lo = 0, hi = m;  // keeps(lo), !keeps(hi)
-    while (hi - lo > 1) {
-        const uint64_t mid = lo + (hi - lo) / 2;
-        (keeps(mid) ? lo : hi) = mid;
-    }
-    return lo;
-}
+// The pair under Levenshtein: a kernel that stops past its bound.
+struct LevenshteinPair {
+    static constexpr bool kBounded = true;
+    Text s1, s2;
 
-// The four forms, from the lengths of the two texts and their bounded distance dist(max)
-// (exact up to max, some value above max beyond).
-template <class Dist>
-uint64_t distance_form(Dist dist, IntCutoff cutoff) {
-    return cut_distance(dist(cutoff ? *cutoff : kNoLimit), cutoff);
-}
+    uint64_t maximum() const { return std::max(s1.length, s2.length); }
+    uint64_t distance(uint64_t max) const { return levenshtein(s1, s2, max); }
+    bool settled_when_identical() const { return false; }
+    std::optional<uint64_t> settled_similarity() const { return std::nullopt; }
+};
 
-template <class Dist>
-uint64_t similarity_form(uint64_t m, Dist dist, IntCutoff cutoff) {
-    if (!cutoff) return m - dist(kNoLimit);
-    if (*cutoff > m) return 0;  // m - d < cutoff for every d
-    const uint64_t max = m - *cutoff;
-    const uint64_t d = dist(max);
-    return d > max ? 0 : m - d;
-}
+// A prepared query and one choice.
+struct LevenshteinQueryPair {
+    static constexpr bool kBounded = true;
+    const LevenshteinQuery& query;
+    Text choice;
 
-template <class Dist>
-double normalized_distance_form(uint64_t m, Dist dist, FloatCutoff cutoff) {
-    if (m == 0) return 0.0;
-    const double dm = static_cast<double>(m);
-    uint64_t max = kNoLimit;
-    if (cutoff) {
-        const double c = *cutoff;
-        bool none;
-        max = largest_kept(m, [&](uint64_t d) { return !(static_cast<double>(d) / dm > c); }, none);
-        if (none) return 1.0;
-    }
-    const uint64_t d = dist(max);
-    if (d > max) return 1.0;
-    return cut_distance(static_cast<double>(d) / dm, cutoff);
-}
+    uint64_t maximum() const { return std::max<uint64_t>(query.length(), choice.length); }
+    uint64_t distance(uint64_t max) const { return query.bounded(choice, max); }
+    bool settled_when_identical() const { return false; }
+    std::optional<uint64_t> settled_similarity() const { return std::nullopt; }
+};
 
-template <class Dist>
-double normalized_similarity_form(uint64_t m, Dist dist, FloatCutoff cutoff) {
-    if (m == 0) return similarity_from_distance(0.0, cutoff);
-    const double dm = static_cast<double>(m);
-    uint64_t max = kNoLimit;
-    if (cutoff) {
-        const double c = *cutoff;
-        bool none;
-        max = largest_kept(
-            m, [&](uint64_t d) { return !(1.0 - static_cast<double>(d) / dm < c); }, none);
-        if (none) return 0.0;
-    }
-    const uint64_t d = dist(max);
-    if (d > max) return 0.0;
-    return similarity_from_distance(static_cast<double>(d) / dm, cutoff);
-}
-
-inline uint64_t longer_length(Text s1, Text s2) {
-    return std::max(s1.length, s2.length);
-}
+using PairForms = EditForms<LevenshteinPair>;
+using QueryForms = EditForms<LevenshteinQueryPair>;
 
 }  // namespace
 
@@ -471,22 +424,19 @@ uint64_t levenshtein(Text s1, Text s2, uint64_t max) {
 }
 
 uint64_t levenshtein_distance(Text s1, Text s2, IntCutoff cutoff) {
-    return distance_form([&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+    return PairForms::distance({s1, s2}, cutoff);
 }
 
 uint64_t levenshtein_similarity(Text s1, Text s2, IntCutoff cutoff) {
-    return similarity_form(
-        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+    return PairForms::similarity({s1, s2}, cutoff);
 }
 
 double levenshtein_normalized_distance(Text s1, Text s2, FloatCutoff cutoff) {
-    return normalized_distance_form(
-        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+    return PairForms::normalized_distance({s1, s2}, cutoff);
 }
 
 double levenshtein_normalized_similarity(Text s1, Text s2, FloatCutoff cutoff) {
-    return normalized_similarity_form(
-        longer_length(s1, s2), [&](uint64_t max) { return levenshtein(s1, s2, max); }, cutoff);
+    return PairForms::normalized_similarity({s1, s2}, cutoff);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -563,25 +513,19 @@ uint64_t LevenshteinQuery::bounded(Text choice, uint64_t max) const {
 }
 
 uint64_t LevenshteinQuery::distance(Text choice, IntCutoff cutoff) const {
-    return distance_form([&](uint64_t max) { return bounded(choice, max); }, cutoff);
+    return QueryForms::distance({*this, choice}, cutoff);
 }
 
 uint64_t LevenshteinQuery::similarity(Text choice, IntCutoff cutoff) const {
-    return similarity_form(
-        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
-        cutoff);
+    return QueryForms::similarity({*this, choice}, cutoff);
 }
 
 double LevenshteinQuery::normalized_distance(Text choice, FloatCutoff cutoff) const {
-    return normalized_distance_form(
-        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
-        cutoff);
+    return QueryForms::normalized_distance({*this, choice}, cutoff);
 }
 
 double LevenshteinQuery::normalized_similarity(Text choice, FloatCutoff cutoff) const {
-    return normalized_similarity_form(
-        std::max(length(), choice.length), [&](uint64_t max) { return bounded(choice, max); },
-        cutoff);
+    return QueryForms::normalized_similarity({*this, choice}, cutoff);
 }
 
 }  // namespace qx

@@ -204,7 +204,7 @@ uint64_t osa_plain_distance(Text s1, Text s2) {
     });
 }
 
-using Forms = EditForms<osa_plain_distance>;
+using Forms = EditDistanceForms<osa_plain_distance>;
 
 uint64_t osa_distance(Text s1, Text s2, IntCutoff cutoff) {
     return Forms::distance(s1, s2, cutoff);

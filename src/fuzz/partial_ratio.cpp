@@ -7,11 +7,8 @@
 #include <string_view>
 #include <type_traits>
 
-#if defined(__x86_64__)
-#include <x86intrin.h>
-#endif
-
 #include "../interrupt.hpp"
+#include "../lcs_step.hpp"
 #include "../small_vector.hpp"
 #include "../symbol_masks.hpp"
 
@@ -36,21 +33,6 @@ namespace {
 
 constexpr uint64_t low_bits(size_t k) {
     return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
-}
-
-// a + b + carry; carry becomes the carry out.
-inline uint64_t add_carry(uint64_t a, uint64_t b, unsigned char& carry) {
-#if defined(__x86_64__)
-    unsigned long long sum;
-    carry = _addcarry_u64(carry, a, b, &sum);
-    return sum;
-#else
-    uint64_t sum = a + b;
-    const unsigned char c1 = sum < a;
-    sum += carry;
-    carry = c1 | (sum < carry);
-    return sum;
-#endif
 }
 
 inline double window_score(uint64_t lcs, uint64_t total) {
@@ -277,25 +259,9 @@ struct ShortNeedle {
     // One haystack symbol; returns the carry out of the needle's last position, which is 1
     // exactly when the step lengthens the LCS.
     uint64_t advance(State& st, const uint64_t (*tab)[W], uint32_t c) const {
-        uint64_t a, u, sum;
-        if constexpr (W == 1) {
-            a = st.s[0];
-            u = a & tab[c][0];
-            sum = a + u;
-            st.s[0] = sum | (a - u);
-        } else {
-            const uint64_t s0 = st.s[0];
-            const uint64_t u0 = s0 & tab[c][0];
-            unsigned char carry = 0;
-            st.s[0] = add_carry(s0, u0, carry) | (s0 - u0);
-            a = st.s[1];
-            u = a & tab[c][1];
-            sum = add_carry(a, u, carry);
-            st.s[1] = sum | (a - u);
-        }
-        // Carry out of each bit: both addends set, or either set and the sum bit clear.
-        const uint64_t carries = (a & u) | ((a | u) & ~sum);
-        return (carries >> top_bit) & 1;
+        uint64_t carry = 0;
+        if constexpr (W > 1) lcs_step_words<W - 1>(st.s, tab[c], carry);
+        return lcs_step_last(st.s[W - 1], tab[c][W - 1], carry, top_bit);
     }
 
     uint64_t count(const State& st) const {
@@ -328,22 +294,11 @@ struct ShortNeedle {
     }
 };
 
-// One step over the w words of `s` with the mask row `row`; returns the carry out of bit
-// `top_bit` of the last word.
+// One step over the w words of `s` with the mask row `row`; returns 1 when it lengthens the LCS.
 inline uint64_t advance_words(uint64_t* s, const uint64_t* row, size_t w, unsigned top_bit) {
-    unsigned char carry = 0;
-    const size_t last = w - 1;
-    for (size_t j = 0; j < last; ++j) {
-        const uint64_t sj = s[j];
-        const uint64_t u = sj & row[j];
-        s[j] = add_carry(sj, u, carry) | (sj - u);
-    }
-    const uint64_t a = s[last];
-    const uint64_t u = a & row[last];
-    const uint64_t sum = add_carry(a, u, carry);
-    s[last] = sum | (a - u);
-    const uint64_t carries = (a & u) | ((a | u) & ~sum);
-    return (carries >> top_bit) & 1;
+    uint64_t carry = 0;
+    lcs_step_words<0>(s, row, carry, w - 1);
+    return lcs_step_last(s[w - 1], row[w - 1], carry, top_bit);
 }
 
 inline uint64_t count_words(const uint64_t* s, size_t w, uint64_t top_mask) {

@@ -79,10 +79,10 @@ Measure classify(const Row& row, const Options& options, double cutoff) {
     m.form = form_of(row.name);
     m.lower_is_better = ends_with(row.name, "_distance");
     m.cutoff = cutoff;
-    if (m.family == Family::JaroWinkler) m.prefix_weight = options.f[0];
-    if (m.family == Family::Cosine && !options.flag) {
+    if (m.family == Family::JaroWinkler) m.prefix_weight = options.parameters[0];
+    if (m.family == Family::Cosine && !options.use_words) {
         m.tokens = TokenMode::Ngrams;
-        m.ngram_size = options.n;
+        m.ngram_size = options.ngram_size;
     }
     return m;
 }

@@ -115,7 +115,7 @@ void LaneRows::score_query(Text query, const RowScorer& scorer, const Cutoff& cu
     const simd::Units text = units_of(streamed);
     uint64_t raw[64];
     simd::JaroCounts counts[64];
-    const double prefix_weight = scorer.options().f[0];
+    const double prefix_weight = scorer.options().parameters[0];
     const FloatCutoff float_cutoff = cutoff.as_float();
     for (const Pack& p : packs_) {
         const size_t lanes = p.pack.size();

@@ -2,31 +2,14 @@
 
 #include <algorithm>
 
+#include "../distance/edit_forms.hpp"
+
 namespace qx::search {
 
 namespace {
 
-constexpr uint64_t kNoLimit = ~uint64_t{0};
+// Below any bound the cutoff search gives: not even a distance of 0 is kept.
 constexpr uint64_t kNone = kNoLimit - 1;
-
-// Largest distance in [0, m] whose mapped value `keeps` accepts (kNoLimit when all of them up
-// to m are), `none` when not even 0 is: the same search as the scalar forms make, so that the
-// bound and every value derived from it are theirs.
-template <class Keeps>
-uint64_t largest_kept(uint64_t m, Keeps keeps, bool& none) {
-    none = false;
-    if (keeps(m)) return kNoLimit;
-    if (!keeps(0)) {
-        none = true;
-        return 0;
-    }
-    uint64_t lo = 0, hi = m;
-    while (hi - lo > 1) {
-        const uint64_t mid = lo + (hi - lo) / 2;
-        (keeps(mid) ? lo : hi) = mid;
-    }
-    return lo;
-}
 
 }  // namespace
 
@@ -42,6 +25,7 @@ uint64_t PreparedLevenshtein::bound(uint64_t longest, double cutoff, Keeps keeps
             return bounds_[longest];
         }
     }
+    // The scalar forms' own search, so that the bound and every value derived from it are theirs.
     bool none;
     uint64_t max = largest_kept(longest, keeps, none);
     if (none) max = kNone;

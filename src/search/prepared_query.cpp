@@ -69,7 +69,7 @@ std::unique_ptr<PreparedQuery> PreparedQuery::make(const RowScorer& scorer, Text
 }
 
 PreparedQuery::PreparedQuery(Form form, Text query, const Options& options)
-    : form_(form), prefix_weight_(options.f[0]) {
+    : form_(form), prefix_weight_(options.parameters[0]) {
     if (form <= Form::levenshtein_normalized_similarity)
         query_.emplace<LevenshteinQuery>(query);
     else if (form <= Form::jaro_winkler_normalized_distance)
