@@ -122,3 +122,62 @@ def test_long_pair_memory_is_linear(n2):
     out = subprocess.run([sys.executable, "-P", "-c", LONG_PAIR, str(n2)], capture_output=True)
     local, glob, grown_kib = out.stdout.split()
     assert int(grown_kib) < 20_000 and 0.0 < float(local) <= n2 and -48_500 <= float(glob) <= n2
+
+
+# Integer parameters run in 16- or 32-bit lanes (or stay with doubles when too large), a vector
+# of lanes at a time: lengths around the vector sizes, the three code-unit widths, zero signs.
+LANE_LENGTHS = [1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 64, 65, 129, 257, 300]
+LANE_SCALES = [1, 1, 7, 200, 3000, 2**20, 2**30, 2**31]  # the last ones: 32-bit lanes, doubles
+ZERO_SIGNS = [(1, 0, 0), (0, 0, 0), (0, -0.0, 1), (-0.0, 0, 1), (1, -1, -1), (2, 0, -0.0)]
+
+
+def lane_cases():
+    rng = random.Random(4)
+    cases = []
+    for k in range(36):
+        alphabet = ["acgt", "ab", "aé", "€Ā", "a👍"][k % 5]  # widths 1, 1, 1, 2, 4
+        n1 = LANE_LENGTHS[k % len(LANE_LENGTHS)]
+        n2 = rng.choice([n for n in LANE_LENGTHS if n * n1 <= 40_000])
+        s1, s2 = ("".join(rng.choices(alphabet, k=n)) for n in (n1, n2))
+        scale = LANE_SCALES[k % len(LANE_SCALES)]
+        p = ZERO_SIGNS[k // 6] if k % 6 == 5 else tuple(rng.randint(-3, 3) * scale for _ in "mxg")
+        cases.append((s1, s2, tuple(float(x) for x in p)))
+    return cases
+
+
+def lane_results(cases):
+    scalar = [f(a, b, **kw(p)).hex() for a, b, p in cases for f in (SW, NW)]
+    batch = {(f, params): g([(a, b) for a, b, p in cases if p == params], **kw(params))
+             for params in {p for _, _, p in cases}
+             for f, g in ((SW, q.smith_waterman_score_batch), (NW, q.needleman_wunsch_score_batch))}  # fmt: skip
+    return scalar, batch
+
+
+def test_integer_lanes_against_reference():
+    cases = lane_cases()
+    want = [ref_score(a, b, local, *p).hex() for a, b, p in cases for local in (1, 0)]
+    scalar, batch = lane_results(cases)
+    assert scalar == want
+    for (f, params), values in batch.items():
+        local = f is SW
+        expected = [ref_score(a, b, local, *p) for a, b, p in cases if p == params]
+        assert [v.hex() for v in values] == [v.hex() for v in expected], params
+
+
+LANE_CHECK = """
+import sys
+sys.path[:0] = [{tests!r}]
+import test_alignment as t
+print(t.lane_results(t.lane_cases())[0])
+"""
+
+
+@pytest.mark.parametrize("isa", ["scalar", "sse4.2"])
+def test_integer_lanes_every_instruction_set(isa):
+    import os
+
+    env = dict(os.environ, QUORVALEX_SIMD=isa)
+    code = LANE_CHECK.format(tests=os.path.dirname(__file__))
+    out = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
+                         env=env, check=True)  # fmt: skip
+    assert out.stdout.strip() == repr(lane_results(lane_cases())[0])
