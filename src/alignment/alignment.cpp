@@ -211,36 +211,41 @@ Lanes integer_lanes(Text s1, Text s2, const Params& p, bool local, LaneParams& o
     return Lanes::none;
 }
 
-// The texts' code points in lanes of T, s2 reversed, each followed by kAlignmentPad zeros
-// (equal code points give equal lanes: for 16-bit lanes they are all below 2^16).
+// A text's code points in lanes of T (equal code points give equal lanes: for 16-bit lanes
+// they are all below 2^16) at to[0 ..), in order or reversed.
 template <class T>
-void lane_symbols(Text t, SmallVector<T, 256>& out, bool reversed) {
-    out.resize(t.length + simd::kAlignmentPad);
-    T* to = out.data();
+void lane_symbols(Text t, T* to, bool reversed) {
     visit(t, [&](auto units) {
         const size_t n = units.size();
-        for (size_t i = 0; i < n; ++i)
-            to[reversed ? n - 1 - i : i] = static_cast<T>(units[i]);
+        for (size_t i = 0; i < n; ++i) to[reversed ? n - 1 - i : i] = static_cast<T>(units[i]);
     });
 }
 
 template <class T>
 double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
                    void (*kernel)(simd::IntSweep<T>&, size_t, size_t)) {
-    SmallVector<T, 256> a, b_rev;
-    lane_symbols(s1, a, false);
-    lane_symbols(s2, b_rev, true);
+    constexpr size_t pad = simd::kAlignmentPad;
     const size_t len1 = s1.length, len2 = s2.length;
-    const size_t stride = len1 + 1 + simd::kAlignmentPad;
+    // The symbols: a1[i] = s1[i - 1] and s2 reversed, padded before and after.
+    SmallVector<T, 512> symbols;
+    symbols.resize(len1 + len2 + 1 + 4 * pad);
+    T* a1 = symbols.data() + pad;
+    T* b_rev = a1 + len1 + 1 + 2 * pad;
+    lane_symbols(s1, a1 + 1, false);
+    lane_symbols(s2, b_rev, true);
+    // Three diagonals, each padded, starting on 64-byte boundaries.
+    const size_t stride = (len1 + 1 + 2 * pad + 31) & ~size_t{31};
     SmallVector<T, 3 * 256> cells;
-    cells.resize(3 * stride);
-    simd::IntSweep<T> state{a.data(),
-                            b_rev.data(),
+    cells.resize(3 * stride + 64 / sizeof(T));
+    const auto address = reinterpret_cast<uintptr_t>(cells.data());
+    T* base = cells.data() + ((64 - address % 64) % 64) / sizeof(T) + pad;
+    simd::IntSweep<T> state{a1,
+                            b_rev,
                             len1,
                             len2,
-                            cells.data(),
-                            cells.data() + stride,
-                            cells.data() + 2 * stride,
+                            base,
+                            base + stride,
+                            base + 2 * stride,
                             static_cast<T>(p.match),
                             static_cast<T>(p.mismatch),
                             static_cast<T>(p.gap),

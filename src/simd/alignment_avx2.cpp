@@ -26,7 +26,13 @@ struct Avx2Ops {
     static V sub(V x, V y) { return k16 ? _mm256_sub_epi16(x, y) : _mm256_sub_epi32(x, y); }
     static V max(V x, V y) { return k16 ? _mm256_max_epi16(x, y) : _mm256_max_epi32(x, y); }
     static V and_(V x, V y) { return _mm256_and_si256(x, y); }
+    static V blend(V mask, V if_set, V if_clear) { return _mm256_blendv_epi8(if_clear, if_set, mask); }
     static V eq(V x, V y) { return k16 ? _mm256_cmpeq_epi16(x, y) : _mm256_cmpeq_epi32(x, y); }
+    // [prev's high half, cur's low half], then per 128-bit half the last lane of the first
+    // before the lanes of the second.
+    static V shift_in(V prev, V cur) {
+        return _mm256_alignr_epi8(cur, _mm256_permute2x128_si256(prev, cur, 0x21), 16 - sizeof(T));
+    }
     static T hmax(V v) {
         __m128i h = _mm256_castsi256_si128(v);
         __m128i l = _mm256_extracti128_si256(v, 1);

@@ -14,18 +14,20 @@
 
 namespace qx::simd {
 
-// Entries past the end of every array of an IntSweep: a diagonal is filled in whole vectors,
-// so its last vector reads and writes up to this many cells past the last one it needs.
+// Entries before index 0 and past the last needed entry of every array of an IntSweep: a
+// diagonal is filled in whole vectors of at most this many lanes, at fixed multiples of the
+// vector size, so its first and last vectors read and write past the cells it needs.
 inline constexpr size_t kAlignmentPad = 32;
 
-// One pair being aligned. `a` holds s1's symbols and `b_rev` s2's reversed (so that s2[d - i - 1]
-// is contiguous along a diagonal), each followed by kAlignmentPad zeros; equal symbols have
-// equal lane values. The diagonals d2, d1, d0 (d - 2, d - 1, d) are indexed by the row i and
-// have len1 + 1 + kAlignmentPad entries. Every cell value, and every sum formed on the way,
-// lies within the lane type's range (the caller's bound).
+// One pair being aligned. `a1[i]` holds s1[i - 1] (i = 1 .. len1) and `b_rev` s2 reversed (so
+// that s2[d - i - 1] is contiguous along a diagonal); equal symbols have equal lane values.
+// The diagonals d2, d1, d0 (d - 2, d - 1, d) are indexed by the row i = 0 .. len1. Every array
+// has kAlignmentPad entries (of any value) before index 0 and after its last one. Every cell
+// value, and every sum formed on the way, lies within the lane type's range (the caller's
+// bound).
 template <class T>
 struct IntSweep {
-    const T* a;
+    const T* a1;
     const T* b_rev;
     size_t len1, len2;
     T* d2;
@@ -48,25 +50,34 @@ struct AlignmentKernels {
     IntSweep32Kernel sweep32;
 };
 
-// All ones in 32 entries, then 32 zeros: the L entries from 32 - r on have ones in their
-// first r lanes only.
+// 32 zeros, 32 entries of all ones, 32 zeros: lane masks by loading from the middle.
 template <class T>
-struct TailMasks {
-    alignas(64) T v[64];
-    constexpr TailMasks() : v{} {
-        for (size_t i = 0; i < 32; ++i) v[i] = T(-1);
+struct LaneRuns {
+    alignas(64) T v[96];
+    constexpr LaneRuns() : v{} {
+        for (size_t i = 32; i < 64; ++i) v[i] = T(-1);
     }
 };
 
 // Ops: T (lane integer), V (vector), kLanes, splat, zero, load, store (unaligned), add, sub,
-// max (signed), and_, eq (all ones where equal), hmax (largest lane).
+// max (signed), and_, blend(mask, if_set, if_clear), eq (all ones where equal),
+// shift_in(prev, cur) (prev's last lane, then cur's lanes but the last), hmax (largest lane).
+//
+// A diagonal is filled in vectors at i0 = multiples of the vector size, so that every vector
+// read from a diagonal is one the diagonal before wrote whole (the processor then forwards it
+// from its store buffer): the neighbours at row i - 1 come from shifting in the lane before.
+// Lanes outside the diagonal's cells compute values nothing reads; the borders (row 0 and
+// column 0) are blended into their lanes before the store.
 template <class Ops, bool Local>
 void sweep_diagonals(IntSweep<typename Ops::T>& s, size_t d_begin, size_t d_end) {
     using T = typename Ops::T;
     using V = typename Ops::V;
     constexpr size_t L = Ops::kLanes;
-    static constexpr TailMasks<T> kTail{};
+    static constexpr LaneRuns<T> kRuns{};
     static_assert(L <= 32 && L <= kAlignmentPad);
+    // Lanes r and above; lanes below r (0 <= r <= L).
+    const auto lanes_from = [](size_t r) { return Ops::load(kRuns.v + 32 - r); };
+    const auto lanes_below = [](size_t r) { return Ops::load(kRuns.v + 64 - r); };
     const size_t len1 = s.len1, len2 = s.len2;
     const V mismatch = Ops::splat(s.mismatch);
     const V bonus = Ops::splat(static_cast<T>(s.match - s.mismatch));
@@ -77,33 +88,45 @@ void sweep_diagonals(IntSweep<typename Ops::T>& s, size_t d_begin, size_t d_end)
     T* d1 = s.d1;
     T* d0 = s.d0;
     for (size_t d = d_begin; d < d_end; ++d) {
-        const size_t lo = d > len2 ? d - len2 : 1;
-        const size_t last = d > 0 ? d - 1 : 0;
-        const size_t hi = last < len1 ? last : len1;
-        if (d >= 2 && lo <= hi) {
-            const T* b = s.b_rev + (len2 + lo - d);  // b[k] = s2[d - (lo + k) - 1]
-            const T* ai = s.a + (lo - 1);            // ai[k] = s1[lo + k - 1]
-            const size_t count = hi - lo + 1;
-            for (size_t k = 0; k < count; k += L) {
-                const size_t i = lo + k;
-                const V same = Ops::eq(Ops::load(ai + k), Ops::load(b + k));
-                const V diagonal = Ops::add(Ops::load(d2 + i - 1),
-                                            Ops::add(mismatch, Ops::and_(same, bonus)));
-                const V across = Ops::sub(Ops::max(Ops::load(d1 + i - 1), Ops::load(d1 + i)), gap);
-                V v = Ops::max(diagonal, across);
-                if constexpr (Local) {
-                    v = Ops::max(v, zero);
-                    // Lanes past the diagonal's end hold no cell: kept out of the maximum.
-                    if (k + L > count) v = Ops::and_(v, Ops::load(kTail.v + 32 - (count - k)));
-                    best = Ops::max(best, v);
+        // Rows of the diagonal's cells, borders included: first .. last.
+        const size_t first = d > len2 ? d - len2 : 0;
+        const size_t last = d < len1 ? d : len1;
+        const V border = Ops::splat(Local ? T(0) : static_cast<T>(-static_cast<int64_t>(d) * s.gap));
+        // b_rev[len2 - d + i] = s2[d - i - 1], for the rows i of the diagonal.
+        const ptrdiff_t b_shift = static_cast<ptrdiff_t>(len2) - static_cast<ptrdiff_t>(d);
+        const size_t c_first = first / L, c_last = last / L;
+        V prev1 = Ops::load(d1 + c_first * L - L);
+        V prev2 = Ops::load(d2 + c_first * L - L);
+        for (size_t c = c_first; c <= c_last; ++c) {
+            const size_t i0 = c * L;
+            const V cur1 = Ops::load(d1 + i0);
+            const V cur2 = Ops::load(d2 + i0);
+            const V same = Ops::eq(Ops::load(s.a1 + i0), Ops::load(s.b_rev + (b_shift + static_cast<ptrdiff_t>(i0))));
+            const V diagonal = Ops::add(Ops::shift_in(prev2, cur2),
+                                        Ops::add(mismatch, Ops::and_(same, bonus)));
+            const V across = Ops::sub(Ops::max(Ops::shift_in(prev1, cur1), cur1), gap);
+            V v = Ops::max(diagonal, across);
+            if constexpr (Local) v = Ops::max(v, zero);
+            if (c == c_first || c == c_last) {
+                // Row 0 and column 0 (row d) hold the borders.
+                if (d <= len2 && c == 0) v = Ops::blend(Ops::and_(lanes_from(0), lanes_below(1)), border, v);
+                if (d <= len1 && c == c_last) {
+                    const size_t r = d - i0;
+                    v = Ops::blend(Ops::and_(lanes_from(r), lanes_below(r + 1)), border, v);
                 }
-                Ops::store(d0 + i, v);
+                if constexpr (Local) {
+                    // Lanes outside the diagonal are kept out of the maximum.
+                    const size_t from = first > i0 ? first - i0 : 0;
+                    const size_t below = last - i0 + 1 < L ? last - i0 + 1 : L;
+                    best = Ops::max(best, Ops::and_(v, Ops::and_(lanes_from(from), lanes_below(below))));
+                }
+            } else if constexpr (Local) {
+                best = Ops::max(best, v);
             }
+            Ops::store(d0 + i0, v);
+            prev1 = cur1;
+            prev2 = cur2;
         }
-        // The borders last: the diagonal's last vector may have written past its end.
-        const T border = Local ? T(0) : static_cast<T>(-static_cast<int64_t>(d) * s.gap);
-        if (d <= len2) d0[0] = border;
-        if (d >= 1 && d <= len1) d0[d] = border;
         T* spare = d2;
         d2 = d1;
         d1 = d0;

@@ -22,7 +22,9 @@ struct ScalarOps {
     static V sub(V x, V y) { return static_cast<T>(x - y); }
     static V max(V x, V y) { return x > y ? x : y; }
     static V and_(V x, V y) { return static_cast<T>(x & y); }
+    static V blend(V mask, V if_set, V if_clear) { return mask ? if_set : if_clear; }
     static V eq(V x, V y) { return x == y ? T(-1) : T(0); }
+    static V shift_in(V prev, V) { return prev; }
     static T hmax(V v) { return v; }
 };
 

@@ -26,7 +26,9 @@ struct SseOps {
     static V sub(V x, V y) { return k16 ? _mm_sub_epi16(x, y) : _mm_sub_epi32(x, y); }
     static V max(V x, V y) { return k16 ? _mm_max_epi16(x, y) : _mm_max_epi32(x, y); }
     static V and_(V x, V y) { return _mm_and_si128(x, y); }
+    static V blend(V mask, V if_set, V if_clear) { return _mm_blendv_epi8(if_clear, if_set, mask); }
     static V eq(V x, V y) { return k16 ? _mm_cmpeq_epi16(x, y) : _mm_cmpeq_epi32(x, y); }
+    static V shift_in(V prev, V cur) { return _mm_alignr_epi8(cur, prev, 16 - sizeof(T)); }
     static T hmax(V v) {
         v = max(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
         v = max(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
