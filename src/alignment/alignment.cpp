@@ -233,10 +233,10 @@ double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
     T* b_rev = a1 + len1 + 1 + 2 * pad;
     lane_symbols(s1, a1 + 1, false);
     lane_symbols(s2, b_rev, true);
-    // Three diagonals, each padded, starting on 64-byte boundaries.
+    // Two diagonals and their row-before neighbours, each padded, on 64-byte boundaries.
     const size_t stride = (len1 + 1 + 2 * pad + 31) & ~size_t{31};
-    SmallVector<T, 3 * 256> cells;
-    cells.resize(3 * stride + 64 / sizeof(T));
+    SmallVector<T, 4 * 256> cells;
+    cells.resize(4 * stride + 64 / sizeof(T));
     const auto address = reinterpret_cast<uintptr_t>(cells.data());
     T* base = cells.data() + ((64 - address % 64) % 64) / sizeof(T) + pad;
     simd::IntSweep<T> state{a1,
@@ -246,6 +246,7 @@ double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
                             base,
                             base + stride,
                             base + 2 * stride,
+                            base + 3 * stride,
                             static_cast<T>(p.match),
                             static_cast<T>(p.mismatch),
                             static_cast<T>(p.gap),

@@ -21,18 +21,21 @@ inline constexpr size_t kAlignmentPad = 32;
 
 // One pair being aligned. `a1[i]` holds s1[i - 1] (i = 1 .. len1) and `b_rev` s2 reversed (so
 // that s2[d - i - 1] is contiguous along a diagonal); equal symbols have equal lane values.
-// The diagonals d2, d1, d0 (d - 2, d - 1, d) are indexed by the row i = 0 .. len1. Every array
-// has kAlignmentPad entries (of any value) before index 0 and after its last one. Every cell
-// value, and every sum formed on the way, lies within the lane type's range (the caller's
-// bound).
+// Diagonals are indexed by the row i = 0 .. len1: d1 holds diagonal d - 1 and u1 the
+// row-before neighbours the diagonal d - 1 used (u1[i] = diagonal d - 2 at row i - 1, which is
+// also the upper-left neighbour of row i on diagonal d); d0 and u0 receive diagonal d's. Every
+// array has kAlignmentPad entries (of any value) before index 0 and after its last one. Every
+// cell value, and every sum formed on the way, lies within the lane type's range (the
+// caller's bound).
 template <class T>
 struct IntSweep {
     const T* a1;
     const T* b_rev;
     size_t len1, len2;
-    T* d2;
     T* d1;
     T* d0;
+    T* u1;
+    T* u0;
     T match, mismatch, gap;
     bool local;
     T best;  // local: the largest cell so far (0 to start)
@@ -50,12 +53,15 @@ struct AlignmentKernels {
     IntSweep32Kernel sweep32;
 };
 
-// 32 zeros, 32 entries of all ones, 32 zeros: lane masks by loading from the middle.
+// 32 zeros, 32 entries of all ones, 32 zeros (lane masks are loaded from the middle), and
+// 32 zeros, one entry of all ones, 32 zeros.
 template <class T>
-struct LaneRuns {
-    alignas(64) T v[96];
-    constexpr LaneRuns() : v{} {
-        for (size_t i = 32; i < 64; ++i) v[i] = T(-1);
+struct LaneMasks {
+    alignas(64) T runs[96];
+    alignas(64) T one[65];
+    constexpr LaneMasks() : runs{}, one{} {
+        for (size_t i = 32; i < 64; ++i) runs[i] = T(-1);
+        one[32] = T(-1);
     }
 };
 
@@ -63,78 +69,92 @@ struct LaneRuns {
 // max (signed), and_, blend(mask, if_set, if_clear), eq (all ones where equal),
 // shift_in(prev, cur) (prev's last lane, then cur's lanes but the last), hmax (largest lane).
 //
-// A diagonal is filled in vectors at i0 = multiples of the vector size, so that every vector
-// read from a diagonal is one the diagonal before wrote whole (the processor then forwards it
-// from its store buffer): the neighbours at row i - 1 come from shifting in the lane before.
-// Lanes outside the diagonal's cells compute values nothing reads; the borders (row 0 and
-// column 0) are blended into their lanes before the store.
+// A diagonal is filled in vectors at rows i0 = multiples of the vector size, so that every
+// vector read from a diagonal is one the diagonal before wrote whole (the processor then
+// forwards it from its store buffer): the neighbours at row i - 1 come from shifting in the
+// lane before, and are kept for the next diagonal, whose upper-left neighbours they are.
+// Lanes outside the diagonal's cells compute values no cell reads; the borders (row 0 and
+// column 0) are blended into their lanes before the store. Only the first and the last vector
+// of a diagonal hold borders or lanes outside it.
 template <class Ops, bool Local>
 void sweep_diagonals(IntSweep<typename Ops::T>& s, size_t d_begin, size_t d_end) {
     using T = typename Ops::T;
     using V = typename Ops::V;
     constexpr size_t L = Ops::kLanes;
-    static constexpr LaneRuns<T> kRuns{};
+    static constexpr LaneMasks<T> kMasks{};
     static_assert(L <= 32 && L <= kAlignmentPad);
-    // Lanes r and above; lanes below r (0 <= r <= L).
-    const auto lanes_from = [](size_t r) { return Ops::load(kRuns.v + 32 - r); };
-    const auto lanes_below = [](size_t r) { return Ops::load(kRuns.v + 64 - r); };
+    // Lanes r and above; lanes below r (0 <= r <= L); lane r alone (r < L).
+    const auto lanes_from = [](size_t r) { return Ops::load(kMasks.runs + 32 - r); };
+    const auto lanes_below = [](size_t r) { return Ops::load(kMasks.runs + 64 - r); };
+    const auto lane = [](size_t r) { return Ops::load(kMasks.one + 32 - r); };
     const size_t len1 = s.len1, len2 = s.len2;
+    const T* const a1 = s.a1;
+    const V match = Ops::splat(s.match);
     const V mismatch = Ops::splat(s.mismatch);
-    const V bonus = Ops::splat(static_cast<T>(s.match - s.mismatch));
     const V gap = Ops::splat(s.gap);
     const V zero = Ops::zero();
+    const V row0 = lane(0);
     V best = zero;
-    T* d2 = s.d2;
     T* d1 = s.d1;
     T* d0 = s.d0;
+    T* u1 = s.u1;
+    T* u0 = s.u0;
     for (size_t d = d_begin; d < d_end; ++d) {
         // Rows of the diagonal's cells, borders included: first .. last.
         const size_t first = d > len2 ? d - len2 : 0;
         const size_t last = d < len1 ? d : len1;
-        const V border = Ops::splat(Local ? T(0) : static_cast<T>(-static_cast<int64_t>(d) * s.gap));
-        // b_rev[len2 - d + i] = s2[d - i - 1], for the rows i of the diagonal.
-        const ptrdiff_t b_shift = static_cast<ptrdiff_t>(len2) - static_cast<ptrdiff_t>(d);
+        const V border =
+            Ops::splat(Local ? T(0) : static_cast<T>(-static_cast<int64_t>(d) * s.gap));
+        // b[i] = s2[d - i - 1] for the rows i of the diagonal (b_rev[len2 - d + i]).
+        const T* const b =
+            s.b_rev + (static_cast<ptrdiff_t>(len2) - static_cast<ptrdiff_t>(d));
         const size_t c_first = first / L, c_last = last / L;
-        V prev1 = Ops::load(d1 + c_first * L - L);
-        V prev2 = Ops::load(d2 + c_first * L - L);
-        for (size_t c = c_first; c <= c_last; ++c) {
-            const size_t i0 = c * L;
-            const V cur1 = Ops::load(d1 + i0);
-            const V cur2 = Ops::load(d2 + i0);
-            const V same = Ops::eq(Ops::load(s.a1 + i0), Ops::load(s.b_rev + (b_shift + static_cast<ptrdiff_t>(i0))));
-            const V diagonal = Ops::add(Ops::shift_in(prev2, cur2),
-                                        Ops::add(mismatch, Ops::and_(same, bonus)));
-            const V across = Ops::sub(Ops::max(Ops::shift_in(prev1, cur1), cur1), gap);
-            V v = Ops::max(diagonal, across);
+        V prev = Ops::load(d1 + c_first * L - L);
+        // The vector of rows i0 .. i0 + L - 1, borders not yet in.
+        const auto cells = [&](size_t i0) {
+            const V cur = Ops::load(d1 + i0);
+            const V up = Ops::shift_in(prev, cur);
+            prev = cur;
+            Ops::store(u0 + i0, up);
+            const V score = Ops::blend(Ops::eq(Ops::load(a1 + i0), Ops::load(b + i0)), match, mismatch);
+            V v = Ops::max(Ops::add(Ops::load(u1 + i0), score), Ops::sub(Ops::max(up, cur), gap));
             if constexpr (Local) v = Ops::max(v, zero);
-            if (c == c_first || c == c_last) {
-                // Row 0 and column 0 (row d) hold the borders.
-                if (d <= len2 && c == 0) v = Ops::blend(Ops::and_(lanes_from(0), lanes_below(1)), border, v);
-                if (d <= len1 && c == c_last) {
-                    const size_t r = d - i0;
-                    v = Ops::blend(Ops::and_(lanes_from(r), lanes_below(r + 1)), border, v);
-                }
-                if constexpr (Local) {
-                    // Lanes outside the diagonal are kept out of the maximum.
-                    const size_t from = first > i0 ? first - i0 : 0;
-                    const size_t below = last - i0 + 1 < L ? last - i0 + 1 : L;
-                    best = Ops::max(best, Ops::and_(v, Ops::and_(lanes_from(from), lanes_below(below))));
-                }
-            } else if constexpr (Local) {
-                best = Ops::max(best, v);
+            return v;
+        };
+        const size_t i_first = c_first * L, i_last = c_last * L;
+        V v = cells(i_first);
+        if (d <= len2) v = Ops::blend(row0, border, v);  // then first == 0
+        if (c_first == c_last) {
+            if (d <= len1) v = Ops::blend(lane(d - i_last), border, v);  // then last == d
+            // Lanes outside the diagonal are kept out of the maximum.
+            if constexpr (Local)
+                best = Ops::max(best, Ops::and_(v, Ops::and_(lanes_from(first - i_first),
+                                                             lanes_below(last - i_first + 1))));
+            Ops::store(d0 + i_first, v);
+        } else {
+            if constexpr (Local) best = Ops::max(best, Ops::and_(v, lanes_from(first - i_first)));
+            Ops::store(d0 + i_first, v);
+            for (size_t i0 = i_first + L; i0 < i_last; i0 += L) {
+                v = cells(i0);
+                if constexpr (Local) best = Ops::max(best, v);
+                Ops::store(d0 + i0, v);
             }
-            Ops::store(d0 + i0, v);
-            prev1 = cur1;
-            prev2 = cur2;
+            v = cells(i_last);
+            if (d <= len1) v = Ops::blend(lane(d - i_last), border, v);
+            if constexpr (Local) best = Ops::max(best, Ops::and_(v, lanes_below(last - i_last + 1)));
+            Ops::store(d0 + i_last, v);
         }
-        T* spare = d2;
-        d2 = d1;
+        T* spare = d1;
         d1 = d0;
         d0 = spare;
+        spare = u1;
+        u1 = u0;
+        u0 = spare;
     }
-    s.d2 = d2;
     s.d1 = d1;
     s.d0 = d0;
+    s.u1 = u1;
+    s.u0 = u0;
     const T top = Ops::hmax(best);
     if (top > s.best) s.best = top;
 }
