@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "../interrupt.hpp"
 #include "../small_vector.hpp"
@@ -223,44 +225,46 @@ void lane_symbols(Text t, T* to, bool reversed) {
 
 template <class T>
 double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
-                   void (*kernel)(simd::IntSweep<T>&, size_t, size_t)) {
+                   void (*kernel)(simd::StripSweep<T>&, size_t, size_t), size_t lanes) {
+    // The shorter text down the lanes: fewer strips. The transposed matrix holds the same
+    // values (the sums and maxima of integers do not depend on the operands' order).
+    if (s1.length > s2.length) std::swap(s1, s2);
     constexpr size_t pad = simd::kAlignmentPad;
     const size_t len1 = s1.length, len2 = s2.length;
-    // The symbols: a1[i] = s1[i - 1] and s2 reversed, padded before and after.
     SmallVector<T, 512> symbols;
-    symbols.resize(len1 + len2 + 1 + 4 * pad);
-    T* a1 = symbols.data() + pad;
-    T* b_rev = a1 + len1 + 1 + 2 * pad;
-    lane_symbols(s1, a1 + 1, false);
-    lane_symbols(s2, b_rev, true);
-    // Two diagonals and their row-before neighbours, each padded, on 64-byte boundaries.
-    const size_t stride = (len1 + 1 + 2 * pad + 31) & ~size_t{31};
-    SmallVector<T, 4 * 256> cells;
-    cells.resize(4 * stride + 64 / sizeof(T));
-    const auto address = reinterpret_cast<uintptr_t>(cells.data());
-    T* base = cells.data() + ((64 - address % 64) % 64) / sizeof(T) + pad;
-    simd::IntSweep<T> state{a1,
-                            b_rev,
-                            len1,
-                            len2,
-                            base,
-                            base + stride,
-                            base + 2 * stride,
-                            base + 3 * stride,
-                            static_cast<T>(p.match),
-                            static_cast<T>(p.mismatch),
-                            static_cast<T>(p.gap),
-                            local,
-                            T(0)};
-    // Diagonals in groups of about 16,384 cells between interrupt polls.
-    const size_t end = len1 + len2 + 1;
-    const size_t group = 1 + 16384 / (len1 + 1);
+    symbols.resize(len1 + len2 + 3 * pad);
+    T* rows = symbols.data();
+    T* cols_rev = rows + len1 + pad;
+    lane_symbols(s1, rows, false);
+    lane_symbols(s2, cols_rev, true);
+    SmallVector<T, 256> top;  // row 0 to start: -(j * gap), or 0
+    top.resize(len2 + 1 + pad);
+    if (!local)
+        for (size_t j = 0; j <= len2; ++j) top[j] = static_cast<T>(-static_cast<int64_t>(j) * p.gap);
+    // Every entry of the history is written before it is read: no need to clear it.
+    std::unique_ptr<T[]> history(new T[(len2 + pad) * lanes]);
+    simd::StripSweep<T> state{rows,
+                              cols_rev,
+                              len1,
+                              len2,
+                              top.data(),
+                              history.get(),
+                              static_cast<T>(p.match),
+                              static_cast<T>(p.mismatch),
+                              static_cast<T>(p.gap),
+                              local,
+                              T(0),
+                              T(0)};
+    // Strips in groups of about 16,384 cells between interrupt polls.
+    const size_t strips = (len1 + lanes - 1) / lanes;
+    const size_t strip_cells = (len2 + 1) * lanes;
+    const size_t group = 1 + 16384 / strip_cells;
     PollBudget budget;
-    for (size_t d = 0; d < end; d += group) {
-        budget.spend(group * (len1 + 1));
-        kernel(state, d, std::min(end, d + group));
+    for (size_t k = 0; k < strips; k += group) {
+        budget.spend(group * strip_cells);
+        kernel(state, k, std::min(strips, k + group));
     }
-    return static_cast<double>(local ? state.best : state.d1[len1]);
+    return static_cast<double>(local ? state.best : state.last);
 }
 
 std::optional<double> lane_score(Text s1, Text s2, const Params& p, bool local,
@@ -268,9 +272,9 @@ std::optional<double> lane_score(Text s1, Text s2, const Params& p, bool local,
     LaneParams lp;
     switch (integer_lanes(s1, s2, p, local, lp)) {
         case Lanes::bits16:
-            return sweep_lanes<int16_t>(s1, s2, lp, local, kernels.sweep16);
+            return sweep_lanes<int16_t>(s1, s2, lp, local, kernels.sweep16, kernels.lanes16);
         case Lanes::bits32:
-            return sweep_lanes<int32_t>(s1, s2, lp, local, kernels.sweep32);
+            return sweep_lanes<int32_t>(s1, s2, lp, local, kernels.sweep32, kernels.lanes32);
         default:
             return std::nullopt;
     }

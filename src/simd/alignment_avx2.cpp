@@ -17,6 +17,7 @@ struct Avx2Ops {
     using V = __m256i;
     static constexpr bool k16 = sizeof(T) == 2;
     static constexpr size_t kLanes = 32 / sizeof(T);
+    static constexpr size_t kHalfLanes = kLanes / 2;
 
     static V splat(T x) { return k16 ? _mm256_set1_epi16(x) : _mm256_set1_epi32(x); }
     static V zero() { return _mm256_setzero_si256(); }
@@ -28,11 +29,15 @@ struct Avx2Ops {
     static V and_(V x, V y) { return _mm256_and_si256(x, y); }
     static V blend(V mask, V if_set, V if_clear) { return _mm256_blendv_epi8(if_clear, if_set, mask); }
     static V eq(V x, V y) { return k16 ? _mm256_cmpeq_epi16(x, y) : _mm256_cmpeq_epi32(x, y); }
-    // [prev's high half, cur's low half], then per 128-bit half the last lane of the first
-    // before the lanes of the second.
-    static V shift_in(V prev, V cur) {
-        return _mm256_alignr_epi8(cur, _mm256_permute2x128_si256(prev, cur, 0x21), 16 - sizeof(T));
+    static V gt(V x, V y) { return k16 ? _mm256_cmpgt_epi16(x, y) : _mm256_cmpgt_epi32(x, y); }
+    static V load_columns(const T* p, size_t lag) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + lag));
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
     }
+    // [top's first half, older's first half]: per half, the last lane enters the half.
+    static V upper(V top, V older) { return _mm256_permute2x128_si256(top, older, 0x20); }
+    static V shift_in(V v, V entering) { return _mm256_alignr_epi8(v, entering, 16 - sizeof(T)); }
     static T hmax(V v) {
         __m128i h = _mm256_castsi256_si128(v);
         __m128i l = _mm256_extracti128_si256(v, 1);
@@ -48,7 +53,7 @@ struct Avx2Ops {
 }  // namespace
 
 extern const AlignmentKernels kAvx2Alignment = {"avx2", &sweep<Avx2Ops<int16_t>>,
-                                                &sweep<Avx2Ops<int32_t>>};
+                                                &sweep<Avx2Ops<int32_t>>, 16, 8};
 
 }  // namespace qx::simd
 

@@ -17,6 +17,7 @@ struct SseOps {
     using V = __m128i;
     static constexpr bool k16 = sizeof(T) == 2;
     static constexpr size_t kLanes = 16 / sizeof(T);
+    static constexpr size_t kHalfLanes = kLanes;
 
     static V splat(T x) { return k16 ? _mm_set1_epi16(x) : _mm_set1_epi32(x); }
     static V zero() { return _mm_setzero_si128(); }
@@ -28,7 +29,10 @@ struct SseOps {
     static V and_(V x, V y) { return _mm_and_si128(x, y); }
     static V blend(V mask, V if_set, V if_clear) { return _mm_blendv_epi8(if_clear, if_set, mask); }
     static V eq(V x, V y) { return k16 ? _mm_cmpeq_epi16(x, y) : _mm_cmpeq_epi32(x, y); }
-    static V shift_in(V prev, V cur) { return _mm_alignr_epi8(cur, prev, 16 - sizeof(T)); }
+    static V gt(V x, V y) { return k16 ? _mm_cmpgt_epi16(x, y) : _mm_cmpgt_epi32(x, y); }
+    static V load_columns(const T* p, size_t) { return load(p); }
+    static V upper(V top, V) { return top; }
+    static V shift_in(V v, V entering) { return _mm_alignr_epi8(v, entering, 16 - sizeof(T)); }
     static T hmax(V v) {
         v = max(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
         v = max(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
@@ -40,7 +44,7 @@ struct SseOps {
 }  // namespace
 
 extern const AlignmentKernels kSseAlignment = {"sse4.2", &sweep<SseOps<int16_t>>,
-                                               &sweep<SseOps<int32_t>>};
+                                               &sweep<SseOps<int32_t>>, 8, 4};
 
 }  // namespace qx::simd
 
