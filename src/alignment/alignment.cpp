@@ -241,8 +241,8 @@ double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
     top.resize(len2 + 1 + pad);
     if (!local)
         for (size_t j = 0; j <= len2; ++j) top[j] = static_cast<T>(-static_cast<int64_t>(j) * p.gap);
-    // Every entry of the history is written before it is read: no need to clear it.
-    std::unique_ptr<T[]> history(new T[(len2 + pad) * lanes]);
+    // Lanes outside the matrix read entries no strip has written yet: cleared.
+    std::unique_ptr<T[]> history(new T[(len2 + pad) * lanes]());
     simd::StripSweep<T> state{rows,
                               cols_rev,
                               len1,

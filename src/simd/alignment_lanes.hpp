@@ -108,37 +108,54 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
         // history ahead of this strip's overwriting it.
         const T* top = strip == 0 ? s.top : history + last_offset * L + (L - 1);
         const size_t top_stride = strip == 0 ? 1 : L;
-        const T* const cols_rev = s.cols_rev;
+        const T* column = s.cols_rev + len2;  // step t: s2 reversed from len2 - t on
+        T* out = history;
         V v1 = zero, v2 = zero, diagonal = zero;  // steps t - 1, t - 2; upper-left neighbours
-        const size_t steps = len2 + last_offset + 1;
-        for (size_t t = 0; t < steps; ++t) {
+        // One step: the vector of step t (its column-0 lanes not yet set).
+        const auto step = [&] {
             const V up = Ops::shift_in(v1, Ops::upper(Ops::splat(*top), v2));
-            top += top_stride;
-            const V columns = Ops::load_columns(
-                cols_rev + (static_cast<ptrdiff_t>(len2) - static_cast<ptrdiff_t>(t)), lag);
-            const V score = Ops::blend(Ops::eq(symbols, columns), match, mismatch);
-            V v = Ops::max(Ops::add(diagonal, score), Ops::sub(Ops::max(up, v1), gap));
+            const V score = Ops::blend(Ops::eq(symbols, Ops::load_columns(column, lag)), match, mismatch);
+            // The maximum grouped so that only a shift, a difference and a maximum lie
+            // between one step's vector and the next.
+            V v = Ops::max(Ops::add(diagonal, score), Ops::sub(v1, gap));
             if constexpr (Local) v = Ops::max(v, zero);
-            // Lanes at column 0 take the border.
+            v = Ops::max(v, Ops::sub(up, gap));
+            top += top_stride;
+            --column;
+            diagonal = up;
+            v2 = v1;
+            return v;
+        };
+        const auto keep = [&](V v) {
+            Ops::store(out, v);
+            out += L;
+            v1 = v;
+        };
+        // Steps with lanes outside columns 1 .. len2 (the first and the last last_offset
+        // ones): column-0 lanes take the border; lanes outside are kept out of the maximum.
+        const auto edge_step = [&](size_t t) {
+            V v = step();
             if (t <= last_offset)
                 v = Ops::blend(Ops::eq(offsets, Ops::splat(static_cast<T>(t))), left_border, v);
             if constexpr (Local) {
-                if (t <= last_offset || t > len2) {
-                    // Lanes outside columns 1 .. len2 are kept out of the maximum.
-                    const size_t below = t < 64 ? t : 64;         // offset < t: column >= 1
-                    const size_t from = t > len2 ? t - len2 : 0;  // offset >= t - len2
-                    const V inside = Ops::and_(Ops::gt(Ops::splat(static_cast<T>(below)), offsets),
-                                               Ops::gt(offsets, Ops::splat(static_cast<T>(from - 1))));
-                    best = Ops::max(best, Ops::and_(v, Ops::and_(inside, in_matrix)));
-                } else {
-                    best = Ops::max(best, Ops::and_(v, in_matrix));
-                }
+                const size_t below = t < 64 ? t : 64;         // offset < t: column >= 1
+                const size_t from = t > len2 ? t - len2 : 0;  // offset >= t - len2
+                const V inside = Ops::and_(Ops::gt(Ops::splat(static_cast<T>(below)), offsets),
+                                           Ops::gt(offsets, Ops::splat(static_cast<T>(from - 1))));
+                best = Ops::max(best, Ops::and_(v, Ops::and_(inside, in_matrix)));
             }
-            Ops::store(history + t * L, v);
-            diagonal = up;
-            v2 = v1;
-            v1 = v;
+            keep(v);
+        };
+        const size_t steps = len2 + last_offset + 1;
+        const size_t middle_end = len2 + 1 > last_offset + 1 ? len2 + 1 : last_offset + 1;
+        size_t t = 0;
+        for (; t <= last_offset && t < steps; ++t) edge_step(t);
+        for (; t < middle_end; ++t) {
+            const V v = step();
+            if constexpr (Local) best = Ops::max(best, Ops::and_(v, in_matrix));
+            keep(v);
         }
+        for (; t < steps; ++t) edge_step(t);
         if (r0 + rows == len1) {  // the last strip: row len1 is lane rows - 1
             const size_t m = rows - 1;
             s.last = history[(len2 + m % R + (m / R) * lag) * L + m];
