@@ -154,7 +154,7 @@ def dna_pairs(length, count, seed):
     return pairs
 
 
-def stringzilla_alignment(repeat=9):
+def stringzilla_alignment(repeat=15):
     """Needleman-Wunsch and Smith-Waterman with match 1, mismatch 0, gap 1 (integers: our
     integer lanes) beside StringZilla's engines with the same costs over byte classes; and our
     double recurrence (match_score=1.5: same work, other values) for comparison."""

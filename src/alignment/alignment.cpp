@@ -241,14 +241,23 @@ double sweep_lanes(Text s1, Text s2, const LaneParams& p, bool local,
     top.resize(len2 + 1 + pad);
     if (!local)
         for (size_t j = 0; j <= len2; ++j) top[j] = static_cast<T>(-static_cast<int64_t>(j) * p.gap);
-    // Lanes outside the matrix read entries no strip has written yet: cleared.
-    std::unique_ptr<T[]> history(new T[(len2 + pad) * lanes]());
+    // Each entry of the history is written before it is read (the kernel clears the few
+    // it reads otherwise): left uninitialized, on the stack for short texts.
+    constexpr size_t kInlineHistory = 4096;
+    const size_t history_size = (len2 + pad) * lanes;
+    alignas(64) T inline_history[kInlineHistory];
+    std::unique_ptr<T[]> heap_history;
+    T* history = inline_history;
+    if (history_size > kInlineHistory) {
+        heap_history.reset(new T[history_size]);
+        history = heap_history.get();
+    }
     simd::StripSweep<T> state{rows,
                               cols_rev,
                               len1,
                               len2,
                               top.data(),
-                              history.get(),
+                              history,
                               static_cast<T>(p.match),
                               static_cast<T>(p.mismatch),
                               static_cast<T>(p.gap),

@@ -85,6 +85,7 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
     static constexpr LaneRuns<T> kRuns{};
     static_assert(L <= 32 && 2 * last_offset < kAlignmentPad);
     const size_t len1 = s.len1, len2 = s.len2;
+    T* const history = s.history;
     const V match = Ops::splat(s.match);
     const V mismatch = Ops::splat(s.mismatch);
     const V gap = Ops::splat(s.gap);
@@ -93,7 +94,12 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
     for (size_t m = 0; m < L; ++m) lane_values[m] = static_cast<T>(m % R + (m / R) * lag);
     const V offsets = Ops::load(lane_values);
     V best = zero;
-    T* const history = s.history;
+    if (strip_begin == 0) {
+        // The last strip's reads of the row above run last_offset steps past what the strip
+        // before wrote (for lanes outside the matrix): those entries hold zeros.
+        for (size_t i = (len2 + last_offset + 1) * L; i < (len2 + 2 * last_offset + 1) * L; ++i)
+            history[i] = T(0);
+    }
     for (size_t strip = strip_begin; strip < strip_end; ++strip) {
         const size_t r0 = strip * L;
         const size_t rows = len1 - r0 < L ? len1 - r0 : L;
@@ -111,15 +117,22 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
         const T* column = s.cols_rev + len2;  // step t: s2 reversed from len2 - t on
         T* out = history;
         V v1 = zero, v2 = zero, diagonal = zero;  // steps t - 1, t - 2; upper-left neighbours
-        // One step: the vector of step t (its column-0 lanes not yet set).
-        const auto step = [&] {
-            const V up = Ops::shift_in(v1, Ops::upper(Ops::splat(*top), v2));
-            const V score = Ops::blend(Ops::eq(symbols, Ops::load_columns(column, lag)), match, mismatch);
-            // The maximum grouped so that only a shift, a difference and a maximum lie
-            // between one step's vector and the next.
-            V v = Ops::max(Ops::add(diagonal, score), Ops::sub(v1, gap));
+        // The vector of a step (its column-0 lanes not yet set) from the two before and the
+        // upper-left neighbours; `up` receives its upper neighbours, the next step's
+        // upper-left ones. The maximum is grouped so that only a shift, a difference and a
+        // maximum lie between one step's vector and the next.
+        const auto cells = [&](V prev1, V prev2, V diag, const T* top_at, const T* column_at,
+                               V& up) {
+            up = Ops::shift_in(prev1, Ops::upper(Ops::splat(*top_at), prev2));
+            const V score =
+                Ops::blend(Ops::eq(symbols, Ops::load_columns(column_at, lag)), match, mismatch);
+            V v = Ops::max(Ops::add(diag, score), Ops::sub(prev1, gap));
             if constexpr (Local) v = Ops::max(v, zero);
-            v = Ops::max(v, Ops::sub(up, gap));
+            return Ops::max(v, Ops::sub(up, gap));
+        };
+        const auto step = [&] {
+            V up;
+            const V v = cells(v1, v2, diagonal, top, column, up);
             top += top_stride;
             --column;
             diagonal = up;
@@ -150,6 +163,20 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
         const size_t middle_end = len2 + 1 > last_offset + 1 ? len2 + 1 : last_offset + 1;
         size_t t = 0;
         for (; t <= last_offset && t < steps; ++t) edge_step(t);
+        for (; t + 2 <= middle_end; t += 2) {  // two steps a round: no copies between them
+            V up_a, up_b;
+            const V a = cells(v1, v2, diagonal, top, column, up_a);
+            const V b = cells(a, v1, up_a, top + top_stride, column - 1, up_b);
+            if constexpr (Local) best = Ops::max(best, Ops::and_(Ops::max(a, b), in_matrix));
+            Ops::store(out, a);
+            Ops::store(out + L, b);
+            out += 2 * L;
+            top += 2 * top_stride;
+            column -= 2;
+            v2 = a;
+            v1 = b;
+            diagonal = up_b;
+        }
         for (; t < middle_end; ++t) {
             const V v = step();
             if constexpr (Local) best = Ops::max(best, Ops::and_(v, in_matrix));
