@@ -32,9 +32,9 @@ inline constexpr size_t kAlignmentPad = 64;
 // values; `top[j]` = the border row (j = 0 .. len2); `history` receives each step's vector,
 // lanes entries each, for len2 + kAlignmentPad steps. The text arrays and `top` have
 // kAlignmentPad entries of any value before index 0 (cols_rev) and past the last (rows,
-// cols_rev, top). Every cell value, and every sum
-// formed on the way, lies within the lane type's range (the caller's bound); lanes outside the
-// matrix compute values no cell reads (wrapping around in the vector units).
+// cols_rev, top). Every cell value, and every sum formed on the way, lies within the lane
+// type's range (the caller's bound); lanes outside the matrix compute values no cell reads
+// (wrapping around in the vector units).
 template <class T>
 struct StripSweep {
     const T* rows;
@@ -95,8 +95,8 @@ void sweep_strips(StripSweep<typename Ops::T>& s, size_t strip_begin, size_t str
     const V offsets = Ops::load(lane_values);
     V best = zero;
     if (strip_begin == 0) {
-        // The last strip's reads of the row above run last_offset steps past what the strip
-        // before wrote (for lanes outside the matrix): those entries hold zeros.
+        // A strip reads the row above up to last_offset steps past what the strip before
+        // wrote (for lanes outside the matrix): those entries hold zeros.
         for (size_t i = (len2 + last_offset + 1) * L; i < (len2 + 2 * last_offset + 1) * L; ++i)
             history[i] = T(0);
     }
