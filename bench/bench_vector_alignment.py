@@ -1,12 +1,16 @@
 """Set, vector and alignment measures, scalar and batch, beside textdistance (if installed).
 
 Run:  PYTHONPATH=build/<name>/stage python -P bench/bench_vector_alignment.py [--long-peers]
-      [--counting-only]
+      [--counting-only] [--stringzilla-only]
 Prints the time per pair, our batch speed-up over our scalar loop, and the ratio
 peer time / our time (> 1 means we are faster). textdistance is pure Python, so at ~2,000
 characters its alignments take seconds per pair: they are timed only with --long-peers.
 rapidfuzz, jellyfish and Levenshtein offer none of these measures. textdistance's
 Smith-Waterman reads the last matrix cell rather than the best one, so its values differ.
+
+Alignment scores on DNA are also timed beside StringZilla (pip install stringzillas-cpus), whose
+engines score every query against every candidate: its time per alignment is that of a square
+cross product, on one core (beside our scalar loop) and on all cores (beside our batch).
 """
 
 import random
@@ -137,7 +141,69 @@ def counting(repeat=5):
                 print(row, flush=True)
 
 
+def dna_pairs(length, count, seed):
+    """Random DNA and a copy with about one symbol in ten replaced."""
+    rng = random.Random(seed)
+    pairs = []
+    for _ in range(count):
+        a = "".join(rng.choices("ACGT", k=length))
+        b = list(a)
+        for _ in range(length // 10):
+            b[rng.randrange(length)] = rng.choice("ACGT")
+        pairs.append((a, "".join(b)))
+    return pairs
+
+
+def stringzilla_alignment(repeat=15):
+    """Needleman-Wunsch and Smith-Waterman with match 1, mismatch 0, gap 1 (integers: our
+    integer lanes) beside StringZilla's engines with the same costs over byte classes; and our
+    double recurrence (match_score=1.5: same work, other values) for comparison."""
+    try:
+        import numpy as np
+        import stringzilla as sz
+        import stringzillas as szs
+    except ImportError:
+        print("\nstringzillas-cpus not installed (pip install stringzillas-cpus): skipped")
+        return
+    print("\nDNA alignment beside StringZilla: us per alignment; ratios StringZilla / ours "
+          "(> 1: we are faster)")  # fmt: skip
+    classes = (np.arange(256) % 32).astype(np.uint8)  # A, C, G, T fall in four classes
+    costs = np.zeros((32, 32), dtype=np.int8)
+    np.fill_diagonal(costs, 1)
+    one, every = szs.DeviceScope(cpu_cores=1), szs.DeviceScope()
+    engines = {
+        "needleman-wunsch": (q.needleman_wunsch_score, q.needleman_wunsch_score_batch,
+                             szs.NeedlemanWunschScores),
+        "smith-waterman": (q.smith_waterman_score, q.smith_waterman_score_batch,
+                           szs.SmithWatermanScores),
+    }  # fmt: skip
+    for length, count in ((100, 1024), (1000, 64)):
+        pairs = dna_pairs(length, count, length)
+        side = int(count**0.5)
+        queries = sz.Strs([a for a, _ in pairs[:side]])
+        candidates = sz.Strs([b for _, b in pairs[:side]])
+        for name, (scalar, batch, engine) in engines.items():
+            on_one = engine(classes, costs, -1, -1, one)
+            on_every = engine(classes, costs, -1, -1, every)
+            t_scalar = best_of(lambda: [scalar(a, b) for a, b in pairs], repeat) / count
+            t_batch = best_of(lambda: batch(pairs), repeat) / count
+            t_double = best_of(lambda: batch(pairs, match_score=1.5), repeat) / count
+            t_sz1 = best_of(lambda: on_one(queries, candidates, device=one), repeat) / side**2
+            t_sz = best_of(lambda: on_every(queries, candidates, device=every), repeat) / side**2
+            grid = on_every(queries, candidates, device=every)
+            ours = batch([(a, b) for a, _ in pairs[:side] for _, b in pairs[:side]])
+            same = sum(float(v) == w for v, w in zip(grid.ravel(), ours))
+            print(f"{name:<17} {length:>5} ch  scalar {t_scalar * 1e6:8.2f}  batch "
+                  f"{t_batch * 1e6:8.2f}  doubles batch {t_double * 1e6:8.2f} | StringZilla "
+                  f"1 core {t_sz1 * 1e6:8.2f} x{t_sz1 / t_scalar:4.2f}  all cores "
+                  f"{t_sz * 1e6:8.2f} x{t_sz / t_batch:4.2f} | doubles / integers "
+                  f"x{t_double / t_batch:4.2f}  (equal {same}/{side**2})", flush=True)  # fmt: skip
+
+
 def main():
+    if "--stringzilla-only" in sys.argv:
+        stringzilla_alignment()
+        return
     long_peers = "--long-peers" in sys.argv
     print("ratios are peer time / our time (> 1: we are faster); batch ratio is scalar / batch")
     if td is None:
@@ -167,6 +233,7 @@ def main():
             repeat, with_peer, peer_pairs)  # fmt: skip
         run("smith-waterman", q.smith_waterman_score, q.smith_waterman_score_batch, pairs, repeat,
             with_peer, peer_pairs)  # fmt: skip
+    stringzilla_alignment()
 
 
 if __name__ == "__main__":

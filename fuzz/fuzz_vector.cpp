@@ -5,6 +5,7 @@
 
 #include "alignment/alignment.hpp"
 #include "check.hpp"
+#include "simd/alignment_dispatch.hpp"
 #include "set_measures.hpp"
 #include "soft_tfidf.hpp"
 #include "vector/cosine.hpp"
@@ -127,7 +128,7 @@ void check_alignment(const Pair& p) {
     // Mostly the defaults and other small finite values.
     const ref::AlignParams params = (p.extra[6] & 3) == 0 ? ref::AlignParams{1.0, 0.0, 1.0} : ap;
     auto bind = [params](auto kernel) {
-        return [kernel, params](std::string_view x, std::string_view y, FloatCut c) {
+        return [kernel, params](qx::Text x, qx::Text y, FloatCut c) {
             return kernel(x, y, params.match, params.mismatch, params.gap, c);
         };
     };
@@ -151,10 +152,35 @@ void check_alignment(const Pair& p) {
         kAlignment);
     // Two empty texts: the global score is -(0 * gap), a negative zero for a positive gap.
     if (p.a.empty() && p.b.empty()) {
-        double g =
-            qx::needleman_wunsch_score("", "", params.match, params.mismatch, params.gap, {});
+        double g = qx::needleman_wunsch_score(qx::Text{}, qx::Text{}, params.match,
+                                              params.mismatch, params.gap, {});
         if (!same(g, -(0.0 * params.gap)))
             fail("needleman_wunsch_score", p.a, p.b, "two empty texts gave " + show(g));
+    }
+}
+
+// The integer lanes of every instruction set this CPU runs, with integer parameters of every
+// size (16-bit lanes, 32-bit lanes, none), against the double reference, signs of zeros too.
+void check_integer_lanes(const Pair& p) {
+    if (p.a.empty() || p.b.empty() || !take_check(p)) return;
+    constexpr double kScale[] = {1.0, 1.0, 40.0, 3000.0, 1e6, 0x1p30};
+    const double scale = kScale[p.extra[4] % 6];
+    auto param = [&](uint8_t e) { return static_cast<double>(static_cast<int>(e % 7) - 3) * scale; };
+    const ref::AlignParams params{param(p.extra[2]), param(p.extra[3]), param(p.extra[5])};
+    for (bool local : {true, false}) {
+        const double want = local ? ref::local_score(p.a, p.b, params)
+                                  : ref::global_score(p.a, p.b, params);
+        for (auto isa : {qx::simd::Isa::scalar, qx::simd::Isa::sse42, qx::simd::Isa::avx2}) {
+            if (!qx::simd::isa_supported(isa)) continue;
+            const auto& kernels = qx::simd::alignment_kernels(isa);
+            auto got = qx::integer_alignment_score(p.t1(), p.t2(), params.match, params.mismatch,
+                                                   params.gap, local, kernels);
+            if (got && !same(*got, want))
+                fail(local ? "integer local score" : "integer global score", p.a, p.b,
+                     std::string(kernels.name) + " (match " + show(params.match) + ", mismatch " +
+                         show(params.mismatch) + ", gap " + show(params.gap) + "): got " +
+                         show(*got) + ", expected " + show(want));
+        }
     }
 }
 
@@ -167,5 +193,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_cosine(p);
     check_soft_tfidf(p);
     check_alignment(p);
+    check_integer_lanes(p);
     return 0;
 }

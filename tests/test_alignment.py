@@ -1,6 +1,7 @@
 """Smith-Waterman (best local cell) and Needleman-Wunsch against a row-by-row reference."""
 
 import math
+import os
 import random
 import subprocess
 import sys
@@ -122,3 +123,66 @@ def test_long_pair_memory_is_linear(n2):
     out = subprocess.run([sys.executable, "-P", "-c", LONG_PAIR, str(n2)], capture_output=True)
     local, glob, grown_kib = out.stdout.split()
     assert int(grown_kib) < 20_000 and 0.0 < float(local) <= n2 and -48_500 <= float(glob) <= n2
+
+
+# Integer parameters run in 16- or 32-bit lanes (or stay with doubles when too large), a vector
+# of lanes at a time: lengths around the vector sizes, the three code-unit widths, zero signs.
+LANE_LENGTHS = [1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 64, 65, 129, 257, 300]
+LANE_SCALES = [1, 1, 7, 200, 3000, 2**20, 2**30, 2**31]  # the last ones: 32-bit lanes, doubles
+ZERO_SIGNS = [(1, 0, 0), (0, 0, 0), (0, -0.0, 1), (-0.0, 0, 1), (1, -1, -1), (2, 0, -0.0)]
+
+
+def lane_cases():
+    rng = random.Random(4)
+    cases = []
+    for k in range(36):
+        alphabet = ["acgt", "ab", "aé", "€Ā", "a👍"][k % 5]  # widths 1, 1, 1, 2, 4
+        n1 = LANE_LENGTHS[k % len(LANE_LENGTHS)]
+        n2 = rng.choice([n for n in LANE_LENGTHS if n * n1 <= 40_000])
+        s1, s2 = ("".join(rng.choices(alphabet, k=n)) for n in (n1, n2))
+        scale = LANE_SCALES[k % len(LANE_SCALES)]
+        p = ZERO_SIGNS[k // 6] if k % 6 == 5 else tuple(rng.randint(-3, 3) * scale for _ in "mxg")
+        cases.append((s1, s2, tuple(float(x) for x in p)))
+    return cases
+
+
+def hex_params(p):
+    return tuple(x.hex() for x in p)  # -0.0 and 0.0 differ
+
+
+def lane_results(cases):
+    """Each case's scores (as hex, zero signs too), and the batch forms' per set of parameters."""
+    scalar = [f(a, b, **kw(p)).hex() for a, b, p in cases for f in (SW, NW)]
+    groups = {hex_params(p): p for _, _, p in cases}
+    batch = []
+    for key, p in groups.items():
+        pairs = [(a, b) for a, b, c in cases if hex_params(c) == key]
+        for local, g in ((1, q.smith_waterman_score_batch), (0, q.needleman_wunsch_score_batch)):
+            batch.append((local, p, pairs, [v.hex() for v in g(pairs, **kw(p))]))
+    return scalar, batch
+
+
+def test_integer_lanes_against_reference():
+    cases = lane_cases()
+    want = [ref_score(a, b, local, *p).hex() for a, b, p in cases for local in (1, 0)]
+    scalar, batch = lane_results(cases)
+    assert scalar == want
+    for local, p, pairs, values in batch:
+        assert values == [ref_score(a, b, local, *p).hex() for a, b in pairs], p
+
+
+LANE_CHECK = """
+import sys
+sys.path[:0] = [{tests!r}]
+import test_alignment as t
+print(t.lane_results(t.lane_cases())[0])
+"""
+
+
+@pytest.mark.parametrize("isa", ["scalar", "sse4.2"])
+def test_integer_lanes_every_instruction_set(isa):
+    env = dict(os.environ, QUORVALEX_SIMD=isa)
+    code = LANE_CHECK.format(tests=os.path.dirname(__file__))
+    out = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
+                         env=env, check=True)  # fmt: skip
+    assert out.stdout.strip() == repr(lane_results(lane_cases())[0])
