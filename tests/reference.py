@@ -27,8 +27,9 @@ def _library():
     path = pathlib.Path(tempfile.gettempdir()) / f"quorvalex-reference-{os.getuid()}-{digest}.so"
     if not path.exists():
         tmp = path.with_suffix(f".{os.getpid()}.tmp")
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}  # not the sanitizers
         subprocess.run([compiler, "-std=c++20", "-O2", "-ffp-contract=off", "-shared", "-fPIC",
-                        "-o", str(tmp), str(SOURCES[0])], check=True)
+                        "-o", str(tmp), str(SOURCES[0])], check=True, env=env)
         os.replace(tmp, path)
     lib = ctypes.CDLL(str(path))
     lib.qxref_call.restype = ctypes.c_int

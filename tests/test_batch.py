@@ -193,11 +193,11 @@ assert distance.prefix_similarity_batch([("ab", "ab")] * 1000) == [2] * 1000
 print(scalar, first, threads() - before)
 """
 N, C = "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS"
-POOL_SIZES = [
-    ({}, None), ({N: "1"}, 1), ({N: "3"}, 3), ({N: "+3"}, 3), ({N: "03"}, 3), ({N: "0"}, None),
-    ({N: "-1"}, None), ({N: "abc"}, None), ({N: ""}, None), ({N: " 2"}, None), ({N: "2 "}, None),
-    ({N: "++2"}, None), ({N: "2.0"}, None), ({C: "3"}, 3), ({C: "+5"}, 5), ({C: "0"}, None),
-    ({C: "x"}, None), ({N: "abc", C: "3"}, 3), ({N: "-4", C: "4"}, 4), ({N: "2", C: "5"}, 2),
+POOL_SIZES = [  # one case per rule
+    ({}, None), ({N: "1"}, 1), ({N: "+3"}, 3), ({N: "03"}, 3), ({N: "0"}, None), ({N: "-1"}, None),
+    ({N: ""}, None), ({N: " 2"}, None), ({N: "2 "}, None), ({N: "2.0"}, None), ({C: "+5"}, 5),
+    ({C: "0"}, None), ({C: "x"}, None), ({N: "abc", C: "3"}, 3), ({N: "-4", C: "4"}, 4),
+    ({N: "2", C: "5"}, 2),
     ({N: "0", C: "5"}, None),  # 0 means one per processor; no fallback to RAYON_RS_NUM_CPUS
 ]
 
