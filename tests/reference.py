@@ -87,14 +87,15 @@ def same(a, b):
 
 
 def cutoffs_around(value, integer):
-    """The value and its neighbours, out-of-range cutoffs and NaN (integers: 0, 1, the largest)."""
+    """The value and its neighbours, fixed cutoffs across both scales and NaN (integers: 0, 1, the
+    largest)."""
     if integer:
         near = [value + k for k in (-1, 0, 1) if value + k >= 0] if value is not None else []
         return [None, 0, 1, U64_MAX] + near
+    fixed = [None, -0.5, 0.5, 1.5, 50.0, 85.5, 90.0, 95.0, 99.0, 101.0, math.nan]
     if value is None:
-        return [None, 0.5, math.nan]
-    return [None, -0.5, 1.5, 150.0, math.nan, value, math.nextafter(value, -math.inf),
-            math.nextafter(value, math.inf)]
+        return fixed
+    return fixed + [value, math.nextafter(value, -math.inf), math.nextafter(value, math.inf)]
 
 
 def check(fn, s1, s2, cutoffs=True, symmetric=True, **options):

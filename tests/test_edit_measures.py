@@ -37,7 +37,7 @@ def shapes(m, rng):
     p = random_text(rng, m, letters)
     subst = "".join(rng.choice("abcd") if rng.random() < 0.1 else c for c in p)
     pairs = [(p, random_text(rng, m + rng.choice([0, 1, 3, 17]), letters)),
-             (p, mutate(rng, p, letters, 1 + m // 8)), (p, subst)]
+             (p, mutate(rng, p, letters, 1 + m // 8)), (p, subst), (p, mutate(rng, p, letters, 2))]
     out = [(render(a, alpha), render(b, alpha)) for a, b in pairs for alpha in ALPHABETS]
     head = random_text(rng, rng.randrange(70), "abcd") + "\u20ac" * (m % 2 == 0)
     tail = "\U0001f44d" * (m % 2 == 0) + random_text(rng, rng.randrange(70), "abcd")
@@ -56,14 +56,19 @@ def test_paths_against_reference(m):
     check_all(STEMS, shapes(m, rng), cutoffs=m < 200)
 
 
-@pytest.mark.parametrize("n", [200, 450, 700])
-def test_many_distinct_symbols(n):
-    """More than 255 distinct symbols (wide ids, tables instead of byte codes; past 8192 mask
-    words rows are kept sparse), near copies and unrelated texts."""
+MID = [chr(0x100 + k) for k in range(80)] + [chr(0x1F400 + k) for k in range(40)]
+
+
+@pytest.mark.parametrize("n, letters", [(40, MID), (64, MID), (100, MID), (300, MID), (200, CJK),
+                                        (450, CJK), (700, CJK)])
+def test_many_distinct_symbols(n, letters):
+    """120 distinct symbols (symbol-keyed masks must keep colliding symbols apart) and more
+    than 255 (wide ids, tables instead of byte codes; past 8192 mask words rows are kept
+    sparse), near copies and unrelated texts."""
     rng = random.Random(n)
-    s1 = "".join(rng.choices(CJK + ["a", "\u00e9", "\U0001f600"], k=n))
-    pairs = [(s1, mutate(rng, s1, CJK, n // 8)), (s1, random_text(rng, n - 37, CJK)),
-             (s1, s1[:n // 2] + "x" + s1[n // 2 + 1:])]
+    s1 = "".join(rng.choices(letters + ["a", "\u00e9", "\U0001f600"], k=n))
+    pairs = [(s1, mutate(rng, s1, letters, n // 8)), (s1, random_text(rng, n - 37, letters)),
+             (s1, s1[:n // 2] + "x" + s1[n // 2 + 1:]), (s1, mutate(rng, s1, letters, n // 3))]
     check_all(BIT_PARALLEL + ["hamming"], pairs, cutoffs=False)
 
 
@@ -92,6 +97,26 @@ for left1, left2 in [(0, 0), (0, 50), (70, 3), (10, 10)]:
 
 def test_special_pairs():
     check_all(STEMS, SPECIAL, cutoffs=False)
+
+
+# Alphabets whose UTF-8 forms share lead bytes (é ê, € ₭, 👍 👎) or trailing bytes (é ũ, € Ⴌ,
+# U+1F44D U+5F44D U+2F44D), mixed widths, and the ends of each UTF-8 length.
+AFFIX_ALPHABETS = ["ab ", "a\u00e9\u00ea", "\u00e9\u0169a", "\u20ac\u20ada", "\u20ac\u10acb",
+                   "\U0001f44d\U0001f44e", "\U0001f44d\U0005f44d\U0002f44d",
+                   "a\u00e9\u20ac\U0001f44d \t", "\x00\x7f\x80\u07ff\u0800\uffff\U00010000\U0010ffff"]
+
+
+def test_pairs_sharing_a_part():
+    """A common core with a prefix or suffix of its own on each side (or on both alike)."""
+    rng = random.Random(1234)
+    pairs = []
+    for _ in range(300):
+        letters = rng.choice(AFFIX_ALPHABETS)
+        core, a, b = (random_text(rng, n, letters) for n in (
+            rng.choice([0, 1, 7, 8, 9, 15, 16, 17, rng.randrange(40)]), rng.randrange(5),
+            rng.randrange(5)))
+        pairs.append(rng.choice([(core + a, core + b), (a + core, b + core), (a + core, a + core)]))
+    check_all(["prefix", "postfix", "hamming", "lcs_str"], pairs)
 
 
 def test_mixed_alphabets_at_random():

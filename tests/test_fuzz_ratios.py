@@ -31,6 +31,7 @@ def test_ratio_random(alphabet):
     rng = rng_for(alphabet)
     pairs = [tuple(random_text(rng, rng.randint(0, rng.choice([20, 70, 250])), alphabet)
                    for _ in "12") for _ in range(14)]
+    pairs += [(a, random_text(rng, len(a), alphabet)) for a, _ in pairs]  # equal lengths
     check(["ratio", "q_ratio", "partial_ratio"], pairs + [(pairs[0][0], pairs[0][0])])
 
 
