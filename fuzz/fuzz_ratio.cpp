@@ -89,6 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     if (take_check(p)) check_queries(p, p.extra[0]);
+    if (take_check(p)) {  // the window search's LCS against the dynamic programme
+        const uint64_t got = ref::LcsBits(a).lcs(b.data(), b.size()), want = ref::lcs(a, b);
+        if (got != want)
+            fail("reference LcsBits", a, b, "got " + show(got) + ", expected " + show(want));
+    }
 
     compare_all<FloatCut>(
         "token_sort_ratio", p, qx::token_sort_ratio,

@@ -394,6 +394,42 @@ inline double q_ratio(const std::string& s1, const std::string& s2, const Seq& a
     return ratio(s1, s2, a, b, c);
 }
 
+// LCS lengths of one text against many others by the bit-vector recurrence (a bit per symbol
+// of the text, words joined by an explicit carry), for the window search, which scores
+// hundreds of windows per pair. The fuzz_ratio target checks it against lcs() above.
+class LcsBits {
+  public:
+    explicit LcsBits(const Seq& a) : size_(a.size()), words_((a.size() + 63) / 64) {
+        for (size_t i = 0; i < a.size(); ++i) {
+            auto& m = masks_[a[i]];
+            m.resize(words_, 0);
+            m[i / 64] |= uint64_t{1} << (i % 64);
+        }
+    }
+    uint64_t lcs(const uint32_t* b, size_t len) const {
+        std::vector<uint64_t> v(words_, ~uint64_t{0});
+        for (size_t j = 0; j < len; ++j) {
+            auto found = masks_.find(b[j]);
+            if (found == masks_.end()) continue;
+            uint64_t carry = 0;
+            for (size_t k = 0; k < words_; ++k) {
+                const uint64_t u = v[k] & found->second[k];
+                const uint64_t t = v[k] + u;
+                const uint64_t sum = t + carry;
+                carry = (t < v[k]) | (sum < t);
+                v[k] = sum | (v[k] - u);
+            }
+        }
+        uint64_t zeros = 0;
+        for (size_t i = 0; i < size_; ++i) zeros += (v[i / 64] >> (i % 64) & 1) == 0;
+        return zeros;
+    }
+
+  private:
+    size_t size_, words_;
+    std::map<uint32_t, std::vector<uint64_t>> masks_;
+};
+
 // Partial ratio: the best ratio of the needle against the windows of the haystack, each
 // window scored only when its filter symbol occurs in the needle.
 inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
@@ -401,10 +437,9 @@ inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
     auto in_needle = [&](uint32_t c) {
         return std::find(needle.begin(), needle.end(), c) != needle.end();
     };
+    const LcsBits bits(needle);
     auto score = [&](size_t begin, size_t end) {
-        Seq w(hay.begin() + static_cast<ptrdiff_t>(begin),
-              hay.begin() + static_cast<ptrdiff_t>(end));
-        return string_ratio(lcs(needle, w), m, w.size());
+        return string_ratio(bits.lcs(hay.data() + begin, end - begin), m, end - begin);
     };
     double best = 0.0;
     if (bytes && m >= 129) {
