@@ -139,8 +139,12 @@ inline std::vector<FloatCut> float_cutoffs(std::optional<double> v, uint8_t pick
 // few others guarded by take_check) for every input; each input runs only the check its
 // selector byte picks, so that an execution costs one reference procedure instead of dozens.
 // The first input of a process (a replayed crash file among them) runs every check, and tells
-// how many there are.
+// how many there are; replay_main.cpp runs every check on every input.
 inline bool take_check(const Pair& p) {
+#ifdef FUZZ_REPLAY
+    (void)p;
+    return true;  // a replay checks every input completely
+#endif
     static uint64_t input = 0;    // serial of the input being checked
     static size_t index = 0;      // checks met so far in it
     static size_t count = 0;      // checks per input; 0 until the first input has ended

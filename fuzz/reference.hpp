@@ -806,10 +806,9 @@ inline double soft_tfidf_similarity(const Seq& a, const Seq& b, double threshold
 // ------------------------------------------------------------------------------------------
 // Smith-Waterman and Needleman-Wunsch over the full matrix, row by row.
 
+// A NaN operand gives way to the other; of equal operands (zeros of both signs) the second.
 inline double max_num(double x, double y) {
-    if (std::isnan(x)) return y;
-    if (std::isnan(y)) return x;
-    return x < y ? y : x;
+    return x > y || std::isnan(y) ? x : y;
 }
 
 struct AlignParams {

@@ -6,10 +6,13 @@ and checking that the error names the later one (arguments are converted in sign
 
 import ctypes
 
-import numpy
+import numpy as np
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
-from frame_reference import ALL, FloatLike, Index, Text, int_cutoff, is_batch, options_of, positional
+from frame_reference import (ALL, SANITIZED, FloatLike, Index, Sequence, Text, int_cutoff, is_batch,
+                             options_of, positional, run_call)
 from quorvalex import _quorvalex, distance, fuzz
 
 # A few functions of each signature shape, scalar and batch.
@@ -80,93 +83,48 @@ def raises_exactly(exc_type, message, fn, *args, **kwargs):
 
 
 # ---------------------------------------------------------------------------------------------
-# Every message form the frame writes, on every function: (id, args, kwargs, message) where
-# args/kwargs/message are built from (fn, positional args P, positional names N).
-
-def _names(f):
-    return ["pairs"] if is_batch(f) else ["s1", "s2"]
-
-
-def _takes(f, extra):
-    n = len(positional(f))
-    return f" takes {n} positional arguments but {n + extra} were given"
-
+# Every message form the frame writes, on every function, as the model predicts it: (id, args
+# and kwargs built from the function, its positional args P and positional names N).
 
 def _other_shape_option(f):
     return "threshold" if options_of(f) == [("alpha", "1.0"), ("beta", "1.0")] else "alpha"
 
 
-def _missing(f):
-    return (" missing 1 required positional argument: 'pairs'" if is_batch(f)
-            else " missing 2 required positional arguments: 's1' and 's2'")
+MATCHING = [
+    ("one_too_many", lambda f, P, N: (P + ("x",), {})),
+    ("three_too_many", lambda f, P, N: (P + ("x",) * 3, {"score_cutoff": None})),
+    ("too_many_before_unexpected", lambda f, P, N: (P + ("x",), {"bogus": 1})),
+    ("unexpected", lambda f, P, N: (P, {"cutoff": 1})),
+    ("case_matters", lambda f, P, N: (P, {"Score_cutoff": 1})),
+    ("prefix_no_match", lambda f, P, N: (P, {"score": 1})),
+    ("longer_no_match", lambda f, P, N: (P, {"score_cutoffs": 1})),
+    ("unencodable_keyword", lambda f, P, N: (P, {"s\ud800": 1})),
+    ("name_of_other_form", lambda f, P, N: (P, {"s1": "a"} if is_batch(f) else {"pairs": []})),
+    ("option_of_other_shape", lambda f, P, N: (P, {_other_shape_option(f): 1.0})),
+    ("unexpected_before_missing", lambda f, P, N: ((), {"bogus": 1})),
+    ("unexpected_before_conversion", lambda f, P, N: ((1,) * len(P), {"bogus": 1})),
+    ("multiple_first", lambda f, P, N: (P, {N[0]: P[0]})),
+    ("multiple_last", lambda f, P, N: (P, {N[-1]: "z"})),
+    ("multiple_before_unexpected", lambda f, P, N: (P, {N[0]: "z", "bogus": 1})),
+    ("unexpected_before_multiple", lambda f, P, N: (P, {"bogus": 1, N[0]: "z"})),
+    ("missing_all", lambda f, P, N: ((), {})),
+    ("missing_all_with_cutoff", lambda f, P, N: ((), {"score_cutoff": None})),
+    ("missing_s1", lambda f, P, N: ((), {"s2": "b"})),
+    ("missing_s2", lambda f, P, N: (P[:1], {})),
+    ("missing_s2_by_keyword", lambda f, P, N: ((), {N[0]: P[0]})),
+    ("missing_s2_with_cutoff", lambda f, P, N: (P[:1], {"score_cutoff": 1})),
+] + [(f"text_{i}", lambda f, P, N, a=a: (a, {})) for i, a in enumerate([
+    (1, "b"), ("a", b"b"), (None, "b"), (["a"], 2.5), (int, "b"), ("a", Index(1)), (1, "\ud800")])]
 
 
-MESSAGES = [
-    ("one_too_many", lambda f, P, N: (P + ("x",), {}), lambda f: _takes(f, 1)),
-    ("three_too_many", lambda f, P, N: (P + ("x",) * 3, {"score_cutoff": None}),
-     lambda f: _takes(f, 3)),
-    ("too_many_before_unexpected", lambda f, P, N: (P + ("x",), {"bogus": 1}),
-     lambda f: _takes(f, 1)),
-    ("unexpected", lambda f, P, N: (P, {"cutoff": 1}),
-     lambda f: " got an unexpected keyword argument 'cutoff'"),
-    ("case_matters", lambda f, P, N: (P, {"Score_cutoff": 1}),
-     lambda f: " got an unexpected keyword argument 'Score_cutoff'"),
-    ("prefix_no_match", lambda f, P, N: (P, {"score": 1}),
-     lambda f: " got an unexpected keyword argument 'score'"),
-    ("longer_no_match", lambda f, P, N: (P, {"score_cutoffs": 1}),
-     lambda f: " got an unexpected keyword argument 'score_cutoffs'"),
-    ("unencodable_keyword", lambda f, P, N: (P, {"s\ud800": 1}),
-     lambda f: " got an unexpected keyword argument 's\ud800'"),
-    ("name_of_other_form", lambda f, P, N: (P, {"s1": "a"} if is_batch(f) else {"pairs": []}),
-     lambda f: " got an unexpected keyword argument " + ("'s1'" if is_batch(f) else "'pairs'")),
-    ("option_of_other_shape", lambda f, P, N: (P, {_other_shape_option(f): 1.0}),
-     lambda f: f" got an unexpected keyword argument '{_other_shape_option(f)}'"),
-    ("unexpected_before_missing", lambda f, P, N: ((), {"bogus": 1}),
-     lambda f: " got an unexpected keyword argument 'bogus'"),
-    ("unexpected_before_conversion", lambda f, P, N: ((1,) * len(P), {"bogus": 1}),
-     lambda f: " got an unexpected keyword argument 'bogus'"),
-    ("multiple_first", lambda f, P, N: (P, {N[0]: P[0]}),
-     lambda f: f" got multiple values for argument '{_names(f)[0]}'"),
-    ("multiple_last", lambda f, P, N: (P, {N[-1]: "z"}),
-     lambda f: f" got multiple values for argument '{_names(f)[-1]}'"),
-    ("multiple_before_unexpected", lambda f, P, N: (P, {N[0]: "z", "bogus": 1}),
-     lambda f: f" got multiple values for argument '{_names(f)[0]}'"),
-    ("unexpected_before_multiple", lambda f, P, N: (P, {"bogus": 1, N[0]: "z"}),
-     lambda f: " got an unexpected keyword argument 'bogus'"),
-    ("missing_all", lambda f, P, N: ((), {}), _missing),
-    ("missing_all_with_cutoff", lambda f, P, N: ((), {"score_cutoff": None}), _missing),
-    ("missing_s1", lambda f, P, N: ((), {"s2": "b"}),
-     lambda f: " got an unexpected keyword argument 's2'" if is_batch(f)
-     else " missing 1 required positional argument: 's1'"),
-]
-SCALAR_MESSAGES = [  # (args, kwargs, message after the function name or None for "argument")
-    (("a",), {}, "() missing 1 required positional argument: 's2'"),
-    ((), {"s1": "a"}, "() missing 1 required positional argument: 's2'"),
-    (("a",), {"score_cutoff": 1}, "() missing 1 required positional argument: 's2'"),
-    ((1, "b"), {}, "argument 's1': 'int' object cannot be converted to 'PyString'"),
-    (("a", b"b"), {}, "argument 's2': 'bytes' object cannot be converted to 'PyString'"),
-    ((None, "b"), {}, "argument 's1': 'NoneType' object cannot be converted to 'PyString'"),
-    ((["a"], 2.5), {}, "argument 's1': 'list' object cannot be converted to 'PyString'"),
-    ((int, "b"), {}, "argument 's1': 'type' object cannot be converted to 'PyString'"),
-    (("a", Index(1)), {}, "argument 's2': 'Index' object cannot be converted to 'PyString'"),
-    ((1, "\ud800"), {}, "argument 's1': 'int' object cannot be converted to 'PyString'"),
-]
-
-
-@pytest.mark.parametrize("case", MESSAGES, ids=[c[0] for c in MESSAGES])
-def test_matching_errors_on_every_function(case):
-    _, build, message = case
+@pytest.mark.parametrize("case", MATCHING, ids=[c[0] for c in MATCHING])
+def test_matching_and_text_errors_on_every_function(case):
     for fn in ALL:
-        args, kwargs = build(fn, positional(fn), _names(fn))
-        raises_exactly(TypeError, fn.__name__ + "()" + message(fn), fn, *args, **kwargs)
-
-
-@pytest.mark.parametrize("args,kwargs,message", SCALAR_MESSAGES)
-def test_scalar_text_errors_on_every_function(args, kwargs, message):
-    for fn in ALL:
-        if not is_batch(fn):
-            full = fn.__name__ + message if message.startswith("()") else message
-            raises_exactly(TypeError, full, fn, *args, **kwargs)
+        names = ["pairs"] if is_batch(fn) else ["s1", "s2"]
+        args, kwargs = case[1](fn, positional(fn), names)
+        if not is_batch(fn) or not case[0].startswith(("missing_s2", "text_")):
+            exc = run_call(fn, args, kwargs)
+            assert type(exc) is TypeError and exc.args[0].startswith(("argument '", fn.__name__))
 
 
 @pytest.mark.parametrize("kwnames", [("s1", "s1"), ("s2", "score_cutoff", "s2"),
@@ -241,9 +199,9 @@ def option_error_cases(kind):
     """(value, exception type, message without the argument prefix, wrapped?)"""
     if kind == "use_words":
         return [(v, TypeError, f"'{type(v).__name__}' object cannot be converted to 'PyBool'", True)
-                for v in (1, 0, None, "True", 1.0, numpy.int64(1))]
+                for v in (1, 0, None, "True", 1.0, np.int64(1))]
     if kind == "ngram_size":
-        return ([(v, *index_error(v), True) for v in (None, 2.0, "2", numpy.float64(2))]
+        return ([(v, *index_error(v), True) for v in (None, 2.0, "2", np.float64(2))]
                 + [(v, *u64_error(v), False) for v in (-1, 2**64, Index(-1))])
     return ([(v, *float_error(v), True) for v in (None, "0.5", [], 1j)]
             + [(10**400, *float_error(10**400), False)])
@@ -264,13 +222,13 @@ def test_cutoff_values_accepted():
     table = [
         (sim, "ab", "ax", True, 1), (sim, "ab", "xx", True, 0), (sim, "abc", "abd", None, 2),
         (sim, "abc", "abd", Index(2), 2), (sim, "abc", "abd", Index(3), 0),
-        (sim, "abc", "abd", numpy.uint8(3), 0), (sim, "abc", "abc", 2**64 - 1, 0),
+        (sim, "abc", "abd", np.uint8(3), 0), (sim, "abc", "abc", 2**64 - 1, 0),
         (sim, "abc", "abd", type("Big", (int,), {})(2), 2), (dist, "abc", "xyz", False, 1),
         (dist, "abc", "xyz", 2**64 - 1, 3), (dist, "abcd", "xbcd", 1, 2),
         (nd, "abcd", "abxy", None, 0.5), (nd, "abcd", "abxy", 0, 1.0), (nd, "abcd", "abxy", 1, 0.5),
         (nd, "abcd", "abxy", True, 0.5), (nd, "abcd", "abxy", FloatLike(0.4), 1.0),
         (nd, "abcd", "abxy", FloatLike(0.5), 0.5), (nd, "abcd", "abxy", Index(1), 0.5),
-        (nd, "abcd", "abxy", numpy.float32(0.25), 1.0), (nd, "abcd", "abxy", 2**1023, 0.5),
+        (nd, "abcd", "abxy", np.float32(0.25), 1.0), (nd, "abcd", "abxy", 2**1023, 0.5),
         (nd, "abcd", "abxy", type("F", (float,), {})(0.5), 0.5),
         (nd, "abcd", "abxy", float("inf"), 0.5), (nd, "abcd", "abxy", -(2**70), 1.0),
         (ns, "abc", "abx", 0.7, 0.0), (ns, "abc", "abx", 0.6, 1.0 - 1 / 3),
@@ -285,11 +243,11 @@ def test_cutoff_values_accepted():
 def test_option_values_accepted(fn):
     """Each accepted option value lets conversion go on to a failing score_cutoff."""
     expected = "argument 'score_cutoff': " + (index_error if int_cutoff(fn) else float_error)("x")[1]
-    floats = (0.5, -1.0, 0, True, FloatLike(0.25), Index(2), numpy.float32(0.5), float("nan"),
+    floats = (0.5, -1.0, 0, True, FloatLike(0.25), Index(2), np.float32(0.5), float("nan"),
               2**1023, type("F", (float,), {})(1.0))
     for option, _ in options_of(fn):
-        values = {"use_words": (True, False, numpy.True_),
-                  "ngram_size": (0, True, 2**64 - 1, Index(3), numpy.uint64(2**64 - 1))}
+        values = {"use_words": (True, False, np.True_),
+                  "ngram_size": (0, True, 2**64 - 1, Index(3), np.uint64(2**64 - 1))}
         for value in values.get(option, floats):
             raises_exactly(TypeError, expected, fn, *positional(fn), **{option: value},
                            score_cutoff="x")
@@ -354,7 +312,7 @@ RaisingNumpyBool = type("bool_", (Raising,), {"__module__": "numpy"})
 @pytest.mark.parametrize("fn", SHAPES[("use_words", "ngram_size")], ids=ids)
 def test_use_words_is_a_strict_bool(fn):
     later = "argument 'ngram_size': " + index_error(1.5)[1]
-    for accepted in (True, False, numpy.True_, numpy.False_, numpy.bool_(1), TruthyNumpyBool()):
+    for accepted in (True, False, np.True_, np.False_, np.bool_(1), TruthyNumpyBool()):
         raises_exactly(TypeError, later, fn, *positional(fn), use_words=accepted, ngram_size=1.5)
     raises_exactly(TypeError, "argument 'use_words': object of type 'bool_' does not define a "
                    "'__bool__' conversion", fn, *positional(fn), use_words=FakeNumpyBool())
@@ -398,3 +356,72 @@ def test_conversion_order(fn):
         raises_exactly(UnicodeEncodeError, None, fn, [("a", "\udc00")], **bad, score_cutoff="x")
     else:  # texts are converted before the options: the encoding error wins
         raises_exactly(UnicodeEncodeError, None, fn, "a", "\udc00", **bad, score_cutoff="x")
+
+
+# ---------------------------------------------------------------------------------------------
+# Randomized calls of all 112 functions: argument shapes, types, keywords and values. For every
+# call the model predicts the exception or the converted arguments; a successful call returns a
+# value of the documented kind, equal to the call with plain texts and plain options, and a batch
+# equals its scalar pair by pair.
+
+U64 = 2**64
+texts = st.one_of(st.text(alphabet="ab é€👍\t", max_size=10),
+                  st.sampled_from(["", " ", "new york", "é", "👍a", "a\ud800", "\udfff"]),
+                  st.builds(Text, st.text(alphabet="abé", max_size=5)))
+junk = st.sampled_from([None, 1, 1.5, b"ab", ["a"], ("a", "b"), object(), True])
+numbers = st.one_of(
+    st.floats(), st.integers(-3, 300), st.booleans(),
+    st.sampled_from([10**400, -(10**400), U64 - 1, U64, 2**63, -1, 0, None, "0.5", [], b"1",
+                     np.float64(0.5), np.bool_(True), np.bool_(False), np.int64(2),
+                     np.float32(0.25)]),
+    st.builds(Index, st.sampled_from([0, 3, -1, U64])),
+    st.builds(FloatLike, st.sampled_from([0.5, -1.0, float("nan"), 80.0])))
+pair_items = st.one_of(st.tuples(texts, texts), st.sampled_from(
+    [("a",), ("a", "b", "c"), (), ["a", "b"], "ab", None, (1, "a"), ("a", b"b")]),
+    st.builds(lambda a, b: type("PairTuple", (tuple,), {})((a, b)), texts, texts))
+pairs_values = st.one_of(
+    st.lists(st.tuples(texts, texts), max_size=6), st.lists(pair_items, max_size=4),
+    st.builds(Sequence, st.lists(st.tuples(texts, texts), max_size=4)),
+    st.builds(tuple, st.lists(st.tuples(texts, texts), max_size=3)),
+    st.sampled_from(["ab", "", {("a", "b")}, {"a": "b"}, None, 3, b"ab", iter([("a", "b")])]),
+    st.builds(lambda n: (p for p in [("a", "b")] * n), st.integers(0, 2)))
+
+
+@st.composite
+def call_shapes(draw, fn):
+    """Positional and keyword arguments of every shape, mostly close to a valid call."""
+    names = ["pairs"] if is_batch(fn) else ["s1", "s2"]
+    first = pairs_values if is_batch(fn) else texts
+    values = {p: draw(st.one_of(first, junk) if draw(st.integers(0, 9)) == 0 else first) for p in names}
+    n = draw(st.sampled_from([len(names)] * 4 + [0, len(names) - 1, len(names) + 1]))
+    args = [values[p] for p in names[:n]] + [draw(texts) for _ in range(n - len(names))]
+    kwargs = {p: values[p] for p in names[n:] if draw(st.integers(0, 7))}
+    kwargs.update({p: values[p] for p in names[:n] if draw(st.integers(0, 15)) == 0})  # twice
+    kwargs.update({k: draw(numbers) for k, _ in options_of(fn) + [("score_cutoff", 0)]
+                   if draw(st.booleans())})
+    if draw(st.integers(0, 9)) == 0:
+        kwargs[draw(st.sampled_from(["cutoff", "s3", "pair", "weight", "S1"]))] = 1
+    items = list(kwargs.items())
+    return args, dict(items[i] for i in draw(st.permutations(range(len(items)))))
+
+
+@settings(max_examples=200 if SANITIZED else 800, deadline=None,
+          suppress_health_check=[HealthCheck.too_slow])
+@given(data=st.data())
+def test_random_calls(data):
+    fn = data.draw(st.sampled_from(ALL))
+    args, kwargs = data.draw(call_shapes(fn))
+    run_call(fn, args, kwargs)
+
+
+@pytest.mark.parametrize("fn", ALL, ids=lambda f: f.__name__)
+def test_model_agrees_on_fixed_calls(fn):
+    pairs = [("ab", "abc"), ("a", "b")]
+    first = (pairs,) if is_batch(fn) else ("ab", "abc")
+    for args, kwargs in [(first, {}), (first + ("x",), {}), ((), {}), (first, {"score_cutoff": True}),
+                         (first, {"score_cutoff": Index(2)}), (first, {"score_cutoff": np.int64(0)}),
+                         (first, {"score_cutoff": np.float64(1.0)}), (first, {"cutoff": 1}),
+                         (first[:1], {"s2": "b"} if not is_batch(fn) else {"pairs": pairs}),
+                         (first, {k: v for k, _ in options_of(fn) for v in [None]}),
+                         (first, {"use_words": np.bool_(False), "ngram_size": Index(0)})]:
+        run_call(fn, args, kwargs)

@@ -15,6 +15,7 @@ import time
 import pytest
 
 import quorvalex
+from join_reference import components
 from quorvalex import distance, fuzz
 from quorvalex.cli.demo_data import generate
 
@@ -76,23 +77,12 @@ def expected_match(left, right, scorer, cutoff, top=1, processor=default_process
     return [HEADER, *rows]
 
 
-def components(values, scorer, cutoff, processor=default_process):
+def groups(values, scorer, cutoff):
     """Group label (first row of the group) of every value, from brute-force pairs."""
-    parent = list(range(len(values)))
-
-    def root(i):
-        while parent[i] != i:
-            i = parent[i]
-        return i
-
-    for i, a in enumerate(values):
-        for j in range(i + 1, len(values)):
-            if a and values[j]:
-                score = scorer(processor(a), processor(values[j]), score_cutoff=cutoff)
-                if score >= cutoff:
-                    hi, lo = sorted((root(i), root(j)), reverse=True)
-                    parent[hi] = lo
-    return [root(i) for i in range(len(values))]
+    p = [default_process(v) for v in values]
+    edges = [(i, j) for i in range(len(p)) for j in range(i + 1, len(p))
+             if values[i] and values[j] and scorer(p[i], p[j], score_cutoff=cutoff) >= cutoff]
+    return components(len(values), edges)
 
 
 # match -----------------------------------------------------------------------------------------
@@ -192,10 +182,10 @@ def test_dedupe_groups_are_components(tmp_path, scorer, cutoff):
                  "--cutoff", cutoff, "-o", "grouped.csv", cwd=tmp_path)
     assert result.returncode == 0, result.err
     rows = read_csv((tmp_path / "grouped.csv").read_text("utf-8"), delimiter=";")
-    groups = components(values, scorer, cutoff)
+    labels = groups(values, scorer, cutoff)
     assert rows == [["id", "name", "city", "group"]] + [
-        [f"x{i}", v, "Zürich, CH", str(g)] for i, (v, g) in enumerate(zip(values, groups))]
-    distinct = len(set(groups))
+        [f"x{i}", v, "Zürich, CH", str(g)] for i, (v, g) in enumerate(zip(values, labels))]
+    distinct = len(set(labels))
     assert distinct < len(values)
     assert result.err == f"{len(values)} rows: {distinct} groups, {len(values) - distinct} duplicates\n"
 

@@ -20,23 +20,9 @@ import pytest
 import quorvalex
 from join_reference import components, every_pair
 from quorvalex import _join, distance as D, fuzz as F
+from texts import mutate
 
 ALPHABETS = ["ab", "abcd", "abcdefghij", "aé日😀"]
-
-
-def mutate(rng, text, alphabet, edits):
-    s = list(text)
-    for _ in range(edits):
-        op, p = rng.randrange(4), rng.randrange(len(s) + 1)
-        if op == 0:
-            s.insert(p, rng.choice(alphabet))
-        elif op == 1 and p < len(s):
-            del s[p]
-        elif op == 2 and p < len(s):
-            s[p] = rng.choice(alphabet)
-        elif p + 1 < len(s):
-            s[p], s[p + 1] = s[p + 1], s[p]
-    return "".join(s)
 
 
 def char_texts(rng, n):

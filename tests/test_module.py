@@ -12,7 +12,8 @@ import quorvalex
 from frame_reference import MALLINFO, SANITIZED, run_python
 from quorvalex import _quorvalex
 
-ROWS = json.loads((pathlib.Path(__file__).parent / "data" / "functions.json").read_text("utf-8"))
+ROWS = [json.loads(line) for line in
+        (pathlib.Path(__file__).parent / "data" / "functions.jsonl").read_text("utf-8").splitlines()]
 OWNER = {"distance": _quorvalex.distance, "fuzz": _quorvalex.fuzz, "top": _quorvalex}
 MODULE_NAME = {"distance": "distance", "fuzz": "fuzz", "top": "quorvalex._quorvalex"}
 

@@ -1,0 +1,309 @@
+"""Word-multiset measures (Jaccard, Sørensen-Dice, Tversky, overlap), cosine, soft TF-IDF and
+the alignment scores against the references; options, limits and interruption."""
+
+import json
+import math
+import os
+import random
+import subprocess
+import sys
+
+import pytest
+
+import quorvalex as q
+import reference as ref
+from frame_reference import SANITIZED, run_python
+from texts import word_pairs
+
+SETS = ["jaccard", "sorensen_dice", "tversky", "overlap"]
+
+
+def check(stem, pairs, **options):
+    for form in ("similarity", "distance"):
+        fn = getattr(q, f"{stem}_{form}")
+        for s1, s2 in pairs:
+            ref.check(fn, s1, s2, symmetric=stem != "tversky", **options)
+        batch = getattr(q, f"{stem}_{form}_batch", None)
+        assert batch is None or batch(pairs, **options) == [fn(*p, **options) for p in pairs]
+
+
+@pytest.mark.parametrize("stem", SETS)
+def test_sets_against_reference(stem):
+    rng = random.Random(77)
+    pairs = word_pairs(5100 + len(stem), 300)
+    check(stem, pairs)
+    if stem == "tversky":
+        for k in range(0, 300, 10):
+            w = {x: rng.choice([0.0, 0.5, 1.0, -0.5, 2.0, rng.uniform(-2, 2)]) for x in "ab"}
+            check(stem, pairs[k:k + 10], alpha=w["a"], beta=w["b"])
+        assert str(q.tversky_similarity("a b", "a c", alpha=float("nan"))) == "nan"
+
+
+# Equal words in texts stored at different widths (the widest character of each text decides)
+# are the same words: counted, matched and hashed alike.
+WIDTHS = [("a bé é", "é a bé \u4e2d"), ("a bé é", "é \U0001f600 a bé"),
+          ("a \u0100b é", "é a \u0100b \U0001f600"), ("x y", "\u3000x\u2003y\u3000"),
+          ("ab ab \u4e2d", "\u4e2d ab ab ab")]
+
+
+@pytest.mark.parametrize("stem", ["jaccard", "sorensen_dice", "overlap", "cosine", "soft_tfidf"])
+def test_equal_words_across_widths(stem):
+    check(stem, WIDTHS)
+    assert all(getattr(q, stem + "_similarity")(*p) > 0.5 for p in WIDTHS)
+
+
+# Texts of bytes and of 16-bit units are split 64 units at a time: words across the block
+# edges, every white space character and the code points next to them that are not white space.
+BYTE_SPACES = "\t\n\x0b\x0c\r \x85\xa0"
+BYTE_OTHERS = "ab\x00\x08\x0e\x1c\x1f!\x7f\x84\x86\x9f\xa1\xff"
+WIDE_SPACES = BYTE_SPACES + "\u1680\u2000\u2005\u200a\u2028\u2029\u202f\u205f\u3000"
+WIDE_OTHERS = BYTE_OTHERS + "\u0100\u167f\u1681\u1fff\u200b\u2027\u202a\u202e\u2030\u205e" \
+                            "\u2060\u2fff\u3001\uffff\u0420"
+
+
+@pytest.mark.parametrize("spaces, others", [(BYTE_SPACES, BYTE_OTHERS), (WIDE_SPACES, WIDE_OTHERS)])
+def test_texts_at_block_edges(spaces, others):
+    rng = random.Random(len(spaces))
+    pairs = [tuple("".join(rng.choice(spaces if rng.random() < 0.3 else others)
+                           for _ in range(length)) for _ in "xy")
+             for length in [1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 191, 192, 193, 300]
+             for _ in range(15)]
+    for stem in ("jaccard", "overlap"):
+        check(stem, pairs)
+
+
+@pytest.mark.parametrize("n", range(1, 11))
+def test_cosine_ngrams_against_reference(n):
+    """Packed ASCII codes up to 8 symbols, token views past that, around the inline buffers."""
+    rng = random.Random(520 + n)
+    pairs = []
+    for k in range(120):
+        alphabet = ["ab", "ab\0", "abc", "aé", "a€Ā", "a👍", "x é👍"][k % 7]
+        lengths = [62, 63, 64, 65, 66, 150] if k % 3 == 0 else range(13)
+        pairs.append(tuple("".join(rng.choices(alphabet, k=rng.choice(lengths))) for _ in "xy"))
+    check("cosine", pairs, use_words=False, ngram_size=n)
+
+
+def test_cosine_words_against_reference():
+    check("cosine", word_pairs(52, 300))
+
+
+FORMS = {
+    "similarity": lambda **kw: q.cosine_similarity("ab", "ab", **kw),
+    "distance": lambda **kw: q.cosine_distance("ab", "ab", **kw),
+    "batch": lambda **kw: q.cosine_similarity_batch([("ab", "ab"), ("", "x")], **kw),
+    "empty batch": lambda **kw: q.cosine_similarity_batch([], **kw),
+}
+
+
+@pytest.mark.parametrize("form", FORMS.values(), ids=FORMS.keys())
+def test_ngram_size_zero_is_rejected_in_ngram_mode(form):
+    for cutoff in (None, 0.5):
+        with pytest.raises(ValueError, match="^ngram_size must be at least 1$"):
+            form(use_words=False, ngram_size=0, score_cutoff=cutoff)
+    assert form(use_words=True, ngram_size=0) == form(use_words=True)  # ignored for words
+
+
+@pytest.mark.parametrize("threshold", [0.8, 0.5, 0.0, 0.95])
+def test_soft_tfidf_against_reference(threshold):
+    """Equal up to the order of the sum (pairs whose ties leave the sum to that order skipped)."""
+    checked = 0
+    for s1, s2 in word_pairs(530, 150):
+        want = ref.call("soft_tfidf_similarity", s1, s2, threshold=threshold)
+        if want is None:
+            continue
+        checked += 1
+        for c in (None, want - 1e-9, want + 1e-9, math.nan):
+            cut = ref.call("soft_tfidf_similarity", s1, s2, c, threshold=threshold)
+            got = q.soft_tfidf_similarity(s1, s2, threshold=threshold, score_cutoff=c)
+            assert got == pytest.approx(cut, rel=1e-12, abs=1e-12), (s1, s2, c)
+            dist = ref.call("soft_tfidf_distance", s1, s2, c, threshold=threshold)
+            got = q.soft_tfidf_distance(s1, s2, threshold=threshold, score_cutoff=c)
+            assert got == pytest.approx(dist, rel=1e-12, abs=1e-12), (s1, s2, c)
+    assert checked > 25
+
+
+SCRIPT = """
+import json, sys, quorvalex as q
+pairs = json.loads(sys.argv[1])
+print(json.dumps([q.soft_tfidf_similarity(a, b, threshold=0.5).hex() for a, b in pairs]))
+"""
+
+
+def test_soft_tfidf_identical_across_processes():
+    # ties for the best partner with different counts, long sums: no dependence on the hash seed
+    ties = [("abcd", "abce abcf abcf"), ("abcd", "abcf abcf abce")]
+    pairs = ties + word_pairs(531, 40)
+    cmd = [sys.executable, "-P", "-c", SCRIPT, json.dumps(pairs)]
+    runs = [subprocess.check_output(cmd, env=dict(os.environ, PYTHONHASHSEED=s)) for s in "12"]
+    assert runs[0] == runs[1]
+    assert json.loads(runs[0])[0] != json.loads(runs[0])[1]  # first occurrence wins the tie
+
+
+# Pairs of 20,000 distinct words each: 4 * 10^8 word pairs, far longer than the test waits.
+# The kernel polls while it pairs words, so a raising signal handler ends the batch at once.
+INTERRUPT_SCRIPT = r"""
+import signal, time
+import quorvalex as q
+words = ["w%dx" % i for i in range(20000)]
+a, b = " ".join(words), " ".join(w + "y" for w in words)
+def handler(signum, frame):
+    raise KeyboardInterrupt
+signal.signal(signal.SIGALRM, handler)
+signal.setitimer(signal.ITIMER_REAL, 0.3)
+start = time.monotonic()
+try:
+    q.soft_tfidf_similarity_batch([(a, b)] * 2)
+    print("finished")
+except KeyboardInterrupt:
+    print(time.monotonic() - start)
+"""
+
+
+def test_long_soft_tfidf_pairing_is_interrupted():
+    out = run_python(INTERRUPT_SCRIPT, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert 0.25 <= float(out.stdout) < 2.5
+
+
+# "ab " * 10**7 under an address-space limit just above the inputs: counting the words needs no
+# memory (one distinct word); sorting them does, and ends in MemoryError, never an abort.
+HUGE_SCRIPT = r"""
+import math, resource
+import quorvalex as q
+from quorvalex import fuzz
+a, b = "ab " * 10**7, "ba " * 10**7
+fuzz.token_sort_ratio_batch([("a b", "b a")] * 8)  # the pool starts before the limit
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+resource.setrlimit(resource.RLIMIT_AS, ((size + 48 * 1024) * 1024, resource.RLIM_INFINITY))
+out = [q.jaccard_similarity(a, b), q.jaccard_similarity(a, a + "ab"),
+       q.cosine_similarity(a, a + "ab") == 1e7 / math.sqrt(1e7 * (1e7 + 1)),
+       q.cosine_similarity(a, a + "ab", use_words=False, ngram_size=3)
+       == (3e7 - 2) / math.sqrt((3e7 - 2) * 3e7)]
+for call in (lambda: fuzz.token_sort_ratio(a, b), lambda: fuzz.token_sort_ratio_batch([(a, b)]),
+             lambda: fuzz.token_set_ratio(a, b)):
+    try:
+        out.append(call())
+    except MemoryError:
+        out.append("MemoryError")
+out.append(fuzz.token_sort_ratio("new york", "york new"))
+print(out)
+"""
+
+
+def test_huge_word_texts_under_a_memory_limit():
+    if SANITIZED:
+        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
+    out = run_python(HUGE_SCRIPT, timeout=600)
+    assert out.returncode == 0, out.stderr
+    assert eval(out.stdout) == [0.0, 1e7 / (1e7 + 1), True, True] + ["MemoryError"] * 3 + [100.0]
+
+
+NAN, INF = float("nan"), float("inf")
+ALIGN = ["smith_waterman_score", "needleman_wunsch_score", "smith_waterman_normalized_similarity",
+         "needleman_wunsch_normalized_similarity"]
+
+
+def test_alignment_empty_texts_and_nan():
+    sw, nw = q.smith_waterman_score, q.needleman_wunsch_score
+    assert sw("", "") == 0.0 and nw("", "").hex() == (-0.0).hex()
+    assert [f("kitten", "sitting", score_cutoff=NAN) for f in (sw, nw)] == [4.0, 3.0]
+    assert sw("xabcx", "yabcy", gap_cost=NAN) == 3.0  # NaN gap moves give way: only diagonal runs
+    assert nw("ab", "ab", gap_cost=NAN) != nw("ab", "ab", gap_cost=NAN)  # NaN borders
+
+
+# NaN operands of the maxima, infinities, overflow inside the matrix, zeros of both signs
+EXTREME = [NAN, INF, -INF, 1e308, -1e308, -0.0]
+POOLS = ([1.0, 2.0, 0.5, -1.0, 0.0], [0.0, -1.0, 0.5, -0.25], [1.0, 0.5, 0.0, -0.5, 2.0])
+LENGTHS = [(127, 3), (128, 128), (129, 60), (1, 200), (200, 131), (63, 65), (3, 129)]
+
+
+def test_alignment_against_reference():
+    """Short texts, and lengths around the 128 inline cells of the diagonals; results equal to
+    the bit (NaN and the sign of zero too), under cutoffs at and next to each value."""
+    rng = random.Random(610)
+    for k in range(450):
+        alphabet = ["ab", "abc", "aé", "€Ā", "a👍", "acgt"][k % 6]
+        n1, n2 = LENGTHS[k % 7] if k >= 420 else (rng.randint(0, 12), rng.randint(0, 12))
+        s1, s2 = ("".join(rng.choices(alphabet, k=n)) for n in (n1, n2))
+        odd = [rng.uniform(-3, 3)] if rng.random() < 0.8 else EXTREME
+        p = tuple(rng.choice(pool + odd) for pool in POOLS) if k % 3 else (1.0, 0.0, 1.0)
+        kw = dict(zip(("match_score", "mismatch_score", "gap_cost"), p))
+        for name in ALIGN:
+            value = ref.call(name, s1, s2, **kw)
+            for c in [None] + [value, math.nextafter(value, INF)] * (k % 5 == 0 and value == value):
+                got = getattr(q, name)(s1, s2, score_cutoff=c, **kw)
+                assert got.hex() == ref.call(name, s1, s2, c, **kw).hex(), (name, s1, s2, p, c)
+        if all(abs(x) < 1e300 for x in p):  # both recurrences are symmetric without NaN
+            assert [getattr(q, f)(s2, s1, **kw) for f in ALIGN[:2]] == [
+                getattr(q, f)(s1, s2, **kw) for f in ALIGN[:2]]
+
+
+LONG_PAIR = """
+import random, resource, sys, quorvalex as q
+rng = random.Random(7)
+a, b = ("".join(rng.choices("acgt", k=int(n))) for n in (50_000, sys.argv[1]))
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+print(q.smith_waterman_score(a, b), q.needleman_wunsch_score(a, b),
+      resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+"""
+
+
+@pytest.mark.parametrize("n2", [1_500, pytest.param(50_000, marks=pytest.mark.slow)])
+def test_long_alignment_memory_is_linear(n2):
+    # the full matrix would take 50001 * (n2 + 1) * 8 bytes: 600 MB and more
+    out = subprocess.run([sys.executable, "-P", "-c", LONG_PAIR, str(n2)], capture_output=True)
+    local, glob, grown_kib = out.stdout.split()
+    assert int(grown_kib) < 20_000 and 0.0 < float(local) <= n2 and -48_500 <= float(glob) <= n2
+
+
+# Integer parameters run in 16- or 32-bit lanes (or stay with doubles when too large), a vector
+# of lanes at a time: lengths around the vector sizes, the three code-unit widths, zero signs.
+LANE_LENGTHS = [1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 64, 65, 129, 257, 300]
+LANE_SCALES = [1, 1, 7, 200, 3000, 2**20, 2**30, 2**31]  # the last ones: 32-bit lanes, doubles
+ZERO_SIGNS = [(1, 0, 0), (0, 0, 0), (0, -0.0, 1), (-0.0, 0, 1), (1, -1, -1), (2, 0, -0.0)]
+
+
+def lane_cases():
+    rng = random.Random(4)
+    cases = []
+    for k in range(36):
+        alphabet = ["acgt", "ab", "aé", "€Ā", "a👍"][k % 5]  # widths 1, 1, 1, 2, 4
+        n1 = LANE_LENGTHS[k % len(LANE_LENGTHS)]
+        n2 = rng.choice([n for n in LANE_LENGTHS if n * n1 <= 40_000])
+        s1, s2 = ("".join(rng.choices(alphabet, k=n)) for n in (n1, n2))
+        scale = LANE_SCALES[k % len(LANE_SCALES)]
+        p = ZERO_SIGNS[k // 6] if k % 6 == 5 else tuple(rng.randint(-3, 3) * scale for _ in "mxg")
+        cases.append((s1, s2, dict(zip(("match_score", "mismatch_score", "gap_cost"),
+                                       (float(x) for x in p)))))
+    return cases
+
+
+def lane_results(cases):
+    """Each case's scores as hex (zero signs too), and each batch form's on all pairs sharing
+    the case's parameters."""
+    scalar = [getattr(q, f)(a, b, **kw).hex() for a, b, kw in cases for f in ALIGN[:2]]
+    batch = []
+    for _, _, kw in cases:
+        key = [x.hex() for x in kw.values()]
+        pairs = [(a, b) for a, b, o in cases if [x.hex() for x in o.values()] == key]
+        batch += [getattr(q, f + "_batch")(pairs, **kw) == [getattr(q, f)(*p, **kw) for p in pairs]
+                  for f in ALIGN[:2]]
+    return scalar, batch
+
+
+def test_integer_lanes_against_reference():
+    cases = lane_cases()
+    scalar, batch = lane_results(cases)
+    assert scalar == [ref.call(f, a, b, **kw).hex() for a, b, kw in cases for f in ALIGN[:2]]
+    assert all(batch)
+
+
+@pytest.mark.parametrize("isa", ["scalar", "sse4.2"])
+def test_integer_lanes_every_instruction_set(isa):
+    code = (f"import sys; sys.path[:0] = [{os.path.dirname(__file__)!r}]\n"
+            "import test_vector_measures as t; print(t.lane_results(t.lane_cases()))")
+    out = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
+                         env=dict(os.environ, QUORVALEX_SIMD=isa), check=True)
+    assert out.stdout.strip() == repr(lane_results(lane_cases()))
