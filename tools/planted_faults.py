@@ -111,16 +111,18 @@ def test_files(tree: pathlib.Path) -> list[pathlib.Path]:
     return sorted((tree / "tests").glob("test_*.py"))
 
 
-FAIL_LINE = re.compile(r"^(FAILED|ERROR) (\S+)")
+FAIL_LINE = re.compile(r"^(FAILED|ERROR) (.+?)(?: - .*)?$")
 
 
 def pytest(tree: pathlib.Path, stage: pathlib.Path, files: list[pathlib.Path], timeout: int,
-           log: pathlib.Path) -> tuple[str, str | None]:
+           log: pathlib.Path, deselect: list[str] = (), node: str | None = None
+           ) -> tuple[str, str | None]:
     """('pass' | 'fail' | 'timeout', first failing test)."""
-    if not files:
+    if not files and node is None:
         return "pass", None
+    targets = [node] if node else [str(f.relative_to(tree)) for f in files]
     cmd = [PYTHON, "-P", "-m", "pytest", "-q", "-x", "-p", "no:cacheprovider", "-m", MARKER,
-           *[str(f.relative_to(tree)) for f in files]]
+           *[f"--deselect={d}" for d in deselect], *targets]
     env = dict(os.environ, PYTHONPATH=str(stage), PYTHONDONTWRITEBYTECODE="1")
     log.parent.mkdir(parents=True, exist_ok=True)
     with open(log, "w", encoding="utf-8") as out:
@@ -135,6 +137,8 @@ def pytest(tree: pathlib.Path, stage: pathlib.Path, files: list[pathlib.Path], t
     text = log.read_text(encoding="utf-8", errors="replace")
     if rc in (0, 5):  # 5: nothing collected under the marker
         return "pass", None
+    if rc == 4 and node:
+        return "error", None
     for line in text.splitlines():
         m = FAIL_LINE.match(line)
         if m:
@@ -143,19 +147,50 @@ def pytest(tree: pathlib.Path, stage: pathlib.Path, files: list[pathlib.Path], t
     return "fail", f"exit status {rc}: {tail[0][:160] if tail else ''}"
 
 
-def run_suite(fault: dict, tree: pathlib.Path, stage: pathlib.Path, suite: str) -> dict:
+def run_phase(tree: pathlib.Path, stage: pathlib.Path, files: list[pathlib.Path], timeout: int,
+              log: pathlib.Path, flaky: list[str], toggle) -> tuple[str, str | None]:
+    """One phase. A failing test is run again on its own, on the faulted stage and on the clean
+    one (the fault taken out of the tree meanwhile); unless it fails with the fault and passes
+    without, it is load- or timing-sensitive: recorded as flaky, deselected, and the phase goes
+    on."""
+    while True:
+        outcome, by = pytest(tree, stage, files, timeout, log, flaky)
+        if outcome != "fail" or not by or "::" not in by or by in flaky:
+            return outcome, by
+        faulted = pytest(tree, stage, [], timeout, log.with_suffix(".again.txt"), node=by)[0]
+        if faulted == "error":  # the node id cannot be selected again: keep the catch
+            return outcome, by
+        toggle(False)
+        try:
+            clean = pytest(tree, STORE / "clean", [], timeout, log.with_suffix(".clean.txt"),
+                           node=by)[0]
+        finally:
+            toggle(True)
+        if faulted == "fail" and clean == "pass":
+            return outcome, by
+        flaky.append(by)
+        # Files before the failing one passed (they run in the order given): go on from it.
+        failing = tree / by.split("::")[0]
+        if failing in files:
+            files = files[files.index(failing):]
+
+
+def run_suite(fault: dict, tree: pathlib.Path, stage: pathlib.Path, suite: str, toggle) -> dict:
     files = test_files(tree)
     keys = fault["keywords"]
     related = [f for f in files if any(k in f.stem for k in keys)]
     rest = [f for f in files if f not in related]
     logs = STORE / "logs" / suite
     start = time.monotonic()
-    outcome, by = pytest(tree, stage, related, TIMEOUT_RELATED, logs / f"{fault['id']}-related.txt")
+    flaky: list[str] = []
+    outcome, by = run_phase(tree, stage, related, TIMEOUT_RELATED,
+                            logs / f"{fault['id']}-related.txt", flaky, toggle)
     phase = "related"
     if outcome == "pass":
-        outcome, by = pytest(tree, stage, rest, TIMEOUT_REST, logs / f"{fault['id']}-rest.txt")
+        outcome, by = run_phase(tree, stage, rest, TIMEOUT_REST, logs / f"{fault['id']}-rest.txt",
+                                flaky, toggle)
         phase = "rest"
-    return {"caught": outcome != "pass", "by": by, "phase": phase,
+    return {"caught": outcome != "pass", "by": by, "phase": phase, "flaky": flaky,
             "related": [f.name for f in related], "seconds": round(time.monotonic() - start, 1)}
 
 
@@ -223,7 +258,8 @@ def cmd_plant(args: argparse.Namespace) -> None:
             build()
             save_stage(STORE / fid)
             built = time.monotonic() - t0
-            entry = run_suite(fault, ROOT, STORE / fid, args.suite)
+            entry = run_suite(fault, ROOT, STORE / fid, args.suite,
+                              lambda on: apply(ROOT, fault) if on else revert(ROOT, fault))
         except BuildFailed:
             print(f"{fid}: does not build; skipped", flush=True)
             continue
@@ -248,7 +284,12 @@ def cmd_plant(args: argparse.Namespace) -> None:
 def cmd_replay(args: argparse.Namespace) -> None:
     tree = pathlib.Path(args.tree)
     results = load_results(args.suite)
-    for fault in selected(args):
+    faults = selected(args)
+    # Faults the old suite caught first (the comparison that matters), then the ones it missed.
+    old = load_results("old")
+    faults = [f for f in faults if f["id"] in old]
+    faults.sort(key=lambda f: not old[f["id"]]["caught"])
+    for fault in faults:
         fid = fault["id"]
         if fid in results and not args.force:
             continue
@@ -261,7 +302,9 @@ def cmd_replay(args: argparse.Namespace) -> None:
         if in_tree:
             apply(tree, fault)
         try:
-            entry = run_suite(fault, tree, stage, args.suite)
+            entry = run_suite(fault, tree, stage, args.suite,
+                              lambda on: (apply(tree, fault) if on else revert_plain(tree, fault))
+                              if in_tree else None)
         finally:
             if in_tree:
                 revert_plain(tree, fault)
@@ -292,6 +335,20 @@ def cmd_table(args: argparse.Namespace) -> None:
     for f in faults:
         print(f"| {f['id']} | {f['area']} | {f['description']} | {cell(old.get(f['id']))} | "
               f"{cell(new.get(f['id']))} |")
+    lost = [f for f in faults if old.get(f["id"], {}).get("caught")
+            and f["id"] in new and not new[f["id"]]["caught"]]
+    print("\nCaught by the old suite, missed by the new one:")
+    for f in lost:
+        print(f"- {f['id']}: old `{old[f['id']]['by']}`")
+    if not lost:
+        print("- none")
+    neither = [f for f in faults if f["id"] in old and f["id"] in new
+               and not old[f["id"]]["caught"] and not new[f["id"]]["caught"]]
+    print("\nCaught by neither suite:")
+    for f in neither:
+        print(f"- {f['id']}: {f['description']}")
+    if not neither:
+        print("- none")
     for name, res in (("old", old), ("new", new)):
         run = [f for f in faults if f["id"] in res]
         caught = sum(res[f["id"]]["caught"] for f in run)
