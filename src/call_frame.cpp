@@ -294,9 +294,9 @@ bool convert_options_dict(const Row& row, PyObject* borrowed_dict, Options& opti
         return false;
     }
     PyObject* slots[3] = {};
-    const OptionSetSpec& spec = option_set_spec(row.option_set);
-    for (size_t i = 0; i < spec.count; ++i) {
-        const NameId id = name_id(spec.options[i].name);
+    const OptionSetInfo& info = option_set_info(row.option_set);
+    for (size_t i = 0; i < info.count; ++i) {
+        const NameId id = name_id(info.options[i].name);
         if (!g_interned[id]) {
             PyErr_SetString(PyExc_SystemError, "option names are not interned");
             return false;

@@ -65,9 +65,9 @@ constexpr Signature signature_of(const Row& r) {
         p.ids[p.total++] = kS2;
     }
     p.positional = p.total;
-    const OptionSetSpec& spec = option_set_spec(r.option_set);
-    for (size_t i = 0; i < spec.count; ++i)
-        p.ids[p.total++] = name_id(spec.options[i].name);
+    const OptionSetInfo& info = option_set_info(r.option_set);
+    for (size_t i = 0; i < info.count; ++i)
+        p.ids[p.total++] = name_id(info.options[i].name);
     p.ids[p.total++] = kScoreCutoff;
     return p;
 }
@@ -140,7 +140,7 @@ bool to_bool(PyObject* borrowed_obj, NameId param, bool& out);
 // Converts option I of option set S from its slot (null = keep the default).
 template <OptionSet S, size_t I>
 inline bool convert_option(PyObject* borrowed_obj, Options& o) {
-    constexpr OptionSpec opt = kOptionSets[static_cast<size_t>(S)].options[I];
+    constexpr OptionInfo opt = kOptionSets[static_cast<size_t>(S)].options[I];
     constexpr NameId id = name_id(opt.name);
     if (borrowed_obj == nullptr) return true;
     if constexpr (opt.kind == OptionKind::Float) {

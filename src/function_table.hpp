@@ -37,7 +37,7 @@ struct Options {
     bool use_words = false;
 };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;
     OptionKind kind;
     std::string_view default_text;  // as shown in the text signature
@@ -47,12 +47,12 @@ struct OptionSpec {
     uint8_t parameter_slot;  // index into Options::parameters for float options
 };
 
-struct OptionSetSpec {
+struct OptionSetInfo {
     uint8_t count;
-    OptionSpec options[3];
+    OptionInfo options[3];
 };
 
-inline constexpr OptionSetSpec kOptionSets[] = {
+inline constexpr OptionSetInfo kOptionSets[] = {
     /* None */ {0, {}},
     /* PrefixWeight */ {1, {{"prefix_weight", OptionKind::Float, "0.1", 0.1, 0, false, 0}}},
     /* Tversky */
@@ -71,15 +71,15 @@ inline constexpr OptionSetSpec kOptionSets[] = {
     /* Threshold */ {1, {{"threshold", OptionKind::Float, "0.8", 0.8, 0, false, 0}}},
 };
 
-constexpr const OptionSetSpec& option_set_spec(OptionSet s) {
+constexpr const OptionSetInfo& option_set_info(OptionSet s) {
     return kOptionSets[static_cast<size_t>(s)];
 }
 
 constexpr Options default_options(OptionSet s) {
     Options o;
-    const OptionSetSpec& spec = option_set_spec(s);
-    for (size_t i = 0; i < spec.count; ++i) {
-        const OptionSpec& opt = spec.options[i];
+    const OptionSetInfo& info = option_set_info(s);
+    for (size_t i = 0; i < info.count; ++i) {
+        const OptionInfo& opt = info.options[i];
         switch (opt.kind) {
             case OptionKind::Float:
                 o.parameters[opt.parameter_slot] = opt.float_default;
@@ -121,12 +121,12 @@ struct Row {
 
 // Option I of option set S.
 template <OptionSet S, size_t I>
-constexpr OptionSpec kOptionOf = kOptionSets[static_cast<size_t>(S)].options[I];
+constexpr OptionInfo kOptionOf = kOptionSets[static_cast<size_t>(S)].options[I];
 
 // The value of option I of option set S in `o`, of the option's native type.
 template <OptionSet S, size_t I>
 inline auto option_value(const Options& o) {
-    constexpr OptionSpec opt = kOptionOf<S, I>;
+    constexpr OptionInfo opt = kOptionOf<S, I>;
     if constexpr (opt.kind == OptionKind::Float) {
         return o.parameters[opt.parameter_slot];
     } else if constexpr (opt.kind == OptionKind::UInt) {

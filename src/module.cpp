@@ -61,11 +61,11 @@ Ref created(PyObject* object) {
 std::string docstring_of(const Row& row) {
     std::string doc(row.name);
     doc += row.batch ? "(pairs, *, " : "(s1, s2, *, ";
-    const OptionSetSpec& spec = option_set_spec(row.option_set);
-    for (size_t i = 0; i < spec.count; ++i) {
-        doc += spec.options[i].name;
+    const OptionSetInfo& info = option_set_info(row.option_set);
+    for (size_t i = 0; i < info.count; ++i) {
+        doc += info.options[i].name;
         doc += '=';
-        doc += spec.options[i].default_text;
+        doc += info.options[i].default_text;
         doc += ", ";
     }
     doc += "score_cutoff=None)\n--\n\n";
