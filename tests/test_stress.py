@@ -4,6 +4,7 @@ thread forks a child that runs batches of its own. Every result must equal the o
 single-threaded beforehand; no call may hang. Also the pool's size limits: the cap on its
 threads and a system that refuses to start them all."""
 
+import faulthandler
 import os
 import pathlib
 import random
@@ -42,20 +43,24 @@ def _fork_and_check():
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", DeprecationWarning)  # fork while threads run
         pid = os.fork()
+    limit = 240 if SANITIZED else 60
     if pid == 0:
         try:
+            # A child that hangs prints where every thread of it stands before it is killed.
+            faulthandler.dump_traceback_later(limit - 10, exit=True)
             ok = all(same(fn(*a, **k), e) for fn, a, k, e in JOBS if is_batch(fn))
             os._exit(0 if ok else 3)
         except BaseException:
             os._exit(4)
-    deadline = time.monotonic() + (240 if SANITIZED else 60)
+    deadline = time.monotonic() + limit
     while not (status := os.waitpid(pid, os.WNOHANG))[0]:
         if time.monotonic() > deadline:
             os.kill(pid, 9)
             os.waitpid(pid, 0)
             return "hung"
         time.sleep(0.01)
-    return os.waitstatus_to_exitcode(status[1])
+    code = os.waitstatus_to_exitcode(status[1])
+    return "hung" if code == 1 else code  # faulthandler's exit after its dump
 
 
 def test_threads_and_fork_give_single_threaded_results():
