@@ -1,7 +1,6 @@
-"""Batch functions: extraction of pairs, option errors, batch == scalar for every batch function,
-the worker pool and its size, the interpreter lock, fork and interpreter exit."""
+"""Batch functions: extraction of pairs and its errors, batch == scalar for every batch function,
+the worker pool and its size, the interpreter lock and interpreter exit."""
 
-import json
 import os
 import sys
 import threading
@@ -9,8 +8,8 @@ import time
 
 import pytest
 
-from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, heavy, int_cutoff,
-                             mixed_pairs, options_of, run_call, run_python, same, scalar_of)
+from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, check_error, heavy,
+                             int_cutoff, mixed_pairs, options_of, run_python, same, scalar_of)
 from quorvalex import _quorvalex, distance, fuzz
 
 psim, pnsim = distance.prefix_similarity_batch, distance.prefix_normalized_similarity_batch
@@ -64,87 +63,64 @@ SHAPE_BATCHES = [psim, distance.jaro_winkler_similarity_batch, _quorvalex.tversk
                  _quorvalex.smith_waterman_score_batch, _quorvalex.cosine_similarity_batch,
                  _quorvalex.soft_tfidf_similarity_batch, fuzz.ratio_batch,
                  distance.levenshtein_distance_batch]
+# Lists and tuples of thousands of pairs are scored while they are extracted: a bad item far
+# down still gives exactly the error above. (Options that run Python code, like "x", keep the
+# whole extraction first.)
+VALID = [("ab", "ac"), ("é" * 300, "€"), ("a👍", "")] * 1000
 
 
 @pytest.mark.parametrize("pairs", REFUSED, ids=range(len(REFUSED)))
 def test_extraction_errors(pairs):
-    """Pairs are extracted before any option is converted."""
     for fn in SHAPE_BATCHES:
         bad = {name: "x" for name, _ in options_of(fn)}
-        assert run_call(fn, (pairs,), {**bad, "score_cutoff": "not converted"}) is not None
+        check_error(fn, (pairs,), {**bad, "score_cutoff": "not converted"})
+        if type(pairs) is list:
+            for container, cutoff in [(list, -1), (tuple, None)]:
+                check_error(fn, (container(VALID + pairs),), {"score_cutoff": cutoff})
+
+
+def caused(exc, cause):
+    exc.__cause__ = cause
+    return exc
 
 
 @pytest.mark.parametrize("pairs,exc_type,message", [
     (NotIterable([]), TypeError, "argument 'pairs': 'NotIterable' object is not iterable"),
-    (FailingSequence(TypeError("bad item"), 1), TypeError, "argument 'pairs': bad item"),
+    (FailingSequence(caused(TypeError("bad item"), KeyError("k")), 1), TypeError,
+     "argument 'pairs': bad item"),
     (FailingSequence(RuntimeError("boom"), 2), RuntimeError, "boom"),
     (FailingSequence(UnicodeError("uni"), 0), UnicodeError, "uni"),
 ])
 def test_errors_of_the_sequence_itself(pairs, exc_type, message):
+    """Only an exact TypeError gets the prefix (and keeps its cause); the first one stops."""
     for fn in SHAPE_BATCHES:
+        pairs.seen = []
         with pytest.raises(BaseException) as info:
             fn(pairs, score_cutoff="not converted")
         assert type(info.value) is exc_type and str(info.value) == message, fn.__name__
+        if isinstance(pairs, FailingSequence):
+            assert pairs.seen == list(range(pairs.at + 1))
+            assert info.value.__cause__ is pairs.exc.__cause__
 
 
-# Lists and tuples of thousands of pairs are scored while they are extracted: a bad item far
-# down, or bad options, still give exactly the errors above, in the same order. (Options that
-# run Python code, like "x" above, keep the whole extraction first.)
-VALID = [("ab", "ac"), ("é" * 300, "€"), ("a👍", "")] * 1000
-
-
-@pytest.mark.parametrize("pairs", [p for p in REFUSED if type(p) is list], ids=str)
-def test_extraction_errors_of_long_lists(pairs):
-    for fn in (psim, _quorvalex.tversky_similarity_batch, distance.levenshtein_distance_batch):
-        for container, cutoff in [(list, -1), (tuple, None)]:
-            assert run_call(fn, (container(VALID + pairs),), {"score_cutoff": cutoff}) is not None
-
-
-# In a fresh process the arena of a streamed list has room for 64 bytes a pair: the copies stop
-# there and the later short texts are read in place.
-BEYOND_ARENA = """
-import random
-from quorvalex import distance, fuzz
-rng = random.Random(4)
-pairs = [tuple("".join(rng.choices(a, k=rng.randrange(150, 250))) for _ in "xy")
-         for a in ["abc", "aé", "a€", "a👍"] for _ in range(800)]
-print(distance.levenshtein_distance_batch(pairs) == [distance.levenshtein_distance(*p) for p in pairs]
-      and fuzz.ratio_batch(pairs) == [fuzz.ratio(*p) for p in pairs])
-"""
-
-
-def test_long_list_beyond_the_arena():
-    out = run_python(BEYOND_ARENA)
-    assert (out.returncode, out.stdout) == (0, "True\n"), out.stderr[-3000:]
-
-
-def test_extraction_keeps_the_cause_and_stops_at_the_first_bad_item():
-    cause = KeyError("cause")
-    try:
-        raise TypeError("broken item") from cause
-    except TypeError as exc:
-        failing = FailingSequence(exc, 1)
-    with pytest.raises(TypeError) as info:
-        psim(failing)
-    assert str(info.value) == "argument 'pairs': broken item" and info.value.__cause__ is cause
-    assert failing.seen == [0, 1]
-
-
-OPTION_ERRORS = [(psim, {"score_cutoff": -1}), (pnsim, {"score_cutoff": "x"}),
-                 (_quorvalex.tversky_similarity_batch, {"alpha": 1, "beta": "x"}),
-                 (_quorvalex.cosine_similarity_batch, {"use_words": 1}),
-                 (_quorvalex.cosine_similarity_batch, {"use_words": False, "ngram_size": 0})]
-
-
-@pytest.mark.parametrize("fn,kwargs", OPTION_ERRORS)
-def test_option_errors_after_valid_pairs(fn, kwargs):
+@pytest.mark.parametrize("fn,kwargs,exc_type,message", [
+    (psim, {"score_cutoff": -1}, OverflowError, "can't convert negative int to unsigned"),
+    (pnsim, {"score_cutoff": "x"}, TypeError,
+     "argument 'score_cutoff': must be real number, not str"),
+    (_quorvalex.tversky_similarity_batch, {"alpha": 1, "beta": "x"}, TypeError,
+     "argument 'beta': must be real number, not str"),
+    (_quorvalex.cosine_similarity_batch, {"use_words": 1}, TypeError,
+     "argument 'use_words': 'int' object cannot be converted to 'PyBool'"),
+    (_quorvalex.cosine_similarity_batch, {"use_words": False, "ngram_size": 0}, ValueError,
+     "ngram_size must be at least 1")])
+def test_option_errors_after_valid_pairs(fn, kwargs, exc_type, message):
     for pairs in ([], [("a", "b")], Sequence([("a", "b")] * 3), VALID, tuple(VALID)):
-        assert run_call(fn, (pairs,), kwargs) is not None
+        with pytest.raises(exc_type) as info:
+            fn(pairs, **kwargs)
+        assert type(info.value) is exc_type and str(info.value) == message
 
 
-# ---------------------------------------------------------------------------------------------
 # Batch == scalar for every batch function of the module (other test files rely on this one).
-
 MIXED = mixed_pairs(20240, 600 if SANITIZED else 2000)
 OPTION_SETS = {
     "prefix_weight": [{}, {"prefix_weight": 0.2}],
@@ -176,12 +152,12 @@ def test_batch_equals_scalar(batch_fn):
         assert same(batch_fn(pairs), [scalar(a, b) for a, b in MIXED] * copies)
 
 
-# ---------------------------------------------------------------------------------------------
-# The worker pool: its size from the environment, read once, as the process's thread count.
-
+# The worker pool: its size from the environment, read once, as the process's thread count; the
+# results do not depend on it. (In a fresh process the arena of a streamed list has room for 64
+# bytes a pair: the copies stop there and the later short texts are read in place.)
 THREAD_PROBE = """
-import os
-from quorvalex import distance
+import os, random
+from quorvalex import distance, fuzz
 threads = lambda: len(os.listdir("/proc/self/task"))
 before = threads()
 distance.prefix_similarity("ab", "ab")
@@ -189,7 +165,11 @@ scalar = threads() - before
 distance.prefix_similarity_batch([])     # the first batch creates the pool, even an empty one
 first = threads() - before
 os.environ["RAYON_NUM_THREADS"] = "7"    # read once: later changes have no effect
-assert distance.prefix_similarity_batch([("ab", "ab")] * 1000) == [2] * 1000
+rng = random.Random(4)
+pairs = [tuple("".join(rng.choices(a, k=rng.randrange(150, 250))) for _ in "xy")
+         for a in ["abc", "aé", "a€", "a👍"] for _ in range(800)]
+for f in [distance.levenshtein_distance, fuzz.ratio, distance.postfix_normalized_similarity]:
+    assert getattr(f.__self__, f.__name__ + "_batch")(pairs) == [f(*p) for p in pairs], f
 print(scalar, first, threads() - before)
 """
 N, C = "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS"
@@ -209,26 +189,8 @@ def test_pool_size_from_environment(env, expected):
     assert out.stdout.split() == ["0"] + [str(expected or os.cpu_count() or 1)] * 2
 
 
-@pytest.mark.parametrize("threads", ["1", "2", "5"])
-def test_results_do_not_depend_on_pool_size(threads):
-    probe = """
-    import json, sys
-    from quorvalex import distance
-    pairs = [tuple(p) for p in json.loads(sys.stdin.read())]
-    print(json.dumps([distance.prefix_normalized_similarity_batch(pairs, score_cutoff=0.5),
-                      distance.postfix_similarity_batch(pairs)]))
-    """
-    out = run_python(probe, env={N: threads}, stdin=json.dumps(MIXED))
-    assert out.returncode == 0, out.stderr
-    assert json.loads(out.stdout) == [pnsim(MIXED, score_cutoff=0.5),
-                                      distance.postfix_similarity_batch(MIXED)]
-
-
-# ---------------------------------------------------------------------------------------------
 # The interpreter lock is released while the pool scores: another thread runs Python code and
 # its own (one-pair, scored on the calling thread) batch finishes long before the long batch.
-
-
 def test_other_threads_progress_during_a_long_batch():
     fn, pair, expected, per_pair = heavy(600 if SANITIZED else 1500)
     count = max(8, int(0.4 * (os.cpu_count() or 1) / per_pair))
@@ -250,12 +212,9 @@ def test_other_threads_progress_during_a_long_batch():
         stop.set()
         worker.join()
     assert result == [expected] * count and end - start > 0.2
-    # With the lock held throughout, the other thread could neither finish its own batch nor
-    # tick before the long batch ended. (Only that is asserted: how often it gets a processor
-    # depends on how busy the machine is.)
+    # Only that the other thread got on is asserted, not how often (that depends on the load).
     assert other[0][0] and other[0][1] < end
-    buckets = {int((t - start) / 0.01) for t in ticks if start < t < end}
-    assert len(buckets) >= 2
+    assert len({int((t - start) / 0.01) for t in ticks if start < t < end}) >= 2
 
 
 # The interpreter ends the daemon thread when it next asks for the lock; the batch's memory must
@@ -283,51 +242,3 @@ def test_interpreter_exit_while_a_daemon_thread_runs_a_batch():
     assert out.returncode == 0, out.stderr
     assert out.stdout.split("\n")[0] == "main exits" and "daemon finished" not in out.stdout
     assert "Sanitizer" not in out.stderr
-
-
-# fork: the child gets a pool of its own, even if the parent's pool was busy at fork time.
-FORK_SCRIPT = HEAVY_SETUP + """
-import sys, threading, warnings
-warnings.simplefilter("ignore", DeprecationWarning)   # fork with threads running
-MODE, TIMEOUT = sys.argv[1], float(sys.argv[2])
-pairs = [("abc" * i, "abd" * (i % 7)) for i in range(4000)]
-expected = [distance.prefix_similarity(a, b) for a, b in pairs]
-if MODE != "no_pool":
-    assert distance.prefix_similarity_batch(pairs) == expected
-busy = threading.Event()
-def keep_pool_busy():
-    fn, pair, _, per_pair = heavy()
-    busy.set()
-    fn([pair] * max(4, int(0.5 / per_pair)))
-if MODE == "busy_pool":
-    t = threading.Thread(target=keep_pool_busy)
-    t.start()
-    busy.wait()
-    time.sleep(0.05)
-pid = os.fork()
-if pid == 0:
-    ok = distance.prefix_similarity_batch(pairs) == expected
-    ok = ok and distance.prefix_similarity_batch(pairs[::-1]) == expected[::-1]
-    os._exit(0 if ok else 3)
-deadline = time.monotonic() + TIMEOUT
-while not (status := os.waitpid(pid, os.WNOHANG))[0]:
-    if time.monotonic() > deadline:
-        os.kill(pid, 9)
-        sys.exit("child hung")
-    time.sleep(0.01)
-if MODE == "busy_pool":
-    t.join()
-assert distance.prefix_similarity_batch(pairs) == expected
-print(os.waitstatus_to_exitcode(status[1]))
-"""
-
-
-@pytest.mark.parametrize("mode", ["no_pool", "idle_pool", "busy_pool"])
-def test_batch_in_forked_child(mode):
-    if mode == "busy_pool" and SANITIZED:
-        # AddressSanitizer's allocator is not fork-safe: a child forked while workers allocate
-        # can wait forever on the allocator's lock (glibc's malloc resets its locks).
-        pytest.skip("fork while other threads allocate is unsafe under AddressSanitizer")
-    out = run_python(FORK_SCRIPT, mode, 60 if SANITIZED else 20)
-    assert out.returncode == 0, out.stdout + out.stderr
-    assert out.stdout.split() == ["0"]
