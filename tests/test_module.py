@@ -1,4 +1,5 @@
-"""Module layout: the function table, text signatures, docstrings, __all__ and re-import."""
+"""Module layout: the function table (text signatures, docstrings, __all__), re-import,
+sub-interpreters and the failure paths of initialisation."""
 
 import importlib
 import importlib.util
@@ -12,17 +13,28 @@ import quorvalex
 from frame_reference import MALLINFO, SANITIZED, run_python
 from quorvalex import _quorvalex
 
-ROWS = [json.loads(line) for line in
-        (pathlib.Path(__file__).parent / "data" / "functions.jsonl").read_text("utf-8").splitlines()]
+GOLDEN = pathlib.Path(__file__).parent / "data" / "functions.jsonl"
+
+
+def golden_table():
+    """The rows of GOLDEN in order, a function's batch form ("batch": true, or its docstring)
+    after the next row that says "batches_follow"."""
+    rows, pending = [], []
+    for line in GOLDEN.open(encoding="utf-8"):
+        rows.append(row := json.loads(line))
+        if batch := row.pop("batch", None):
+            pending.append({"name": row["name"] + "_batch", "module": row["module"],
+                            "signature": row["signature"].replace("(s1, s2, ", "_batch(pairs, "),
+                            "doc": None if batch is True else batch})
+        if row.pop("batches_follow", False):
+            rows, pending = rows + pending, []
+    assert not pending and len(rows) == 112
+    return rows
+
+
+ROWS = golden_table()
 OWNER = {"distance": _quorvalex.distance, "fuzz": _quorvalex.fuzz, "top": _quorvalex}
 MODULE_NAME = {"distance": "distance", "fuzz": "fuzz", "top": "quorvalex._quorvalex"}
-
-
-def test_golden_table_shape():
-    assert len(ROWS) == 112
-    assert {key: sum(r["module"] == key for r in ROWS) for key in OWNER} == {
-        "distance": 68, "fuzz": 20, "top": 24}
-    assert sum(r["name"].endswith("_batch") for r in ROWS) == 42
 
 
 @pytest.mark.parametrize("row", ROWS, ids=[r["name"] for r in ROWS])
@@ -48,12 +60,16 @@ def test_all_lists_in_table_order_and_nothing_else(key):
 def test_module_names_and_reexports():
     assert _quorvalex.__name__ == "quorvalex._quorvalex"
     assert _quorvalex.__doc__ == "Quorvalex Python module"
-    assert (_quorvalex.distance.__name__, _quorvalex.fuzz.__name__) == ("distance", "fuzz")
     from quorvalex import distance, fuzz  # noqa: PLC0415
 
-    assert distance is _quorvalex.distance and fuzz is _quorvalex.fuzz
+    assert (distance, fuzz) == (_quorvalex.distance, _quorvalex.fuzz)
     assert quorvalex.cosine_similarity_batch is _quorvalex.cosine_similarity_batch
     assert quorvalex.__all__ == _quorvalex.__all__
+    # The package enters the child modules as quorvalex.distance and quorvalex.fuzz only.
+    for name in ("quorvalex._quorvalex.distance", "distance", "fuzz"):
+        with pytest.raises(ModuleNotFoundError):
+            importlib.import_module(name)
+        assert name not in sys.modules
 
 
 def test_same_module_on_reimport():
@@ -70,39 +86,6 @@ def test_same_module_on_reimport():
         sys.modules["quorvalex._quorvalex"] = original
         del original._reimport_marker
     assert original.distance.prefix_similarity("ab", "ac") == 1
-
-
-def test_child_modules_not_importable_from_the_extension():
-    # The package enters them as quorvalex.distance and quorvalex.fuzz (tests/test_package.py).
-    for name in ("quorvalex._quorvalex.distance", "distance", "fuzz"):
-        with pytest.raises(ModuleNotFoundError):
-            importlib.import_module(name)
-        assert name not in sys.modules
-    from quorvalex._quorvalex import distance  # noqa: PLC0415
-
-    assert distance.__all__[0] == "levenshtein_distance"
-
-
-def test_refused_in_sub_interpreter():
-    # A legacy (shared) sub-interpreter reaches the init function, which refuses it.
-    out = run_python("""
-        import sys
-        try:
-            import _testcapi
-        except ImportError:
-            print("no sub-interpreters"); sys.exit(0)
-        import quorvalex
-        code = "try:\\n import quorvalex._quorvalex\\nexcept ImportError as e:\\n print(repr(e))"
-        sys.stdout.flush()
-        _testcapi.run_in_subinterp(code)
-        print(quorvalex.distance.prefix_similarity('ab', 'ab'))
-        """, timeout=60)
-    assert out.returncode == 0, out.stderr
-    if out.stdout.strip() == "no sub-interpreters":
-        pytest.skip("this interpreter has no _testcapi")
-    first, second = out.stdout.splitlines()
-    assert first.startswith("ImportError(") and "sub-interpreters" in first
-    assert second == "2"
 
 
 # Initialisation's failure paths, reached with the test hook QUORVALEX_FAIL_INIT_AT=N (the N-th
@@ -162,18 +145,19 @@ def test_every_init_failure_path():
         assert int(out.stdout) < 64 * 1024  # a lost method definition per failure: megabytes
 
 
-# A failed import in a sub-interpreter makes no interpreter the owner. Legacy sub-interpreters
-# reach the init function (failed here by the hook); isolated ones (3.12 and later) refuse the
-# module, and CPython 3.12 runs the init function there first.
-SUB_INTERPRETER_FIRST = """
+# A failed import in a sub-interpreter makes no interpreter the owner; once the main interpreter
+# owns the module, a legacy (shared) sub-interpreter reaches the init function, which refuses it.
+# Isolated ones (3.12 and later) refuse the module, and CPython 3.12 runs the init function first.
+SUB_INTERPRETERS = """
 import os, sys
-kind = sys.argv[1]
-if kind == "legacy":
+def legacy(code):
     import _testcapi
-    os.environ["QUORVALEX_FAIL_INIT_AT"] = "1"
     sys.stdout.flush()
-    code = "import sys\\ntry:\\n import quorvalex\\nexcept MemoryError:\\n sys.stdout.write('failed')"
-    print(_testcapi.run_in_subinterp(code))
+    return _testcapi.run_in_subinterp(code)
+if sys.argv[1] == "legacy":
+    os.environ["QUORVALEX_FAIL_INIT_AT"] = "1"
+    print(legacy("import sys\\ntry:\\n import quorvalex\\nexcept MemoryError:\\n"
+                 " sys.stdout.write('failed')"))
     del os.environ["QUORVALEX_FAIL_INIT_AT"]
 else:
     try:
@@ -190,15 +174,20 @@ else:
     print("failed" if refused in str(failure).replace("'>", "") else repr(failure))
 import quorvalex
 print(quorvalex.distance.prefix_similarity("ab", "ab"))
+if sys.argv[1] == "legacy":
+    legacy("try:\\n import quorvalex._quorvalex\\nexcept ImportError as e:\\n print(repr(e))")
 """
 
 
 @pytest.mark.parametrize("kind", ["legacy", "isolated"])
-def test_failed_sub_interpreter_import_leaves_the_module_to_the_main_interpreter(kind):
+def test_sub_interpreters(kind):
     if kind == "isolated" and sys.version_info < (3, 12):
         pytest.skip("isolated sub-interpreters start with Python 3.12")
     if importlib.util.find_spec("_testcapi") is None:
         pytest.skip("this interpreter has no _testcapi")
-    out = run_python(SUB_INTERPRETER_FIRST, kind, timeout=60)
+    out = run_python(SUB_INTERPRETERS, kind, timeout=60)
     assert out.returncode == 0, out.stderr
-    assert out.stdout.split() == ["failed0" if kind == "legacy" else "failed", "2"]
+    lines = out.stdout.splitlines()
+    assert lines[:2] == ["failed0" if kind == "legacy" else "failed", "2"]
+    if kind == "legacy":
+        assert lines[2].startswith("ImportError(") and "sub-interpreters" in lines[2]
