@@ -10,7 +10,7 @@ import pytest
 
 from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, check_error, heavy,
                              int_cutoff, mixed_pairs, options_of, run_python, same, scalar_of)
-from quorvalex import _quorvalex, distance, fuzz
+from quorvalex import _quorvalex, distance
 
 psim, pnsim = distance.prefix_similarity_batch, distance.prefix_normalized_similarity_batch
 
@@ -59,10 +59,7 @@ REFUSED = ["ab", "", Text("ab"), (x for x in []), {("a", "b")}, {("a", "b"): 1},
            [("a", "b", "c")], [()], Sequence([("a", "b"), ("a",)]), [(1, "a")],
            [("a", "b"), ("a", b"a")], [("a", "b"), ["x"], ("a",)], [("a",), ["x"]], [(1, "\ud800")],
            [("a", "b"), ("\ud800", 1)], [("a", "b"), ("a", "\udfff")]]
-SHAPE_BATCHES = [psim, distance.jaro_winkler_similarity_batch, _quorvalex.tversky_similarity_batch,
-                 _quorvalex.smith_waterman_score_batch, _quorvalex.cosine_similarity_batch,
-                 _quorvalex.soft_tfidf_similarity_batch, fuzz.ratio_batch,
-                 distance.levenshtein_distance_batch]
+SHAPE_BATCHES = list({(tuple(options_of(f)), int_cutoff(f)): f for f in BATCH[::-1]}.values())
 # Lists and tuples of thousands of pairs are scored while they are extracted: a bad item far
 # down still gives exactly the error above. (Options that run Python code, like "x", keep the
 # whole extraction first.)
