@@ -205,127 +205,113 @@ struct Texts {
     uint64_t max_len() const { return std::max(a.size(), b.size()); }
 };
 
-// Levenshtein, OSA and Damerau-Levenshtein share their forms.
+// A measure's similarity s of at most m; its distance is m - s.
+struct Score {
+    uint64_t s, m;
+};
+
+// The rules a measure may add: kExact, identical texts take the best normalized value (with
+// kExactSimilarity the best similarity too) whatever the cutoff; kBySimilarity, the normalized
+// similarity is s / m and the normalized distance 1 minus it (else the other way round).
+struct Rules {
+    static constexpr bool kExact = false, kExactSimilarity = false, kBySimilarity = false;
+};
+
+// The four forms of a measure M (M::score gives its Score).
+template <class M>
+struct Forms {
+    static uint64_t distance(const Texts& t, IntCut c) {
+        Score x = M::score(t);
+        return cut_dist(x.m - x.s, c);
+    }
+    static uint64_t similarity(const Texts& t, IntCut c) {
+        Score x = M::score(t);
+        return M::kExactSimilarity && t.identical() ? x.s : cut_sim(x.s, c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (M::kBySimilarity) return cut_dist(1.0 - normalized_similarity(t, {}), c);
+        if (M::kExact && t.identical()) return 0.0;
+        Score x = M::score(t);
+        return x.m == 0 ? 0.0 : cut_dist(div(x.m - x.s, x.m), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        if (!M::kBySimilarity) return cut_sim(1.0 - normalized_distance(t, {}), c);
+        if (M::kExact && t.identical()) return 1.0;
+        Score x = M::score(t);
+        return x.m == 0 ? 1.0 : cut_sim(div(x.s, x.m), c);
+    }
+};
+
+// Levenshtein, OSA and Damerau-Levenshtein: the distance d of at most the longer length.
 template <uint64_t (*Raw)(const Seq&, const Seq&)>
-struct EditForms {
-    static uint64_t Dist(const Seq& a, const Seq& b) { return cached<uint64_t, Raw>(a, b); }
-    static uint64_t distance(const Texts& t, IntCut c) { return cut_dist(Dist(t.a, t.b), c); }
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        return cut_sim(t.max_len() - Dist(t.a, t.b), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.max_len() == 0) return 0.0;
-        return cut_dist(div(Dist(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
+struct EditScore : Rules {
+    static Score score(const Texts& t) {
+        return {t.max_len() - cached<uint64_t, Raw>(t.a, t.b), t.max_len()};
     }
 };
 
-using Levenshtein = EditForms<levenshtein>;
-using Osa = EditForms<osa>;
-using DamerauLevenshtein = EditForms<damerau_levenshtein>;
+using Levenshtein = Forms<EditScore<levenshtein>>;
+using Osa = Forms<EditScore<osa>>;
+using DamerauLevenshtein = Forms<EditScore<damerau_levenshtein>>;
 
-struct Indel {
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.a.size() + t.b.size() - 2 * lcs_of(t.a, t.b), c);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        if (t.identical()) return 2 * t.a.size();
-        return cut_sim(2 * lcs_of(t.a, t.b), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical()) return 0.0;
-        uint64_t total = t.a.size() + t.b.size();
-        if (total == 0) return 0.0;
-        return cut_dist(div(total - 2 * lcs_of(t.a, t.b), total), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
+struct IndelScore : Rules {
+    static constexpr bool kExact = true, kExactSimilarity = true;
+    static Score score(const Texts& t) { return {2 * lcs_of(t.a, t.b), t.a.size() + t.b.size()}; }
+};
+
+struct LcsSeqScore : Rules {
+    static constexpr bool kExact = true;
+    static Score score(const Texts& t) { return {lcs_of(t.a, t.b), t.max_len()}; }
+};
+
+struct LcsStrScore : Rules {
+    static constexpr bool kExact = true, kBySimilarity = true;
+    static Score score(const Texts& t) { return {longest_common_substring(t.a, t.b), t.max_len()}; }
+};
+
+template <bool Suffix>
+struct AffixScore : Rules {
+    static Score score(const Texts& t) {
+        return {Suffix ? common_suffix(t.a, t.b) : common_prefix(t.a, t.b), t.max_len()};
     }
 };
 
-struct LcsSeq {
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.max_len() - lcs_of(t.a, t.b), c);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(lcs_of(t.a, t.b), c); }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical() || t.max_len() == 0) return 0.0;
-        return cut_dist(div(t.max_len() - lcs_of(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
-    }
-};
+using Indel = Forms<IndelScore>;
+using LcsSeq = Forms<LcsSeqScore>;
+using LcsStr = Forms<LcsStrScore>;
+using Prefix = Forms<AffixScore<false>>;
+using Postfix = Forms<AffixScore<true>>;
 
-struct LcsStr {
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        return cut_sim(longest_common_substring(t.a, t.b), c);
-    }
-    static uint64_t distance(const Texts& t, IntCut c) {
-        if (t.identical()) return 0;
-        return cut_dist(t.max_len() - longest_common_substring(t.a, t.b), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        if (t.identical() || t.max_len() == 0) return 1.0;
-        return cut_sim(div(longest_common_substring(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        return cut_dist(1.0 - normalized_similarity(t, {}), c);
+// Hamming: texts of equal lengths only (none otherwise).
+struct HammingScore : Rules {
+    static constexpr bool kExact = true;
+    static Score score(const Texts& t) {
+        uint64_t same = 0;
+        for (size_t i = 0; i < t.a.size(); ++i) same += t.a[i] == t.b[i];
+        return {same, t.a.size()};
     }
 };
 
 struct Hamming {
-    static std::optional<uint64_t> mismatches(const Texts& t) {
-        if (t.a.size() != t.b.size()) return std::nullopt;
-        uint64_t d = 0;
-        for (size_t i = 0; i < t.a.size(); ++i) d += t.a[i] != t.b[i];
-        return d;
-    }
+    using F = Forms<HammingScore>;
+    static bool equal(const Texts& t) { return t.a.size() == t.b.size(); }
     static std::optional<uint64_t> distance(const Texts& t, IntCut c) {
-        auto d = mismatches(t);
-        if (!d) return d;
-        return cut_dist(*d, c);
+        if (!equal(t)) return std::nullopt;
+        return F::distance(t, c);
     }
     static std::optional<uint64_t> similarity(const Texts& t, IntCut c) {
-        auto d = mismatches(t);
-        if (!d) return d;
-        return cut_sim(t.a.size() - *d, c);
+        if (!equal(t)) return std::nullopt;
+        return F::similarity(t, c);
     }
     static std::optional<double> normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical()) return 0.0;  // two empty texts included; the cutoff is not consulted
-        auto d = mismatches(t);
-        if (!d) return std::nullopt;
-        return cut_dist(div(*d, t.a.size()), c);
+        if (!equal(t)) return std::nullopt;
+        return F::normalized_distance(t, c);
     }
     static std::optional<double> normalized_similarity(const Texts& t, FloatCut c) {
-        auto n = normalized_distance(t, {});
-        if (!n) return n;
-        return cut_sim(1.0 - *n, c);
+        if (!equal(t)) return std::nullopt;
+        return F::normalized_similarity(t, c);
     }
 };
-
-template <bool Suffix>
-struct Affix {
-    static uint64_t common(const Texts& t) {
-        return Suffix ? common_suffix(t.a, t.b) : common_prefix(t.a, t.b);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(common(t), c); }
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.max_len() - common(t), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.max_len() == 0) return 0.0;
-        return cut_dist(div(t.max_len() - common(t), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
-    }
-};
-
-using Prefix = Affix<false>;
-using Postfix = Affix<true>;
 
 // ------------------------------------------------------------------------------------------
 // Jaro and Jaro-Winkler: the straightforward matching of the textbook definition.
@@ -441,31 +427,21 @@ inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
     auto score = [&](size_t begin, size_t end) {
         return string_ratio(bits.lcs(hay.data() + begin, end - begin), m, end - begin);
     };
+    // The windows are scored until one scores 100.
     double best = 0.0;
+    auto consider = [&](size_t begin, size_t end, bool scored) {
+        if (scored && best < 100.0) best = std::max(best, score(begin, end));
+    };
     if (bytes && m >= 129) {
         // Long byte needles: full-length windows only; the first one is always scored.
-        for (size_t start = 0; start + m <= n; ++start) {
-            if (start != 0 && !in_needle(hay[start + m - 1])) continue;
-            best = std::max(best, score(start, start + m));
-            if (best >= 100.0) return 100.0;
-        }
+        for (size_t start = 0; start + m <= n; ++start)
+            consider(start, start + m, start == 0 || in_needle(hay[start + m - 1]));
         return best;
     }
-    for (size_t i = 1; i < m; ++i) {
-        if (!in_needle(hay[i - 1])) continue;
-        best = std::max(best, score(0, i));
-        if (best >= 100.0) return 100.0;
-    }
-    for (size_t start = 0; start + m < n; ++start) {
-        if (!in_needle(hay[start + m - 1])) continue;
-        best = std::max(best, score(start, start + m));
-        if (best >= 100.0) return 100.0;
-    }
-    for (size_t start = n - m; start < n; ++start) {
-        if (!in_needle(hay[start])) continue;
-        best = std::max(best, score(start, n));
-        if (best >= 100.0) return 100.0;
-    }
+    for (size_t i = 1; i < m; ++i) consider(0, i, in_needle(hay[i - 1]));
+    for (size_t start = 0; start + m < n; ++start)
+        consider(start, start + m, in_needle(hay[start + m - 1]));
+    for (size_t start = n - m; start < n; ++start) consider(start, n, in_needle(hay[start]));
     return best;
 }
 
@@ -857,19 +833,13 @@ inline double needleman_wunsch_score(const Seq& a, const Seq& b, AlignParams p, 
     return c && s < *c ? -std::numeric_limits<double>::max() : s;
 }
 
-inline double clamp01(double v) {
-    if (v < 0.0) return 0.0;
-    if (v > 1.0) return 1.0;
-    return v;
-}
-
 inline double smith_waterman_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
     if (a.empty()) return b.empty() ? 1.0 : 0.0;
     if (b.empty()) return 0.0;
     double score = local_score(a, b, p);
     double denominator = p.match * static_cast<double>(std::min(a.size(), b.size()));
     double value = denominator > 0.0 ? score / denominator : 0.0;
-    return cut_sim(clamp01(value), c);
+    return cut_sim(std::clamp(value, 0.0, 1.0), c);
 }
 
 inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
@@ -879,7 +849,7 @@ inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParam
     double maximum = p.match * static_cast<double>(maxlen);
     double value =
         maximum == 0.0 ? 1.0 : (p.gap * static_cast<double>(maxlen) + score) / (maximum + maximum);
-    return cut_sim(clamp01(value), c);
+    return cut_sim(std::clamp(value, 0.0, 1.0), c);
 }
 
 }  // namespace ref
