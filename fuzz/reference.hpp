@@ -112,16 +112,9 @@ inline uint64_t damerau_levenshtein(const Seq& a, const Seq& b) {
     const size_t n = a.size(), m = b.size();
     const uint64_t inf = n + m;
     // d[i + 1][j + 1] is the distance of the prefixes of lengths i and j.
-    std::vector<std::vector<uint64_t>> d(n + 2, std::vector<uint64_t>(m + 2, 0));
-    d[0][0] = inf;
-    for (size_t i = 0; i <= n; ++i) {
-        d[i + 1][0] = inf;
-        d[i + 1][1] = i;
-    }
-    for (size_t j = 0; j <= m; ++j) {
-        d[0][j + 1] = inf;
-        d[1][j + 1] = j;
-    }
+    std::vector<std::vector<uint64_t>> d(n + 2, std::vector<uint64_t>(m + 2, inf));
+    for (size_t i = 0; i <= n; ++i) d[i + 1][1] = i;
+    for (size_t j = 0; j <= m; ++j) d[1][j + 1] = j;
     std::map<uint32_t, size_t> last_row;
     for (size_t i = 1; i <= n; ++i) {
         size_t last_col = 0;
