@@ -23,23 +23,6 @@ using FloatCut = std::optional<double>;
 // ------------------------------------------------------------------------------------------
 // Text helpers
 
-inline Seq decode(const std::string& s) {
-    Seq out;
-    for (size_t i = 0; i < s.size();) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        uint32_t v = extra == 0   ? c
-                     : extra == 1 ? (c & 0x1F)
-                     : extra == 2 ? (c & 0x0F)
-                                  : (c & 0x07);
-        for (int k = 1; k <= extra; ++k)
-            v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(v);
-        i += 1 + extra;
-    }
-    return out;
-}
-
 inline bool all_ascii(const Seq& s) {
     return std::all_of(s.begin(), s.end(), [](uint32_t c) { return c < 0x80; });
 }
@@ -135,7 +118,7 @@ inline uint64_t damerau_levenshtein(const Seq& a, const Seq& b) {
     return d[n + 1][m + 1];
 }
 
-inline uint64_t longest_common_substring_raw(const Seq& a, const Seq& b) {
+inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
     uint64_t best = 0;
     std::vector<uint64_t> prev(b.size() + 1, 0), cur(b.size() + 1, 0);
     for (size_t i = 1; i <= a.size(); ++i) {
@@ -167,10 +150,6 @@ inline R cached(const Seq& a, const Seq& b) {
 
 inline uint64_t lcs_of(const Seq& a, const Seq& b) {
     return cached<uint64_t, lcs>(a, b);
-}
-
-inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
-    return cached<uint64_t, longest_common_substring_raw>(a, b);
 }
 
 inline size_t common_prefix(const Seq& a, const Seq& b) {
@@ -259,7 +238,9 @@ struct LcsSeqScore : Rules {
 
 struct LcsStrScore : Rules {
     static constexpr bool kExact = true, kBySimilarity = true;
-    static Score score(const Texts& t) { return {longest_common_substring(t.a, t.b), t.max_len()}; }
+    static Score score(const Texts& t) {
+        return {cached<uint64_t, longest_common_substring>(t.a, t.b), t.max_len()};
+    }
 };
 
 template <bool Suffix>
@@ -653,25 +634,23 @@ inline std::map<Seq, uint64_t> counts(const Words& w) {
     return out;
 }
 
+// The size of the intersection of two multisets.
+inline uint64_t shared(const std::map<Seq, uint64_t>& ca, const std::map<Seq, uint64_t>& cb) {
+    uint64_t n = 0;
+    for (auto& [w, k] : ca)
+        if (cb.count(w)) n += std::min(k, cb.at(w));
+    return n;
+}
+
 struct Overlap {
     uint64_t n_a = 0, n_b = 0, inter = 0, uni = 0;
     bool both_empty = false;
 };
 
 inline Overlap overlap_counts(const Seq& a, const Seq& b) {
-    auto ca = counts(split(a)), cb = counts(split(b));
-    Overlap o;
-    o.both_empty = ca.empty() && cb.empty();
-    std::map<Seq, uint64_t> all = ca;
-    for (auto& [w, n] : cb) all[w] = std::max(all[w], n);
-    for (auto& [w, n] : ca) {
-        o.n_a += n;
-        auto it = cb.find(w);
-        if (it != cb.end()) o.inter += std::min(n, it->second);
-    }
-    for (auto& [w, n] : cb) o.n_b += n;
-    for (auto& [w, n] : all) o.uni += n;
-    return o;
+    Words wa = split(a), wb = split(b);
+    uint64_t inter = shared(counts(wa), counts(wb));
+    return {wa.size(), wb.size(), inter, wa.size() + wb.size() - inter, wa.empty() && wb.empty()};
 }
 
 inline double jaccard(const Overlap& o, double, double) {
@@ -719,12 +698,7 @@ inline double cosine_similarity(const Seq& a, const Seq& b, bool use_words, uint
     Words ta = cosine_tokens(a, use_words, n), tb = cosine_tokens(b, use_words, n);
     if (ta.empty()) return tb.empty() ? 1.0 : 0.0;
     if (tb.empty()) return 0.0;
-    auto ca = counts(ta), cb = counts(tb);
-    double inter = 0.0;
-    for (auto& [w, k] : ca) {
-        auto it = cb.find(w);
-        if (it != cb.end()) inter += static_cast<double>(std::min(k, it->second));
-    }
+    double inter = static_cast<double>(shared(counts(ta), counts(tb)));
     double p = static_cast<double>(ta.size()) * static_cast<double>(tb.size());
     double sim = p == 0.0 ? 0.0 : inter / std::sqrt(p);
     return cut_sim(sim, c);

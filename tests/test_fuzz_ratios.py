@@ -70,12 +70,15 @@ def test_partial_ratio_windows(alphabet, noise_alphabet, m, noise, wheres):
 @pytest.mark.parametrize("m", [127, 128, 129, 130])
 def test_long_needle_boundary(m):
     """The needle's second half opens the haystack, then symbols not in the needle: a leading
-    window beats every full-length window, but ASCII needles of 129 or more have none."""
+    window beats every full-length window, but ASCII needles of 129 or more have none. A copy
+    with one symbol replaced after 64 such symbols: the last full-length window is the best."""
     h = m - m // 2
     for head, long_rule in (("a", m > 128), ("é", False)):
         needle, hay = head * (m // 2) + "b" * h, "b" * h + "c" * (m + 3)
         expected = 200 * h / (2 * m) if long_rule else 200 * h / (h + m)
         assert fuzz.partial_ratio(needle, hay) == fuzz.partial_ratio(hay, needle) == expected
+        check(["partial_ratio"], [(needle, "c" * 64 + needle[:h] + "x" + needle[h + 1:])],
+              batch=False)
 
 
 def test_partial_ratio_white_box_needles():
