@@ -568,9 +568,7 @@ inline double token_ratio(const std::string& s1, const std::string& s2, const Se
 }
 
 inline bool share_a_word(const Words& d1, const Words& d2) {
-    for (const auto& w : d1)
-        if (contains(d2, w)) return true;
-    return false;
+    return std::any_of(d1.begin(), d1.end(), [&](const Seq& w) { return contains(d2, w); });
 }
 
 inline double partial_token_sort_ratio(const std::string& s1, const std::string& s2, const Seq& a,

@@ -2,7 +2,6 @@
 // the extension against the same references as the fuzz targets (tests/reference.py compiles
 // this file into a shared library and loads it with ctypes). Texts come as code point arrays,
 // options as an array of doubles.
-#include <cstring>
 #include <functional>
 #include <string>
 #include <unordered_map>
