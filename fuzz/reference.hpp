@@ -23,23 +23,6 @@ using FloatCut = std::optional<double>;
 // ------------------------------------------------------------------------------------------
 // Text helpers
 
-inline Seq decode(const std::string& s) {
-    Seq out;
-    for (size_t i = 0; i < s.size();) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        uint32_t v = extra == 0   ? c
-                     : extra == 1 ? (c & 0x1F)
-                     : extra == 2 ? (c & 0x0F)
-                                  : (c & 0x07);
-        for (int k = 1; k <= extra; ++k)
-            v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(v);
-        i += 1 + extra;
-    }
-    return out;
-}
-
 inline bool all_ascii(const Seq& s) {
     return std::all_of(s.begin(), s.end(), [](uint32_t c) { return c < 0x80; });
 }
@@ -112,16 +95,9 @@ inline uint64_t damerau_levenshtein(const Seq& a, const Seq& b) {
     const size_t n = a.size(), m = b.size();
     const uint64_t inf = n + m;
     // d[i + 1][j + 1] is the distance of the prefixes of lengths i and j.
-    std::vector<std::vector<uint64_t>> d(n + 2, std::vector<uint64_t>(m + 2, 0));
-    d[0][0] = inf;
-    for (size_t i = 0; i <= n; ++i) {
-        d[i + 1][0] = inf;
-        d[i + 1][1] = i;
-    }
-    for (size_t j = 0; j <= m; ++j) {
-        d[0][j + 1] = inf;
-        d[1][j + 1] = j;
-    }
+    std::vector<std::vector<uint64_t>> d(n + 2, std::vector<uint64_t>(m + 2, inf));
+    for (size_t i = 0; i <= n; ++i) d[i + 1][1] = i;
+    for (size_t j = 0; j <= m; ++j) d[1][j + 1] = j;
     std::map<uint32_t, size_t> last_row;
     for (size_t i = 1; i <= n; ++i) {
         size_t last_col = 0;
@@ -142,7 +118,7 @@ inline uint64_t damerau_levenshtein(const Seq& a, const Seq& b) {
     return d[n + 1][m + 1];
 }
 
-inline uint64_t longest_common_substring_raw(const Seq& a, const Seq& b) {
+inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
     uint64_t best = 0;
     std::vector<uint64_t> prev(b.size() + 1, 0), cur(b.size() + 1, 0);
     for (size_t i = 1; i <= a.size(); ++i) {
@@ -176,10 +152,6 @@ inline uint64_t lcs_of(const Seq& a, const Seq& b) {
     return cached<uint64_t, lcs>(a, b);
 }
 
-inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
-    return cached<uint64_t, longest_common_substring_raw>(a, b);
-}
-
 inline size_t common_prefix(const Seq& a, const Seq& b) {
     size_t p = 0;
     while (p < a.size() && p < b.size() && a[p] == b[p]) ++p;
@@ -205,127 +177,115 @@ struct Texts {
     uint64_t max_len() const { return std::max(a.size(), b.size()); }
 };
 
-// Levenshtein, OSA and Damerau-Levenshtein share their forms.
+// A measure's similarity s of at most m; its distance is m - s.
+struct Score {
+    uint64_t s, m;
+};
+
+// The rules a measure may add: kExact, identical texts take the best normalized value (with
+// kExactSimilarity the best similarity too) whatever the cutoff; kBySimilarity, the normalized
+// similarity is s / m and the normalized distance 1 minus it (else the other way round).
+struct Rules {
+    static constexpr bool kExact = false, kExactSimilarity = false, kBySimilarity = false;
+};
+
+// The four forms of a measure M (M::score gives its Score).
+template <class M>
+struct Forms {
+    static uint64_t distance(const Texts& t, IntCut c) {
+        Score x = M::score(t);
+        return cut_dist(x.m - x.s, c);
+    }
+    static uint64_t similarity(const Texts& t, IntCut c) {
+        Score x = M::score(t);
+        return M::kExactSimilarity && t.identical() ? x.s : cut_sim(x.s, c);
+    }
+    static double normalized_distance(const Texts& t, FloatCut c) {
+        if (M::kBySimilarity) return cut_dist(1.0 - normalized_similarity(t, {}), c);
+        if (M::kExact && t.identical()) return 0.0;
+        Score x = M::score(t);
+        return x.m == 0 ? 0.0 : cut_dist(div(x.m - x.s, x.m), c);
+    }
+    static double normalized_similarity(const Texts& t, FloatCut c) {
+        if (!M::kBySimilarity) return cut_sim(1.0 - normalized_distance(t, {}), c);
+        if (M::kExact && t.identical()) return 1.0;
+        Score x = M::score(t);
+        return x.m == 0 ? 1.0 : cut_sim(div(x.s, x.m), c);
+    }
+};
+
+// Levenshtein, OSA and Damerau-Levenshtein: the distance d of at most the longer length.
 template <uint64_t (*Raw)(const Seq&, const Seq&)>
-struct EditForms {
-    static uint64_t Dist(const Seq& a, const Seq& b) { return cached<uint64_t, Raw>(a, b); }
-    static uint64_t distance(const Texts& t, IntCut c) { return cut_dist(Dist(t.a, t.b), c); }
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        return cut_sim(t.max_len() - Dist(t.a, t.b), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.max_len() == 0) return 0.0;
-        return cut_dist(div(Dist(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
+struct EditScore : Rules {
+    static Score score(const Texts& t) {
+        return {t.max_len() - cached<uint64_t, Raw>(t.a, t.b), t.max_len()};
     }
 };
 
-using Levenshtein = EditForms<levenshtein>;
-using Osa = EditForms<osa>;
-using DamerauLevenshtein = EditForms<damerau_levenshtein>;
+using Levenshtein = Forms<EditScore<levenshtein>>;
+using Osa = Forms<EditScore<osa>>;
+using DamerauLevenshtein = Forms<EditScore<damerau_levenshtein>>;
 
-struct Indel {
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.a.size() + t.b.size() - 2 * lcs_of(t.a, t.b), c);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        if (t.identical()) return 2 * t.a.size();
-        return cut_sim(2 * lcs_of(t.a, t.b), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical()) return 0.0;
-        uint64_t total = t.a.size() + t.b.size();
-        if (total == 0) return 0.0;
-        return cut_dist(div(total - 2 * lcs_of(t.a, t.b), total), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
-    }
+struct IndelScore : Rules {
+    static constexpr bool kExact = true, kExactSimilarity = true;
+    static Score score(const Texts& t) { return {2 * lcs_of(t.a, t.b), t.a.size() + t.b.size()}; }
 };
 
-struct LcsSeq {
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.max_len() - lcs_of(t.a, t.b), c);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(lcs_of(t.a, t.b), c); }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical() || t.max_len() == 0) return 0.0;
-        return cut_dist(div(t.max_len() - lcs_of(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
-    }
+struct LcsSeqScore : Rules {
+    static constexpr bool kExact = true;
+    static Score score(const Texts& t) { return {lcs_of(t.a, t.b), t.max_len()}; }
 };
 
-struct LcsStr {
-    static uint64_t similarity(const Texts& t, IntCut c) {
-        return cut_sim(longest_common_substring(t.a, t.b), c);
-    }
-    static uint64_t distance(const Texts& t, IntCut c) {
-        if (t.identical()) return 0;
-        return cut_dist(t.max_len() - longest_common_substring(t.a, t.b), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        if (t.identical() || t.max_len() == 0) return 1.0;
-        return cut_sim(div(longest_common_substring(t.a, t.b), t.max_len()), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        return cut_dist(1.0 - normalized_similarity(t, {}), c);
-    }
-};
-
-struct Hamming {
-    static std::optional<uint64_t> mismatches(const Texts& t) {
-        if (t.a.size() != t.b.size()) return std::nullopt;
-        uint64_t d = 0;
-        for (size_t i = 0; i < t.a.size(); ++i) d += t.a[i] != t.b[i];
-        return d;
-    }
-    static std::optional<uint64_t> distance(const Texts& t, IntCut c) {
-        auto d = mismatches(t);
-        if (!d) return d;
-        return cut_dist(*d, c);
-    }
-    static std::optional<uint64_t> similarity(const Texts& t, IntCut c) {
-        auto d = mismatches(t);
-        if (!d) return d;
-        return cut_sim(t.a.size() - *d, c);
-    }
-    static std::optional<double> normalized_distance(const Texts& t, FloatCut c) {
-        if (t.identical()) return 0.0;  // two empty texts included; the cutoff is not consulted
-        auto d = mismatches(t);
-        if (!d) return std::nullopt;
-        return cut_dist(div(*d, t.a.size()), c);
-    }
-    static std::optional<double> normalized_similarity(const Texts& t, FloatCut c) {
-        auto n = normalized_distance(t, {});
-        if (!n) return n;
-        return cut_sim(1.0 - *n, c);
+struct LcsStrScore : Rules {
+    static constexpr bool kExact = true, kBySimilarity = true;
+    static Score score(const Texts& t) {
+        return {cached<uint64_t, longest_common_substring>(t.a, t.b), t.max_len()};
     }
 };
 
 template <bool Suffix>
-struct Affix {
-    static uint64_t common(const Texts& t) {
-        return Suffix ? common_suffix(t.a, t.b) : common_prefix(t.a, t.b);
-    }
-    static uint64_t similarity(const Texts& t, IntCut c) { return cut_sim(common(t), c); }
-    static uint64_t distance(const Texts& t, IntCut c) {
-        return cut_dist(t.max_len() - common(t), c);
-    }
-    static double normalized_distance(const Texts& t, FloatCut c) {
-        if (t.max_len() == 0) return 0.0;
-        return cut_dist(div(t.max_len() - common(t), t.max_len()), c);
-    }
-    static double normalized_similarity(const Texts& t, FloatCut c) {
-        return cut_sim(1.0 - normalized_distance(t, {}), c);
+struct AffixScore : Rules {
+    static Score score(const Texts& t) {
+        return {Suffix ? common_suffix(t.a, t.b) : common_prefix(t.a, t.b), t.max_len()};
     }
 };
 
-using Prefix = Affix<false>;
-using Postfix = Affix<true>;
+using Indel = Forms<IndelScore>;
+using LcsSeq = Forms<LcsSeqScore>;
+using LcsStr = Forms<LcsStrScore>;
+using Prefix = Forms<AffixScore<false>>;
+using Postfix = Forms<AffixScore<true>>;
+
+// Hamming: texts of equal lengths only (none otherwise).
+struct HammingScore : Rules {
+    static constexpr bool kExact = true;
+    static Score score(const Texts& t) {
+        uint64_t same = 0;
+        for (size_t i = 0; i < t.a.size(); ++i) same += t.a[i] == t.b[i];
+        return {same, t.a.size()};
+    }
+};
+
+struct Hamming {
+    using F = Forms<HammingScore>;
+    static bool equal(const Texts& t) { return t.a.size() == t.b.size(); }
+    static std::optional<uint64_t> distance(const Texts& t, IntCut c) {
+        if (!equal(t)) return std::nullopt;
+        return F::distance(t, c);
+    }
+    static std::optional<uint64_t> similarity(const Texts& t, IntCut c) {
+        if (!equal(t)) return std::nullopt;
+        return F::similarity(t, c);
+    }
+    static std::optional<double> normalized_distance(const Texts& t, FloatCut c) {
+        if (!equal(t)) return std::nullopt;
+        return F::normalized_distance(t, c);
+    }
+    static std::optional<double> normalized_similarity(const Texts& t, FloatCut c) {
+        if (!equal(t)) return std::nullopt;
+        return F::normalized_similarity(t, c);
+    }
+};
 
 // ------------------------------------------------------------------------------------------
 // Jaro and Jaro-Winkler: the straightforward matching of the textbook definition.
@@ -441,31 +401,21 @@ inline double window_search(const Seq& needle, const Seq& hay, bool bytes) {
     auto score = [&](size_t begin, size_t end) {
         return string_ratio(bits.lcs(hay.data() + begin, end - begin), m, end - begin);
     };
+    // The windows are scored until one scores 100.
     double best = 0.0;
+    auto consider = [&](size_t begin, size_t end, bool scored) {
+        if (scored && best < 100.0) best = std::max(best, score(begin, end));
+    };
     if (bytes && m >= 129) {
         // Long byte needles: full-length windows only; the first one is always scored.
-        for (size_t start = 0; start + m <= n; ++start) {
-            if (start != 0 && !in_needle(hay[start + m - 1])) continue;
-            best = std::max(best, score(start, start + m));
-            if (best >= 100.0) return 100.0;
-        }
+        for (size_t start = 0; start + m <= n; ++start)
+            consider(start, start + m, start == 0 || in_needle(hay[start + m - 1]));
         return best;
     }
-    for (size_t i = 1; i < m; ++i) {
-        if (!in_needle(hay[i - 1])) continue;
-        best = std::max(best, score(0, i));
-        if (best >= 100.0) return 100.0;
-    }
-    for (size_t start = 0; start + m < n; ++start) {
-        if (!in_needle(hay[start + m - 1])) continue;
-        best = std::max(best, score(start, start + m));
-        if (best >= 100.0) return 100.0;
-    }
-    for (size_t start = n - m; start < n; ++start) {
-        if (!in_needle(hay[start])) continue;
-        best = std::max(best, score(start, n));
-        if (best >= 100.0) return 100.0;
-    }
+    for (size_t i = 1; i < m; ++i) consider(0, i, in_needle(hay[i - 1]));
+    for (size_t start = 0; start + m < n; ++start)
+        consider(start, start + m, in_needle(hay[start + m - 1]));
+    for (size_t start = n - m; start < n; ++start) consider(start, n, in_needle(hay[start]));
     return best;
 }
 
@@ -618,9 +568,7 @@ inline double token_ratio(const std::string& s1, const std::string& s2, const Se
 }
 
 inline bool share_a_word(const Words& d1, const Words& d2) {
-    for (const auto& w : d1)
-        if (contains(d2, w)) return true;
-    return false;
+    return std::any_of(d1.begin(), d1.end(), [&](const Seq& w) { return contains(d2, w); });
 }
 
 inline double partial_token_sort_ratio(const std::string& s1, const std::string& s2, const Seq& a,
@@ -684,25 +632,23 @@ inline std::map<Seq, uint64_t> counts(const Words& w) {
     return out;
 }
 
+// The size of the intersection of two multisets.
+inline uint64_t shared(const std::map<Seq, uint64_t>& ca, const std::map<Seq, uint64_t>& cb) {
+    uint64_t n = 0;
+    for (auto& [w, k] : ca)
+        if (cb.count(w)) n += std::min(k, cb.at(w));
+    return n;
+}
+
 struct Overlap {
     uint64_t n_a = 0, n_b = 0, inter = 0, uni = 0;
     bool both_empty = false;
 };
 
 inline Overlap overlap_counts(const Seq& a, const Seq& b) {
-    auto ca = counts(split(a)), cb = counts(split(b));
-    Overlap o;
-    o.both_empty = ca.empty() && cb.empty();
-    std::map<Seq, uint64_t> all = ca;
-    for (auto& [w, n] : cb) all[w] = std::max(all[w], n);
-    for (auto& [w, n] : ca) {
-        o.n_a += n;
-        auto it = cb.find(w);
-        if (it != cb.end()) o.inter += std::min(n, it->second);
-    }
-    for (auto& [w, n] : cb) o.n_b += n;
-    for (auto& [w, n] : all) o.uni += n;
-    return o;
+    Words wa = split(a), wb = split(b);
+    uint64_t inter = shared(counts(wa), counts(wb));
+    return {wa.size(), wb.size(), inter, wa.size() + wb.size() - inter, wa.empty() && wb.empty()};
 }
 
 inline double jaccard(const Overlap& o, double, double) {
@@ -750,12 +696,7 @@ inline double cosine_similarity(const Seq& a, const Seq& b, bool use_words, uint
     Words ta = cosine_tokens(a, use_words, n), tb = cosine_tokens(b, use_words, n);
     if (ta.empty()) return tb.empty() ? 1.0 : 0.0;
     if (tb.empty()) return 0.0;
-    auto ca = counts(ta), cb = counts(tb);
-    double inter = 0.0;
-    for (auto& [w, k] : ca) {
-        auto it = cb.find(w);
-        if (it != cb.end()) inter += static_cast<double>(std::min(k, it->second));
-    }
+    double inter = static_cast<double>(shared(counts(ta), counts(tb)));
     double p = static_cast<double>(ta.size()) * static_cast<double>(tb.size());
     double sim = p == 0.0 ? 0.0 : inter / std::sqrt(p);
     return cut_sim(sim, c);
@@ -857,19 +798,13 @@ inline double needleman_wunsch_score(const Seq& a, const Seq& b, AlignParams p, 
     return c && s < *c ? -std::numeric_limits<double>::max() : s;
 }
 
-inline double clamp01(double v) {
-    if (v < 0.0) return 0.0;
-    if (v > 1.0) return 1.0;
-    return v;
-}
-
 inline double smith_waterman_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
     if (a.empty()) return b.empty() ? 1.0 : 0.0;
     if (b.empty()) return 0.0;
     double score = local_score(a, b, p);
     double denominator = p.match * static_cast<double>(std::min(a.size(), b.size()));
     double value = denominator > 0.0 ? score / denominator : 0.0;
-    return cut_sim(clamp01(value), c);
+    return cut_sim(std::clamp(value, 0.0, 1.0), c);
 }
 
 inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
@@ -879,7 +814,7 @@ inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParam
     double maximum = p.match * static_cast<double>(maxlen);
     double value =
         maximum == 0.0 ? 1.0 : (p.gap * static_cast<double>(maxlen) + score) / (maximum + maximum);
-    return cut_sim(clamp01(value), c);
+    return cut_sim(std::clamp(value, 0.0, 1.0), c);
 }
 
 }  // namespace ref

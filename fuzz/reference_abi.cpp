@@ -2,7 +2,6 @@
 // the extension against the same references as the fuzz targets (tests/reference.py compiles
 // this file into a shared library and loads it with ctypes). Texts come as code point arrays,
 // options as an array of doubles.
-#include <cstring>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -48,16 +47,26 @@ void add_forms(std::unordered_map<std::string, Fn>& m, const std::string& stem) 
     };
 }
 
+// alpha and beta: Tversky's weights (the other measures ignore them).
 template <double (*F)(const Overlap&, double, double)>
-void add_set(std::unordered_map<std::string, Fn>& m, const std::string& stem, bool weighted) {
-    m[stem + "_similarity"] = [weighted](const Call& c) {
-        return Out(set_similarity<F>(c.t.a, c.t.b, weighted ? c.opt[0] : 1.0,
-                                     weighted ? c.opt[1] : 1.0, c.fcut));
+void add_set(std::unordered_map<std::string, Fn>& m, const std::string& stem) {
+    m[stem + "_similarity"] = [](const Call& c) {
+        return Out(set_similarity<F>(c.t.a, c.t.b, c.opt[0], c.opt[1], c.fcut));
     };
-    m[stem + "_distance"] = [weighted](const Call& c) {
-        return Out(set_distance<F>(c.t.a, c.t.b, weighted ? c.opt[0] : 1.0,
-                                   weighted ? c.opt[1] : 1.0, c.fcut));
+    m[stem + "_distance"] = [](const Call& c) {
+        return Out(set_distance<F>(c.t.a, c.t.b, c.opt[0], c.opt[1], c.fcut));
     };
+}
+
+// The similarity and distance forms of a measure of [0, 1] given by f.
+void add_unit_forms(std::unordered_map<std::string, Fn>& m, const std::string& stem,
+                    double (*f)(const Call&)) {
+    for (std::string n : {"_", "_normalized_"}) {
+        m[stem + n + "similarity"] = [f](const Call& c) { return Out(cut_sim(f(c), c.fcut)); };
+        m[stem + n + "distance"] = [f](const Call& c) {
+            return Out(cut_dist(1.0 - f(c), c.fcut));
+        };
+    }
 }
 
 using Ratio = double (*)(const std::string&, const std::string&, const Seq&, const Seq&, FloatCut);
@@ -74,22 +83,9 @@ const std::unordered_map<std::string, Fn>& table() {
         add_forms<Prefix>(m, "prefix");
         add_forms<Postfix>(m, "postfix");
         add_forms<LcsStr>(m, "lcs_str");
-        for (std::string form : {"similarity", "normalized_similarity"}) {
-            m["jaro_" + form] = [](const Call& c) {
-                return Out(cut_sim(jaro(c.t.a, c.t.b), c.fcut));
-            };
-            m["jaro_winkler_" + form] = [](const Call& c) {
-                return Out(cut_sim(jaro_winkler(c.t.a, c.t.b, c.opt[0]), c.fcut));
-            };
-        }
-        for (std::string form : {"distance", "normalized_distance"}) {
-            m["jaro_" + form] = [](const Call& c) {
-                return Out(cut_dist(1.0 - jaro(c.t.a, c.t.b), c.fcut));
-            };
-            m["jaro_winkler_" + form] = [](const Call& c) {
-                return Out(cut_dist(1.0 - jaro_winkler(c.t.a, c.t.b, c.opt[0]), c.fcut));
-            };
-        }
+        add_unit_forms(m, "jaro", [](const Call& c) { return jaro(c.t.a, c.t.b); });
+        add_unit_forms(m, "jaro_winkler",
+                       [](const Call& c) { return jaro_winkler(c.t.a, c.t.b, c.opt[0]); });
         const std::pair<const char*, Ratio> ratios[] = {
             {"ratio", ratio},
             {"q_ratio", q_ratio},
@@ -106,10 +102,10 @@ const std::unordered_map<std::string, Fn>& table() {
         m["partial_ratio"] = [](const Call& c) {
             return Out(partial_ratio(c.t.a, c.t.b, c.fcut));
         };
-        add_set<jaccard>(m, "jaccard", false);
-        add_set<sorensen_dice>(m, "sorensen_dice", false);
-        add_set<tversky>(m, "tversky", true);
-        add_set<overlap_coefficient>(m, "overlap", false);
+        add_set<jaccard>(m, "jaccard");
+        add_set<sorensen_dice>(m, "sorensen_dice");
+        add_set<tversky>(m, "tversky");
+        add_set<overlap_coefficient>(m, "overlap");
         m["cosine_similarity"] = [](const Call& c) {
             return Out(cosine_similarity(c.t.a, c.t.b, c.opt[0] != 0.0,
                                          static_cast<uint64_t>(c.opt[1]), c.fcut));
@@ -133,20 +129,17 @@ const std::unordered_map<std::string, Fn>& table() {
         m["soft_tfidf_token_similarity"] = [](const Call& c) {
             return Out(soft_tfidf_token(c.t.a, c.t.b));
         };
-        auto params = [](const Call& c) { return AlignParams{c.opt[0], c.opt[1], c.opt[2]}; };
-        m["smith_waterman_score"] = [params](const Call& c) {
-            return Out(smith_waterman_score(c.t.a, c.t.b, params(c), c.fcut));
+        using Align = double (*)(const Seq&, const Seq&, AlignParams, FloatCut);
+        const std::pair<const char*, Align> aligns[] = {
+            {"smith_waterman_score", smith_waterman_score},
+            {"smith_waterman_normalized_similarity", smith_waterman_normalized},
+            {"needleman_wunsch_score", needleman_wunsch_score},
+            {"needleman_wunsch_normalized_similarity", needleman_wunsch_normalized},
         };
-        m["smith_waterman_normalized_similarity"] = [params](const Call& c) {
-            return Out(smith_waterman_normalized(c.t.a, c.t.b, params(c), c.fcut));
-        };
-        m["needleman_wunsch_score"] = [params](const Call& c) {
-            return Out(needleman_wunsch_score(c.t.a, c.t.b, params(c), c.fcut));
-        };
-        m["needleman_wunsch_normalized_similarity"] = [params](const Call& c) {
-            return Out(needleman_wunsch_normalized(c.t.a, c.t.b, params(c), c.fcut));
-        };
-        m["lcs"] = [](const Call& c) { return Out(lcs(c.t.a, c.t.b)); };
+        for (auto [name, f] : aligns)
+            m[name] = [f](const Call& c) {
+                return Out(f(c.t.a, c.t.b, AlignParams{c.opt[0], c.opt[1], c.opt[2]}, c.fcut));
+            };
         return m;
     }();
     return m;

@@ -72,10 +72,6 @@ def call(name, s1, s2, score_cutoff=None, **options):
     return [None, iout.value, fout.value][result]
 
 
-def lcs(s1, s2):
-    return call("lcs", s1, s2)
-
-
 def white_space(c):
     return bool(_library().qxref_white_space(ord(c)))
 
@@ -113,8 +109,6 @@ def check(fn, s1, s2, cutoffs=True, symmetric=True, **options):
     return value
 
 
-STEMS = {"levenshtein", "indel", "lcs_seq", "osa", "damerau_levenshtein", "hamming", "prefix",
-         "postfix", "lcs_str", "jaro", "jaro_winkler"}
 FORMS = ("distance", "similarity", "normalized_distance", "normalized_similarity")
 
 
