@@ -37,6 +37,13 @@ def word_texts(rng, n):
     return [sep.join(rng.choices(vocabulary, k=rng.randint(0, 5))) for _ in range(n)]
 
 
+def prefix_distance(a, b, *, score_cutoff=None, bonus=0):  # a Python callable
+    n = 0
+    while n < min(len(a), len(b)) and a[n] == b[n]:
+        n += 1
+    return max(len(a), len(b)) - n - bonus
+
+
 EDIT = {"distance": [0, 1, 2, 4, 100], "similarity": [0, 5, 20, 1000],
         "normalized_distance": [0.0, 0.1, 0.3, 1.0],
         "normalized_similarity": [0.0, 0.75, 0.9, 1.0]}
@@ -61,7 +68,8 @@ CASES = (
        (F.token_sort_ratio, {}, [0, 60, 90, 100], word_texts),
        # No filter: every pair is scored through the same driver.
        (D.hamming_distance, {}, [1], char_texts), (F.partial_ratio, {}, [80], char_texts),
-       (quorvalex.tversky_similarity, {"alpha": 0.5, "beta": 2.0}, [0.5], word_texts)])
+       (quorvalex.tversky_similarity, {"alpha": 0.5, "beta": 2.0}, [0.5], word_texts),
+       (prefix_distance, {"bonus": 1}, [0, 1, 3], char_texts)])
 
 
 def as_triples(result):
@@ -158,21 +166,6 @@ def test_components_of_long_chains():
     right = list(range(n - 1, 0, -1)) + list(range(n + 2, n + 12))
     labels = _join.components(n + 12, np.array(left), np.array(right))
     assert labels.tolist() == [0] * n + [n, n + 1] + [n + 1] * 10
-
-
-def test_python_callable_scorers():
-    texts = ["apple", "appel", "apply", "banana", "bandana"]
-
-    def shared_prefix_distance(a, b, *, score_cutoff=None, bonus=0):
-        n = 0
-        while n < min(len(a), len(b)) and a[n] == b[n]:
-            n += 1
-        return max(len(a), len(b)) - n - bonus
-
-    for other in (None, texts[::-1]):  # pairs at the cutoff meet it
-        got = _join.join(texts, other, scorer=shared_prefix_distance, score_cutoff=1, bonus=1)
-        expected = reference(shared_prefix_distance, texts, other, 1, bonus=1)
-        assert as_triples(got) == expected and any(t[2] == 1 for t in expected)
 
 
 ERRORS = [
