@@ -168,33 +168,17 @@ def test_components_of_long_chains():
     assert labels.tolist() == [0] * n + [n, n + 1] + [n + 1] * 10
 
 
-ERRORS = [
+@pytest.mark.parametrize("kwargs, kind, message", [  # the scorer's own errors: test_process.py
     (dict(score_cutoff=None), TypeError, "score_cutoff is required"),
     (dict(score_cutoff=1, scorer=D.levenshtein_distance_batch), TypeError,
      "scores a list of pairs"),
     (dict(score_cutoff=1, workers=0), ValueError, "workers must be -1"),
     (dict(score_cutoff=1, workers=1.5), TypeError, "workers must be an int"),
     (dict(score_cutoff=1, scorer="ratio"), TypeError, "scorer must be callable"),
-    (dict(score_cutoff=-1), OverflowError, None),  # the scorer's own message
-    (dict(score_cutoff=0.5), TypeError, None),
-    (dict(score_cutoff=0.5, scorer=D.jaro_winkler_similarity, prefix_weight="x"), TypeError, None),
-    (dict(score_cutoff=0.5, scorer=quorvalex.cosine_similarity, use_words=False, ngram_size=0),
-     ValueError, None),
-    (dict(score_cutoff=1, bogus=1), TypeError, None),
-]
-
-
-@pytest.mark.parametrize("kwargs, kind, message", ERRORS)
+])
 def test_argument_errors(kwargs, kind, message):
-    with pytest.raises(kind) as caught:
+    with pytest.raises(kind, match=re.escape(message)):
         _join.join(["abc", "abd"], **kwargs)
-    if message is not None:
-        assert message in str(caught.value)
-    else:  # the scorer's own error, word for word
-        scorer = kwargs.pop("scorer", D.levenshtein_distance)
-        with pytest.raises(kind) as direct:
-            scorer("", "", **kwargs)
-        assert str(caught.value) == str(direct.value)
 
 
 @pytest.mark.parametrize("items, message", [

@@ -231,14 +231,18 @@ def test_argument_errors(kind, call, message):
     (_quorvalex.cosine_similarity, {"use_words": False, "ngram_size": 0}),
     (LEV, {"score_cutoff": -1}),
     (LEV, {"score_cutoff": "x"}),
+    (LEV, {"score_cutoff": 0.5}),
     (F.ratio, {"s1": "x"}),
 ])
 def test_options_are_checked_as_the_scorer_checks_them(fn, kwargs):
     with pytest.raises(Exception) as scalar_error:
         fn("", "", **kwargs)
-    for call in (extract_one, extract_iter, cdist):
+    for call in (extract_one, extract_iter, cdist, _join.join):
         with pytest.raises(type(scalar_error.value)) as error:
-            call(["a"] if call is cdist else "a", ["b"], scorer=fn, **kwargs)
+            if call is _join.join:  # the join's cutoff is required
+                call(["a", "b"], scorer=fn, **{"score_cutoff": 1, **kwargs})
+            else:
+                call(["a"] if call is cdist else "a", ["b"], scorer=fn, **kwargs)
         assert str(error.value) == str(scalar_error.value)
 
 
