@@ -1,7 +1,8 @@
 """quorvalex.process against the scalar functions called in a loop: every cdist and cpdist cell
 and every extract result, for every scalar function, in texts of every code unit width and of
 lengths past one and two 64-bit words, with cutoffs, options, processors, mappings, Series and
-missing values; the lane kernels on each instruction set; the argument rules and their errors."""
+missing values; the lane kernels on each instruction set; the argument rules and their errors
+(options as the scorer checks them, for the join too); Ctrl-C during a long cdist or join."""
 
 import math
 import os
