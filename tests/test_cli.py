@@ -312,3 +312,13 @@ def test_progress_bar_only_on_a_terminal_and_after_a_second(monkeypatch):
         with progress.stage("quick", total=10) as bar:
             bar.update(10)
         assert "quick" not in stderr.getvalue()
+
+
+def test_demo_data_is_deterministic_and_varied():
+    data, again = generate(3000, seed=9), generate(3000, seed=9)
+    assert data == again
+    assert data.queries != generate(3000, seed=10).queries and len(set(data.reference)) == 3000
+    assert all(q != data.reference[t] for q, t in zip(data.queries, data.truth) if t >= 0)
+    text = "".join(data.reference + data.queries)
+    for first, last in (("А", "я"), ("Α", "ω"), ("一", "鿿")):  # Cyrillic, Greek, CJK
+        assert sum(first <= c <= last for c in text) > 100
