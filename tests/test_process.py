@@ -106,7 +106,7 @@ LANE_SCORERS = ["ratio", "q_ratio", "token_sort_ratio", "jaro_distance", "jaro_s
     ("distance", "similarity", "normalized_distance", "normalized_similarity")]
 
 
-@pytest.mark.parametrize("isa", ["scalar", "sse4.2"])
+@pytest.mark.parametrize("isa", ["scalar", "sse4.2", "avx2"])
 def test_lane_kernels_on_every_instruction_set(isa):
     # The comparison above (texts of every lane boundary) with the dispatch forced to `isa`.
     tests = [f"{__file__}::test_searches_equal_the_scalar_loop[{name}]" for name in LANE_SCORERS]
