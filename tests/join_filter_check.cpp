@@ -26,19 +26,14 @@ struct Excess {
     long p = 0, n = 0, common = 0;
 };
 Excess excess(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    std::map<uint32_t, long> count;
-    for (uint32_t c : a) ++count[c];
-    std::map<uint32_t, long> other;
-    for (uint32_t c : b) ++other[c];
+    std::map<uint32_t, std::pair<long, long>> count;
+    for (uint32_t c : a) ++count[c].first;
+    for (uint32_t c : b) ++count[c].second;
     Excess e;
-    for (auto [c, k] : count) {
-        const long m = other.count(c) ? other[c] : 0;
-        e.p += std::max(0L, k - m);
-        e.common += std::min(k, m);
-    }
-    for (auto [c, k] : other) {
-        const long m = count.count(c) ? count[c] : 0;
-        e.n += std::max(0L, k - m);
+    for (const auto& [c, k] : count) {
+        e.p += std::max(0L, k.first - k.second);
+        e.n += std::max(0L, k.second - k.first);
+        e.common += std::min(k.first, k.second);
     }
     return e;
 }

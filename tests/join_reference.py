@@ -23,20 +23,14 @@ def every_pair(scorer, left, right, cutoff, **options):
 
 def components(count, pairs):
     """Label of each node: the smallest node reachable from it."""
-    neighbours = [[] for _ in range(count)]
-    for i, j in pairs:
-        neighbours[i].append(j)
-        neighbours[j].append(i)
-    labels = [-1] * count
-    for start in range(count):
-        if labels[start] >= 0:
-            continue
-        labels[start] = start
-        stack = [start]
-        while stack:
-            node = stack.pop()
-            for other in neighbours[node]:
-                if labels[other] < 0:
-                    labels[other] = start
-                    stack.append(other)
-    return labels
+    parent = list(range(count))
+
+    def root(i):
+        while parent[i] != i:
+            i = parent[i]
+        return i
+
+    for i, j in pairs:  # the smaller root becomes the root of both
+        a, b = sorted((root(i), root(j)))
+        parent[b] = a
+    return [root(i) for i in range(count)]

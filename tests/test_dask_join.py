@@ -11,19 +11,15 @@ distributed = pytest.importorskip("distributed")
 
 import quorvalex.dask as qdask  # noqa: E402
 from quorvalex import _join, distance, fuzz  # noqa: E402
+from texts import mutate  # noqa: E402
 
 pytestmark = pytest.mark.slow
+JW = distance.jaro_winkler_similarity
 
 
 def names(rng, n):
     base = ["".join(rng.choices("abcdef", k=rng.randint(3, 12))) for _ in range(n // 3)]
-    out = []
-    for _ in range(n):
-        s = list(rng.choice(base))
-        for _ in range(rng.randint(0, 2)):
-            s[rng.randrange(len(s))] = rng.choice("abcdef")
-        out.append("".join(s))
-    return out
+    return [mutate(rng, rng.choice(base), "abcdef", rng.randint(0, 2)) for _ in range(n)]
 
 
 def local_pairs(left, right, **arguments):
@@ -31,10 +27,6 @@ def local_pairs(left, right, **arguments):
     li, ri, scores = _join.join(left, right, **arguments)
     other = left if right is None else right
     return {(left.index[i], other.index[j]): s for i, j, s in zip(li, ri, scores)}
-
-
-def as_dict(frame):
-    return {(a, b): s for a, b, s in zip(frame.left, frame.right, frame.score)}
 
 
 @pytest.fixture(scope="module")
@@ -45,32 +37,30 @@ def client():
         yield c
 
 
-def test_self_join_across_partitions(client):
-    rng = random.Random(1)
-    series = pd.Series(names(rng, 300) + [None], index=[f"k{i}" for i in range(301)])
-    for arguments in (dict(scorer=distance.levenshtein_distance, score_cutoff=1),
-                      dict(scorer=fuzz.ratio, score_cutoff=85)):
-        parts = dd.from_pandas(series, npartitions=4)  # sorted by the index
-        result = parts.pipe(qdask.join, **arguments).compute()
+@pytest.mark.parametrize("two_frames, broadcast, arguments", [
+    (False, None, dict(scorer=distance.levenshtein_distance, score_cutoff=1)),
+    (False, None, dict(scorer=fuzz.ratio, score_cutoff=85)),
+    (True, None, dict(scorer=JW, score_cutoff=0.9, prefix_weight=0.2)),
+    (True, False, dict(scorer=JW, score_cutoff=0.9)),
+])
+def test_join_equals_the_local_join(client, two_frames, broadcast, arguments):
+    rng = random.Random(2)
+    if two_frames:
+        left = pd.DataFrame({"name": names(rng, 200)}, index=range(1000, 1200))
+        right = pd.DataFrame({"name": names(rng, 150)}, index=range(150))
+        result = qdask.join(dd.from_pandas(left, npartitions=3),
+                            dd.from_pandas(right, npartitions=2), left_on="name",
+                            right_on="name", broadcast=broadcast, **arguments)
+        expected = local_pairs(left.name, right.name, **arguments)
+    else:
+        series = pd.Series(names(rng, 300) + [None], index=[f"k{i}" for i in range(301)])
+        result = dd.from_pandas(series, npartitions=4).pipe(qdask.join, **arguments)
         # Across partitions the earlier partition's label comes first, which is also the
         # smaller position in Dask's (sorted) order; each unordered pair appears once.
         expected = local_pairs(series.sort_index(), None, **arguments)
-        assert len(result) == len(expected)
-        assert as_dict(result) == expected
-        assert list(result.columns) == ["left", "right", "score"]
-
-
-@pytest.mark.parametrize("broadcast", [None, False])
-def test_two_frames(client, broadcast):
-    rng = random.Random(2)
-    left = pd.DataFrame({"name": names(rng, 200)}, index=range(1000, 1200))
-    right = pd.DataFrame({"name": names(rng, 150)}, index=range(150))
-    result = qdask.join(dd.from_pandas(left, npartitions=3), dd.from_pandas(right, npartitions=2),
-                        left_on="name", right_on="name", scorer=distance.jaro_winkler_similarity,
-                        score_cutoff=0.9, prefix_weight=0.2, broadcast=broadcast).compute()
-    expected = local_pairs(left.name, right.name, scorer=distance.jaro_winkler_similarity,
-                           score_cutoff=0.9, prefix_weight=0.2)
-    assert as_dict(result) == expected and len(result) == len(expected)
+    result = result.compute()
+    assert list(result.columns) == ["left", "right", "score"] and len(result) == len(expected)
+    assert dict(zip(zip(result.left, result.right), result.score)) == expected
 
 
 def test_argument_errors_come_before_any_task():
