@@ -1,8 +1,7 @@
 """Signals during a batch or a long call: the waiting thread runs Python signal handlers every few
 milliseconds while the pool scores. A handler that raises ends the call with that exception and
-the remaining work is abandoned (measured in processor time, which a loaded machine does not
-stretch: a call that ran on would use seconds of it); the pool serves the next call. A handler
-that returns lets the batch finish."""
+the rest of the work is abandoned (judged by processor time, which a loaded machine does not
+stretch); the pool serves the next call. A handler that returns lets the batch finish."""
 
 import math
 import random
@@ -39,7 +38,6 @@ def pool_still_serves():
 
 @pytest.fixture
 def alarm():
-    """install(handler), then arm(delay, interval) starts the timer; both undone afterwards."""
     previous = signal.getsignal(signal.SIGALRM)
     yield (lambda h: signal.signal(signal.SIGALRM, h),
            lambda delay, interval=0.0: signal.setitimer(signal.ITIMER_REAL, delay, interval))
@@ -112,11 +110,9 @@ def test_second_signal_while_the_abandoned_batch_finishes(alarm):
     assert calls[:3] == ["start", "start", "end"]
 
 
-# A real Ctrl-C (SIGINT, delivered to any thread of the process): a KeyboardInterrupt, and the
-# work stops. Kernels poll the batch's flag per row block, so this holds inside one long pair
-# too: a lone long pair (scalar call or one-pair batch) is scored on a pool thread with the lock
-# released while the calling thread runs signal handlers. Uninterrupted, every call below takes
-# ten processor seconds or more.
+# A real Ctrl-C: a KeyboardInterrupt, and the work stops, inside one long pair too (kernels poll
+# per row block; a lone long pair is scored on a pool thread while the calling thread runs signal
+# handlers). Uninterrupted, every call below takes ten processor seconds or more.
 SIGINT_SCRIPT = HEAVY_SETUP + """
 import sys, threading
 from quorvalex import _quorvalex

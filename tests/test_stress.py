@@ -1,8 +1,6 @@
-"""Stress: many Python threads issuing scalar and batch calls of every function at once (the
-batches overlap, since the interpreter lock is released while the pool scores), while the main
-thread forks a child that runs batches of its own. Every result must equal the one computed
-single-threaded beforehand; no call may hang. Also the pool's size limits: the cap on its
-threads and a system that refuses to start them all."""
+"""Stress: many Python threads issuing scalar and batch calls of every function at once while the
+main thread forks children that run batches of their own; every result equals the one computed
+single-threaded, no call hangs. Also the pool's size limits and its native checks."""
 
 import faulthandler
 import os
