@@ -79,18 +79,14 @@ int main() {
     }
 
     // Abandoned by the poll: run returns false and no scorer is still running.
-    {
-        struct Polls {
-            int count = 0;
-        } polls;
-        auto abandon_third = [](void* raw) { return ++static_cast<Polls*>(raw)->count >= 3; };
-        Tally tally(1 << 20, [](size_t, size_t) -> size_t { return 4000; });
-        bool completed = pool.run(tally.n, tally.scorer(), {abandon_third, &polls});
-        if (completed && threads) fail("abandoned run reported complete", polls.count);
-        if (tally.inside.load() != 0) fail("a scorer outlived its run", tally.inside.load());
-        for (size_t i = 0; i < tally.n; ++i)
-            if (tally.times[i].load() > 1) fail("index scored twice", i);
-    }
+    int polls = 0;
+    Tally long_run(1 << 20, [](size_t, size_t) -> size_t { return 4000; });
+    bool completed = pool.run(long_run.n, long_run.scorer(),
+                              {[](void* raw) { return ++*static_cast<int*>(raw) >= 3; }, &polls});
+    if (completed && threads) fail("abandoned run reported complete", polls);
+    if (long_run.inside.load() != 0) fail("a scorer outlived its run", long_run.inside.load());
+    for (size_t i = 0; i < long_run.n; ++i)
+        if (long_run.times[i].load() > 1) fail("index scored twice", i);
 
     // Runs from several threads at once, and a run started from inside a scorer.
     std::vector<std::thread> callers;
@@ -104,18 +100,16 @@ int main() {
         });
     }
     for (std::thread& caller : callers) caller.join();
-    struct Nested {
-        static void score(void* raw, size_t begin, size_t end, const std::atomic<bool>&) {
-            for (size_t i = begin; i < end; ++i) {
-                Tally inner(50);
-                qx::WorkerPool::instance().run(inner.n, inner.scorer());
-                inner.expect_each_once();
-                static_cast<std::atomic<int>*>(raw)[i].fetch_add(1);
-            }
+    std::vector<std::atomic<int>> outer(40);
+    auto nested = [](void* raw, size_t begin, size_t end, const std::atomic<bool>&) {
+        for (size_t i = begin; i < end; ++i) {
+            Tally inner(50);
+            qx::WorkerPool::instance().run(inner.n, inner.scorer());
+            inner.expect_each_once();
+            static_cast<std::atomic<int>*>(raw)[i].fetch_add(1);
         }
     };
-    std::vector<std::atomic<int>> outer(40);
-    pool.run(outer.size(), {&Nested::score, outer.data()});
+    pool.run(outer.size(), {nested, outer.data()});
     for (size_t i = 0; i < outer.size(); ++i)
         if (outer[i].load() != 1) fail("nested run", i);
 

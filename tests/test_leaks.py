@@ -16,14 +16,11 @@ from frame_reference import (ALL, MALLINFO, SANITIZED, FloatLike, Index, int_cut
 ALLOWED = (TypeError, ValueError, OverflowError, UnicodeEncodeError, KeyError, RuntimeError)
 
 
-def fresh(text):
-    """A new, non-interned str object."""
+def fresh(text):  # a new str object, not interned
     return "".join(list(text))
 
 
-class BadIndex:
-    """Conversion fails with a TypeError that has a cause (the frame re-raises it wrapped)."""
-
+class BadIndex:  # a conversion error with a cause (the frame re-raises it wrapped)
     def __index__(self):
         raise TypeError("no index") from KeyError("cause")
 
@@ -48,21 +45,19 @@ GOOD = {"prefix_weight": FloatLike(0.1), "alpha": 0.5, "beta": Index(2), "match_
         "ngram_size": Index(2), "threshold": 0.5}
 
 
-def calls_for(fn):
-    """(args, kwargs) of successful and failing calls, with objects whose counts are checked."""
+def calls_for(fn):  # (args, kwargs) of successful and failing calls
     batch = is_batch(fn)
     a, b = fresh("new york mets é"), fresh("new york meats 👍")
     options = {k: GOOD[k] for k, _ in options_of(fn)}
-    first = [(a, b), (fresh("é€"), fresh("")), (b, a)] if batch else [a, b]
-    calls = [(first, {}), (first, dict(options, score_cutoff=Index(2) if int_cutoff(fn)
-                                       else FloatLike(0.5))),
-             ([], {}), (first + [a], {}), (first, {"bogus": a}),
-             (first[:1], {"pairs" if batch else "s1": a}), (first, {"score_cutoff": BadIndex()}),
-             (first, {"score_cutoff": fresh("x")}),
-             (first, {"score_cutoff": -1 if int_cutoff(fn) else 10**400})]
-    calls += [(first, {key: bad}) for key in options for bad in (BadIndex(), None)]
+    args = [[(a, b), (fresh("é€"), fresh("")), (b, a)]] if batch else [a, b]
+    cutoff = Index(2) if int_cutoff(fn) else FloatLike(0.5)
+    calls = [(args, {}), (args, dict(options, score_cutoff=cutoff)), ([], {}), (args + [a], {}),
+             (args, {"bogus": a}), (args[:1], {"pairs" if batch else "s1": a}),
+             *[(args, {"score_cutoff": bad}) for bad in
+               (BadIndex(), fresh("x"), -1 if int_cutoff(fn) else 10**400)],
+             *[(args, {key: bad}) for key in options for bad in (BadIndex(), None)]]
     if "use_words" in options:
-        calls += [(first, {"use_words": False, "ngram_size": 0}), (first, {"use_words": 1})]
+        calls += [(args, {"use_words": False, "ngram_size": 0}), (args, {"use_words": 1})]
     if batch:
         calls += [([p], {}) for p in (a, {(a, b)}, [[a, b]], [(a,)], [(a, 1)],
                                       [(a, b), (b, fresh("\ud800"))], FailingSequence(TypeError),
@@ -81,21 +76,13 @@ def run_calls(calls, fn, rounds):
                 pass
 
 
-def tracked_objects(calls):
-    out = []
-    for args, kwargs in calls:
-        for obj in list(args) + list(kwargs.values()):
-            out.append(obj)
-            for item in obj if isinstance(obj, (list, tuple)) else ():
-                out += [item] + (list(item) if isinstance(item, tuple) else [])
-    return out
-
-
 @pytest.mark.parametrize("fn", ALL, ids=lambda f: f.__name__)
 def test_no_reference_or_block_leaks(fn):
     calls = calls_for(fn)
     run_calls(calls, fn, 3)  # first calls create the pool, caches and interned names
-    objects = tracked_objects(calls)
+    objects = [o for args, kwargs in calls for o in [*args, *kwargs.values()]]
+    objects += [i for o in objects if isinstance(o, (list, tuple)) for i in o]
+    objects += [x for o in objects if isinstance(o, tuple) for x in o]
     gc.collect()
     refcounts, blocks = [sys.getrefcount(o) for o in objects], sys.getallocatedblocks()
     run_calls(calls, fn, 25 if SANITIZED else 60)

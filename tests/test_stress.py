@@ -1,8 +1,6 @@
-"""Stress: many Python threads issuing scalar and batch calls of every function at once (the
-batches overlap, since the interpreter lock is released while the pool scores), while the main
-thread forks a child that runs batches of its own. Every result must equal the one computed
-single-threaded beforehand; no call may hang. Also the pool's size limits: the cap on its
-threads and a system that refuses to start them all."""
+"""Stress: many Python threads issuing scalar and batch calls of every function at once while the
+main thread forks children that run batches of their own; every result equals the one computed
+single-threaded, no call hangs. Also the pool's size limits and its native checks."""
 
 import faulthandler
 import os
@@ -96,71 +94,54 @@ def test_threads_and_fork_give_single_threaded_results():
 
 # The pool size is capped: a larger request starts 1,024 threads and warns once, in the thread
 # whose batch created the pool (an error there when warnings are errors; the pool still serves).
-CAP_PROBE = """
-import os, sys, warnings
+# Threads the system refuses to start (here: no address space left for their stacks) leave a
+# smaller pool that still scores every pair, with a warning.
+LIMITS_PROBE = """
+import os, resource, sys, warnings
 from quorvalex import distance
 warnings.simplefilter(sys.argv[1])
-pairs = [("ab", "ac")] * 5000
+pairs = [("abc" * (i % 9), "abd" * (i % 7)) for i in range(5000)]
+expected = [distance.prefix_similarity(a, b) for a, b in pairs]
+if sys.argv[2] == "short":
+    with open("/proc/self/status") as status:
+        size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+    resource.setrlimit(resource.RLIMIT_AS, ((size + 24 * 1024) * 1024, resource.RLIM_INFINITY))
 try:
-    distance.prefix_similarity_batch(pairs)
-    print("no exception")
+    print("no exception" if distance.prefix_similarity_batch(pairs) == expected else "wrong")
 except RuntimeWarning as e:
     print("raised", e)
 with warnings.catch_warnings(record=True) as caught:
     warnings.simplefilter("always")
-    assert distance.prefix_similarity_batch(pairs) == [1] * 5000
+    assert distance.prefix_similarity_batch(pairs) == expected
 assert caught == []
 print(len(os.listdir("/proc/self/task")) - 1)
 """
 HUGE = "18446744073709551615"
-CAPS = [({"RAYON_NUM_THREADS": HUGE}, f"RAYON_NUM_THREADS={HUGE}"),
-        ({"RAYON_NUM_THREADS": "1025"}, "RAYON_NUM_THREADS=1025"),
-        ({"RAYON_RS_NUM_CPUS": "5000"}, "RAYON_RS_NUM_CPUS=5000"),
-        ({"RAYON_NUM_THREADS": "1024"}, None)]
+LIMITS = [({"RAYON_NUM_THREADS": HUGE}, f"RAYON_NUM_THREADS={HUGE}"),
+          ({"RAYON_NUM_THREADS": "1025"}, "RAYON_NUM_THREADS=1025"),
+          ({"RAYON_RS_NUM_CPUS": "5000"}, "RAYON_RS_NUM_CPUS=5000"),
+          ({"RAYON_NUM_THREADS": "1024"}, None), ({"RAYON_NUM_THREADS": "64"}, "short")]
 
 
-@pytest.mark.parametrize("env,asked", CAPS, ids=[str(e) for e, _ in CAPS])
+@pytest.mark.parametrize("env,asked", LIMITS, ids=[str(e) for e, _ in LIMITS])
 @pytest.mark.parametrize("action", ["error", "default"])
-def test_pool_size_cap(env, asked, action):
-    out = run_python(CAP_PROBE, action, env=env)
+def test_pool_size_limits(env, asked, action):
+    if asked == "short" and SANITIZED:
+        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
+    out = run_python(LIMITS_PROBE, action, asked, env=env)
     assert out.returncode == 0, out.stderr
     first, threads = out.stdout.splitlines()
-    assert threads == "1024"
-    message = f"{asked} is above the worker pool's limit of 1024 threads; the pool has 1024"
+    if asked == "short":
+        assert 0 < int(threads) < 64
+        message = f"only {threads} of 64 worker threads could be started"
+    else:
+        assert threads == "1024"
+        message = f"{asked} is above the worker pool's limit of 1024 threads; the pool has 1024"
     if asked and action == "error":
         assert first == f"raised {message}"
     else:
         assert first == "no exception"
         assert (f"RuntimeWarning: {message}" in out.stderr) == bool(asked), out.stderr
-
-
-# Threads the system refuses to start (here: no address space left for their stacks) leave a
-# smaller pool that still scores every pair, with a warning.
-SHORT_PROBE = """
-import resource, warnings
-from quorvalex import distance
-pairs = [("abc" * (i % 9), "abd" * (i % 7)) for i in range(3000)]
-expected = [distance.prefix_similarity(a, b) for a, b in pairs]
-with open("/proc/self/status") as status:
-    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
-resource.setrlimit(resource.RLIMIT_AS, ((size + 24 * 1024) * 1024, resource.RLIM_INFINITY))
-with warnings.catch_warnings(record=True) as caught:
-    warnings.simplefilter("always")
-    ok = distance.prefix_similarity_batch(pairs) == expected
-resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
-print(ok, *[w.message for w in caught], sep="\\n")
-"""
-
-
-def test_pool_smaller_than_asked_for():
-    if SANITIZED:
-        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
-    out = run_python(SHORT_PROBE, env={"RAYON_NUM_THREADS": "64"})
-    assert out.returncode == 0, out.stderr
-    ok, message = out.stdout.splitlines()
-    started = int(message.split()[1])
-    assert ok == "True" and 0 < started < 64
-    assert message == f"only {started} of 64 worker threads could be started"
 
 
 # The pool's own interface, as the search layer uses it (a limit on the workers of a run), in a
