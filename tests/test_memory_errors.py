@@ -56,13 +56,10 @@ CASES = {
     "smith_waterman": ("smith_waterman_score(cjk, cjk[1:])", []),
     "needleman_wunsch_batch": ("needleman_wunsch_score_batch([(cjk, cjk[1:])] * 3)", []),
 }
-# The LCS kernels' symbol relabelling (src/lcs_core.cpp) still aborts when its allocation fails.
-PENDING = {"ratio_bmp": "the LCS relabelling in src/lcs_core.cpp aborts on allocation failure"}
 
 
 @pytest.mark.skipif(SANITIZED, reason="AddressSanitizer needs more address space")
-@pytest.mark.parametrize("case", [pytest.param(c, marks=pytest.mark.xfail(reason=PENDING[c]))
-                                  if c in PENDING else c for c in CASES])
+@pytest.mark.parametrize("case", CASES)
 def test_allocation_failure_is_a_memory_error(case):
     call, accepted = CASES[case]
     out = run_python(SCRIPT, call, timeout=600)
