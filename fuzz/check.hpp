@@ -3,21 +3,20 @@
 // a mismatch prints the texts and aborts, so that libFuzzer keeps the input.
 #pragma once
 
-#include <cinttypes>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "input.hpp"
 #include "reference.hpp"
-#include "utf8_bridge.hpp"
 
 namespace fuzzcheck {
 
@@ -28,109 +27,82 @@ using ref::Seq;
 
 inline std::string show(const Seq& s) {
     std::string out = "[";
-    for (size_t i = 0; i < s.size(); ++i) {
+    for (uint32_t c : s) {
         char buf[16];
-        if (s[i] >= 0x20 && s[i] < 0x7F && s[i] != '\'')
-            std::snprintf(buf, sizeof buf, "%c", static_cast<char>(s[i]));
+        if (c >= 0x20 && c < 0x7F && c != '\'')
+            std::snprintf(buf, sizeof buf, "%c", static_cast<char>(c));
         else
-            std::snprintf(buf, sizeof buf, "<%X>", s[i]);
+            std::snprintf(buf, sizeof buf, "<%X>", c);
         out += buf;
     }
     return out + "] (" + std::to_string(s.size()) + " symbols)";
 }
-
-inline std::string show(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
-}
-inline std::string show(uint64_t v) {
-    return std::to_string(v);
-}
 template <class T>
-std::string show(const std::optional<T>& v) {
-    return v ? show(*v) : std::string("none");
+std::string show(const T& v) {
+    char buf[64];
+    if constexpr (std::is_floating_point_v<T>) {
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return buf;
+    } else if constexpr (std::is_integral_v<T>) {
+        return std::to_string(v);
+    } else {
+        return v ? show(*v) : std::string("none");
+    }
 }
 
-[[noreturn]] inline void fail(const char* name, const Seq& a, const Seq& b,
+[[noreturn]] inline void fail(std::string_view name, const Seq& a, const Seq& b,
                               const std::string& detail) {
-    std::fprintf(stderr, "\nMISMATCH in %s\n  s1 = %s\n  s2 = %s\n  %s\n", name, show(a).c_str(),
-                 show(b).c_str(), detail.c_str());
+    std::fprintf(stderr, "\nMISMATCH in %.*s\n  s1 = %s\n  s2 = %s\n  %s\n",
+                 static_cast<int>(name.size()), name.data(), show(a).c_str(), show(b).c_str(),
+                 detail.c_str());
     std::fflush(stderr);
     std::abort();
 }
 
 // Bit-identical, with every NaN equal to every NaN.
-inline bool same(double x, double y) {
-    if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y);
-    return x == y && std::signbit(x) == std::signbit(y);
-}
-inline bool same(uint64_t x, uint64_t y) {
-    return x == y;
-}
 template <class T>
-bool same(const std::optional<T>& x, const std::optional<T>& y) {
-    if (!x || !y) return !x && !y;
-    return same(*x, *y);
+bool same(const T& x, const T& y) {
+    if constexpr (std::is_floating_point_v<T>) {
+        if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y);
+        return x == y && std::signbit(x) == std::signbit(y);
+    } else if constexpr (std::is_integral_v<T>) {
+        return x == y;
+    } else {
+        return x && y ? same(*x, *y) : !x && !y;
+    }
 }
 
-// Maps -0.0 to +0.0 where the sign of a zero is left open (ties in a maximum).
-inline double unsigned_zero(double v) {
-    return v == 0.0 ? 0.0 : v;
-}
-inline uint64_t unsigned_zero(uint64_t v) {
+// Every result as an optional (most kernels return a plain value).
+template <class T>
+std::optional<T> value_of(const std::optional<T>& v) {
     return v;
 }
 template <class T>
-std::optional<T> unsigned_zero(const std::optional<T>& v) {
-    return v ? std::optional<T>(unsigned_zero(*v)) : v;
-}
-
-inline std::optional<uint64_t> value_of(uint64_t v) {
-    return v;
-}
-inline std::optional<uint64_t> value_of(const std::optional<uint64_t>& v) {
-    return v;
-}
-inline std::optional<double> value_of(double v) {
-    return v;
-}
-inline std::optional<double> value_of(const std::optional<double>& v) {
+std::optional<T> value_of(T v) {
     return v;
 }
 
 // Three cutoffs per check: none, one next to the uncut value v (below, at or above it) and one
-// elsewhere (an extreme or a small fixed one), chosen by `pick`. Each input sees a different
-// choice; over a campaign every pairing is met.
-inline std::vector<IntCut> int_cutoffs(std::optional<uint64_t> v, uint8_t pick) {
-    const uint64_t others[] = {0, std::numeric_limits<uint64_t>::max(), uint64_t{pick % 16u}};
-    std::vector<IntCut> out = {std::nullopt};
-    if (v) {
-        const uint64_t near[] = {*v, *v + 1, *v ? *v - 1 : 0};
-        out.push_back(near[pick % 3]);
-    }
-    out.push_back(others[(pick >> 2) % 3]);
-    return out;
-}
-
-inline std::vector<FloatCut> float_cutoffs(std::optional<double> v, uint8_t pick, double scale) {
-    static constexpr double kPicks[] = {0.25, 0.5, 0.75, 0.9, 0.3, 0.8, 0.95, 1e-9};
-    static constexpr double kOthers[] = {0.0, -0.5, 1.0, 1.5, -INFINITY, 1.0};
-    std::vector<FloatCut> out = {std::nullopt};
-    if (v && !std::isnan(*v)) {
-        const double near[] = {*v, std::nextafter(*v, -INFINITY), std::nextafter(*v, INFINITY)};
-        out.push_back(near[pick % 3]);
-    }
-    switch ((pick >> 2) % 3) {
-        case 0:
-            out.push_back(std::nan(""));
-            break;
-        case 1:
-            out.push_back(kPicks[(pick >> 4) % 8] * scale);
-            break;
-        default:
-            out.push_back(kOthers[(pick >> 4) % 6] * scale);
-            break;
+// elsewhere (an extreme or a small fixed one, or NaN), chosen by `pick`. Each input sees a
+// different choice; over a campaign every pairing is met.
+template <class Cut>
+std::vector<Cut> cutoffs(const auto& uncut, uint8_t pick, double scale = 1.0) {
+    const auto v = value_of(uncut);
+    std::vector<Cut> out = {std::nullopt};
+    if constexpr (std::is_same_v<Cut, IntCut>) {
+        const uint64_t others[] = {0, std::numeric_limits<uint64_t>::max(), uint64_t{pick % 16u}};
+        if (v) out.push_back(std::array{*v, *v + 1, *v ? *v - 1 : 0}[pick % 3]);
+        out.push_back(others[(pick >> 2) % 3]);
+    } else {
+        static constexpr double kPicks[] = {0.25, 0.5, 0.75, 0.9, 0.3, 0.8, 0.95, 1e-9};
+        static constexpr double kOthers[] = {0.0, -0.5, 1.0, 1.5, -INFINITY, 1.0};
+        if (v && !std::isnan(*v))
+            out.push_back(std::array{*v, std::nextafter(*v, -INFINITY),
+                                     std::nextafter(*v, INFINITY)}[pick % 3]);
+        const int other = (pick >> 2) % 3;
+        out.push_back(other == 0   ? std::nan("")
+                      : other == 1 ? kPicks[(pick >> 4) % 8] * scale
+                                   : kOthers[(pick >> 4) % 6] * scale);
     }
     return out;
 }
@@ -145,95 +117,64 @@ inline bool take_check(const Pair& p) {
     (void)p;
     return true;  // a replay checks every input completely
 #endif
-    static uint64_t input = 0;    // serial of the input being checked
-    static size_t index = 0;      // checks met so far in it
-    static size_t count = 0;      // checks per input; 0 until the first input has ended
-    if (input != fuzzin::input_serial()) {
+    static uint64_t input = 0;  // serial of the input being checked
+    static size_t index = 0;    // checks met so far in it
+    static size_t count = 0;    // checks per input; 0 until the first input has ended
+    if (input != fuzzin::input_serial) {
         if (input != 0 && count == 0) count = index ? index : 1;
-        input = fuzzin::input_serial();
+        input = fuzzin::input_serial;
         index = 0;
     }
     const size_t at = index++;
     return count == 0 || at == p.extra[7] % count;
 }
 
-// Range promised for a normalized value: [lo, hi] (values that the reference would also
-// accept are caught by the comparison; this guards against a reference wrong in the same way).
-inline void check_range(const char* name, const Pair& p, std::optional<double> v, double lo,
-                        double hi) {
-    if (v && !(*v >= lo && *v <= hi))
-        fail(name, p.a, p.b, "value " + show(*v) + " outside [" + show(lo) + ", " + show(hi) + "]");
-}
-
 struct Options {
     bool symmetric = true;
-    bool normalized = false;  // result in [0, 1]
-    double scale = 1.0;       // 100 for the ratio scorers
-    bool range = false;       // check [0, scale]
-    bool zero_sign = true;    // +0.0 and -0.0 differ
+    double scale = 1.0;     // 100 for the ratio scorers
+    bool range = false;     // a float result lies in [0, scale]
+    bool zero_sign = true;  // +0.0 and -0.0 differ
 };
 
-// Calls a kernel on the pair's texts: typed when it takes qx::Text, else UTF-8.
-template <class Cut, class Kernel>
-auto call(Kernel kernel, const Pair& p, bool swapped, const Cut& c) {
-    if constexpr (std::is_invocable_v<Kernel, qx::Text, qx::Text, Cut>) {
-        return swapped ? kernel(p.t2(), p.t1(), c) : kernel(p.t1(), p.t2(), c);
-    } else {
-        std::string_view x(p.s1), y(p.s2);
-        return swapped ? kernel(y, x, c) : kernel(x, y, c);
-    }
-}
-
-// Compares kernel(s1, s2, cutoff) with reference(cutoff) for every cutoff of the list; with
-// `symmetric`, also kernel(s2, s1, cutoff).
+// Compares kernel(t1, t2, cutoff) with reference(cutoff) for every cutoff of the list; with
+// `symmetric`, also kernel(t2, t1, cutoff) under one of them.
 template <class Cut, class Kernel, class Reference>
-void compare_all(const char* name, const Pair& p, Kernel kernel, Reference reference,
+void compare_all(std::string_view name, const Pair& p, Kernel kernel, Reference reference,
                  const Options& o) {
     if (!take_check(p)) return;
-    auto uncut = reference(Cut{});
-    std::vector<Cut> cuts;
-    if constexpr (std::is_same_v<Cut, IntCut>)
-        cuts = int_cutoffs(value_of(uncut), p.extra[0]);
-    else
-        cuts = float_cutoffs(value_of(uncut), p.extra[0], o.scale);
-    if constexpr (!std::is_same_v<Cut, IntCut>) {
-        if (o.range) check_range(name, p, value_of(uncut), 0.0, o.scale);
+    const auto uncut = value_of(reference(Cut{}));
+    // The promised range (guards against a reference wrong in the same way as the kernel).
+    if constexpr (std::is_same_v<Cut, FloatCut>) {
+        if (o.range && uncut && !(*uncut >= 0.0 && *uncut <= o.scale))
+            fail(name, p.a, p.b, "value " + show(*uncut) + " outside [0, " + show(o.scale) + "]");
     }
+    const std::vector<Cut> cuts = cutoffs<Cut>(uncut, p.extra[0], o.scale);
     for (size_t i = 0; i < cuts.size(); ++i) {
         const Cut& c = cuts[i];
-        auto expected = reference(c);
-        auto got = call(kernel, p, false, c);
-        if (!o.zero_sign) got = unsigned_zero(got), expected = unsigned_zero(expected);
-        if (!same(value_of(got), value_of(expected)))
+        auto expected = value_of(reference(c));
+        auto got = value_of(kernel(p.t1(), p.t2(), c));
+        // Where the sign of a zero is left open (ties in a maximum), -0.0 counts as +0.0.
+        if (!o.zero_sign && got && *got == 0) got = 0;
+        if (!o.zero_sign && expected && *expected == 0) expected = 0;
+        if (!same(got, expected))
             fail(name, p.a, p.b,
-                 "cutoff " + show(c) + ": got " + show(value_of(got)) + ", expected " +
-                     show(value_of(expected)));
-        // The texts swapped, under one of the cutoffs.
+                 "cutoff " + show(c) + ": got " + show(got) + ", expected " + show(expected));
         if (o.symmetric && i == p.extra[0] % cuts.size()) {
-            auto swapped = call(kernel, p, true, c);
-            if (!same(value_of(swapped), value_of(expected)))
+            auto swapped = value_of(kernel(p.t2(), p.t1(), c));
+            if (!same(swapped, expected))
                 fail(name, p.a, p.b,
-                     "swapped, cutoff " + show(c) + ": got " + show(value_of(swapped)) +
-                         ", expected " + show(value_of(expected)));
+                     "swapped, cutoff " + show(c) + ": got " + show(swapped) + ", expected " +
+                         show(expected));
         }
     }
 }
 
-// The transitional bridge: typed texts encode to their UTF-8 forms, and UTF-8 decodes to the
-// code points at the narrowest width.
-inline void check_bridge(const Pair& p) {
-    qx::Utf8Args utf8(p.t1(), p.t2());
-    if (utf8.first() != p.s1 || utf8.second() != p.s2)
-        fail("Utf8Args", p.a, p.b, "UTF-8 forms differ");
-    for (const auto* pair : {&p.s1, &p.s2}) {
-        const Seq& expected = pair == &p.s1 ? p.a : p.b;
-        qx::DecodedText decoded(*pair);
-        qx::Text t = decoded.text();
-        bool same_points = t.length == expected.size();
-        for (size_t i = 0; same_points && i < t.length; ++i) same_points = t.at(i) == expected[i];
-        if (!same_points || t.width != fuzzin::narrowest_width(expected))
-            fail("DecodedText", p.a, p.b, "decoded text differs or is not at the narrowest width");
-    }
+// A query prepared from the pair's first text as a kernel of two texts.
+template <class Query, class Form, class... Extra>
+auto prepared(const Query& query, Form form, Extra... extra) {
+    return [&query, form, extra...](qx::Text, qx::Text y, auto c) {
+        return (query.*form)(y, extra..., c);
+    };
 }
 
 }  // namespace fuzzcheck

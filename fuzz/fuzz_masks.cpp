@@ -1,7 +1,8 @@
 // Fuzz target: the mask map of symbol_masks.hpp (and the one-word masks of word_masks.hpp)
 // against the plain set of positions of each symbol, for patterns stored at every width
-// (narrowest or wider), lengths at the block boundaries, more than 255 and more than 65,535 distinct symbols, astral symbols, and hash
-// functions that send every wide symbol (or all but a few bits of it) to the same slot.
+// (narrowest or wider), lengths at the block boundaries, more than 255 and more than 65,535
+// distinct symbols, astral symbols, and hash functions that send every wide symbol (or all but
+// a few bits of it) to the same slot.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,10 @@ namespace {
 
 using fuzzin::Bytes;
 using fuzzin::Seq;
+
+uint32_t next32(Bytes& in) {
+    return in.next16() | in.next16() << 16;
+}
 
 [[noreturn]] void fail(const char* what, size_t n, uint8_t width, uint32_t symbol) {
     std::fprintf(stderr, "\nMISMATCH in SymbolMasks: %s (pattern of %zu symbols at width %u, "
@@ -34,23 +39,14 @@ struct LowBitHash {
     size_t operator()(uint32_t v) const { return v & 1; }
 };
 
-// The positions of each symbol: the plain reference of the map.
-using Positions = std::unordered_map<uint32_t, std::vector<size_t>>;
-
-// The pattern as units of type T.
-template <class T>
-std::vector<T> units_of(const Seq& s) {
-    return std::vector<T>(s.begin(), s.end());
-}
-
 template <class T, class Hash>
 void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
-    const std::vector<T> units = units_of<T>(pattern);
+    const std::vector<T> units(pattern.begin(), pattern.end());
     const qx::SymbolMasks<T, Hash> masks{std::span<const T>(units)};
     const size_t n = pattern.size(), blocks = (n + 63) / 64;
     std::optional<qx::WordMasks<T, Hash>> word_masks;
     if (n <= qx::WordMasks<T, Hash>::kMaxLength) word_masks.emplace(std::span<const T>(units));
-    Positions positions;
+    std::unordered_map<uint32_t, std::vector<size_t>> positions;  // the plain reference
     for (size_t i = 0; i < n; ++i) positions[pattern[i]].push_back(i);
     if (masks.length() != n || masks.blocks() != blocks || masks.symbols() != positions.size())
         fail("sizes", n, sizeof(T), 0);
@@ -75,10 +71,11 @@ void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
     const size_t budget = std::max<size_t>(64, (size_t{1} << 18) / (blocks + 1));
     if (order.size() > budget) {
         for (size_t i = 0; i < budget; ++i)
-            std::swap(order[i], order[i + (in.next16() | in.next16() << 16) % (order.size() - i)]);
+            std::swap(order[i], order[i + next32(in) % (order.size() - i)]);
         order.resize(budget);
     }
-    for (size_t i = 0; i + 1 < order.size(); i += 1 + in.next() % 4) std::swap(order[i], order[i + 1]);
+    for (size_t i = 0; i + 1 < order.size(); i += 1 + in.next() % 4)
+        std::swap(order[i], order[i + 1]);
 
     typename qx::SymbolMasks<T, Hash>::Reader reader(masks);
     std::vector<uint64_t> expected(blocks);
@@ -135,10 +132,10 @@ Seq many_symbols(Bytes& in, size_t n, uint32_t distinct, uint32_t base) {
         else if (i < distinct)
             s[i] = base + static_cast<uint32_t>(i);  // every value once at least
         else
-            s[i] = base + (in.next16() | in.next16() << 16) % distinct;
+            s[i] = base + next32(in) % distinct;
     }
     // A deterministic shuffle so that first occurrences are spread out.
-    for (size_t i = n; i > 1; --i) std::swap(s[i - 1], s[(in.next16() | in.next16() << 16) % i]);
+    for (size_t i = n; i > 1; --i) std::swap(s[i - 1], s[next32(in) % i]);
     return s;
 }
 

@@ -14,27 +14,22 @@
 #include <string>
 #include <vector>
 
+#include "reference.hpp"
 #include "text.hpp"
 
 namespace fuzzin {
 
-using Seq = std::vector<uint32_t>;
+using ref::Seq;
 
 // Counts the inputs of the process: each Bytes is one input.
-inline uint64_t& input_serial_counter() {
-    static uint64_t serial = 0;
-    return serial;
-}
-inline uint64_t input_serial() {
-    return input_serial_counter();
-}
+inline uint64_t input_serial = 0;
 
 // Reads the input bytes in order; once they run out, a generator seeded by the input keeps
 // producing deterministic bytes, so a short input can still describe long texts.
 class Bytes {
   public:
     Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {
-        ++input_serial_counter();
+        ++input_serial;
         state_ = 0x9E3779B97F4A7C15ULL ^ size;
         for (size_t i = 0; i < size; ++i) state_ = state_ * 31 + data[i];
     }
@@ -45,7 +40,6 @@ class Bytes {
         return static_cast<uint8_t>(state_ >> 56);
     }
     uint16_t next16() { return static_cast<uint16_t>(next() | (next() << 8)); }
-    bool exhausted() const { return at_ >= size_; }
 
   private:
     const uint8_t* data_;
@@ -75,27 +69,14 @@ inline const std::vector<Seq>& alphabets() {
     return table;
 }
 
-inline void append_utf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
+// UTF-8: a lead byte and n continuation bytes of six bits each.
 inline std::string encode(const Seq& s) {
     std::string out;
-    for (uint32_t c : s) append_utf8(out, c);
+    for (uint32_t c : s) {
+        const int n = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += static_cast<char>(n ? ((0xF0 << (3 - n)) & 0xFF) | (c >> (6 * n)) : c);
+        for (int k = n - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+    }
     return out;
 }
 
@@ -113,29 +94,24 @@ inline size_t pick_length(Bytes& in, size_t cap) {
 // (which always uses the narrowest width; kernels must also take wider ones).
 struct Units {
     std::vector<uint32_t> storage;  // raw units, aligned for every width
+    size_t length = 0;
     uint8_t width = 1;
 
     Units() = default;
-    Units(const Seq& s, uint8_t unit_width) : storage((s.size() * unit_width + 3) / 4), width(unit_width) {
+    Units(const Seq& s, uint8_t w) : storage((s.size() * w + 3) / 4), length(s.size()), width(w) {
+        auto* bytes = reinterpret_cast<uint8_t*>(storage.data());
+        auto* halves = reinterpret_cast<uint16_t*>(storage.data());
         for (size_t i = 0; i < s.size(); ++i) {
-            if (width == 1)
-                reinterpret_cast<uint8_t*>(storage.data())[i] = static_cast<uint8_t>(s[i]);
-            else if (width == 2)
-                reinterpret_cast<uint16_t*>(storage.data())[i] = static_cast<uint16_t>(s[i]);
-            else
-                storage[i] = s[i];
+            if (w == 1) bytes[i] = static_cast<uint8_t>(s[i]);
+            if (w == 2) halves[i] = static_cast<uint16_t>(s[i]);
+            if (w == 4) storage[i] = s[i];
         }
-        length = s.size();
     }
     qx::Text text() const { return {storage.data(), length, width}; }
-
-  private:
-    size_t length = 0;
 };
 
 inline uint8_t narrowest_width(const Seq& s) {
-    uint32_t top = 0;
-    for (uint32_t c : s) top = c > top ? c : top;
+    const uint32_t top = s.empty() ? 0 : *std::max_element(s.begin(), s.end());
     return top < 0x100 ? 1 : top < 0x10000 ? 2 : 4;
 }
 
@@ -190,26 +166,13 @@ inline Seq edited(Bytes& in, Seq s, const Seq& alphabet, size_t cap) {
     return s;
 }
 
-// The words of s (split at ' ') rotated by k, joined by single spaces.
+// The words of s rotated by k, joined by single spaces.
 inline Seq rotated_words(const Seq& s, size_t k) {
-    std::vector<Seq> words(1);
-    for (uint32_t c : s) {
-        if (c == ' ') {
-            if (!words.back().empty()) words.emplace_back();
-        } else {
-            words.back().push_back(c);
-        }
-    }
-    if (words.back().empty()) words.pop_back();
+    ref::Words words = ref::split(s);
     if (words.empty()) return {};
     std::rotate(words.begin(), words.begin() + static_cast<ptrdiff_t>(k % words.size()),
                 words.end());
-    Seq out;
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (i) out.push_back(' ');
-        out.insert(out.end(), words[i].begin(), words[i].end());
-    }
-    return out;
+    return ref::join(words);
 }
 
 // Decodes a pair of texts whose lengths stay at or below `cap` symbols.
@@ -234,13 +197,11 @@ inline Pair decode_pair(Bytes& in, size_t cap) {
             break;
         case 3: {  // embedded in noise
             size_t before = in.next() % 8, after = in.next() % 8;
-            Seq b = random_text(in, alpha2, before);
-            Seq a = edited(in, p.a, alpha2, cap);
-            b.insert(b.end(), a.begin(), a.end());
-            Seq tail = random_text(in, alpha2, after);
-            b.insert(b.end(), tail.begin(), tail.end());
-            if (b.size() > cap) b.resize(cap);
-            p.b = std::move(b);
+            p.b = random_text(in, alpha2, before);
+            Seq a = edited(in, p.a, alpha2, cap), tail = random_text(in, alpha2, after);
+            p.b.insert(p.b.end(), a.begin(), a.end());
+            p.b.insert(p.b.end(), tail.begin(), tail.end());
+            p.b.resize(std::min(p.b.size(), cap));
             break;
         }
         default:

@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the long-text seeds of the pair targets: inputs whose bytes spell the texts out
-symbol by symbol (see decode_pair in input.hpp), so that the fuzzer mutates the texts
-themselves rather than only the generator's seed. Run from anywhere; rewrites the long_* seeds.
-
-    python3 fuzz/make_seeds.py
-"""
+"""Rewrites the long_* seeds of the pair targets: inputs whose bytes spell the texts out symbol
+by symbol (see decode_pair in input.hpp), so that the fuzzer mutates the texts themselves."""
 import pathlib
 import random
 

@@ -7,10 +7,6 @@
 #   FUZZ_RUNS=N fuzz/run.sh 0 [TARGET...]  a campaign: N executions per target, no time limit
 #   FUZZ_SANITIZERS=undefined ...           without AddressSanitizer (build/fuzz-undefined)
 #
-# Each execution checks one measure form of the input's pair (the input picks which) under a
-# few cutoffs; inputs may be long from the start (the long_* seeds spell texts of up to 640
-# symbols out byte by byte; fuzz/make_seeds.py writes them).
-#
 # New inputs go to build/fuzz/corpus/<target> (the seeds in fuzz/corpus/<target> are only
 # read); a failing input is saved in build/fuzz/artifacts/ and replayed by
 #   build/fuzz/<target> build/fuzz/artifacts/<target>-crash-...
@@ -23,24 +19,23 @@ targets=("$@")
 sanitizers=${FUZZ_SANITIZERS:-address,undefined}
 build="$root/build/fuzz"
 [ "$sanitizers" = "address,undefined" ] || build="$root/build/fuzz-${sanitizers//,/-}"
-cxx=${CXX_FUZZ:-clang++}
 
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \
+  cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" \
     -DFUZZ_SANITIZERS="$sanitizers" >/dev/null
 fi
 ninja -C "$build" "${targets[@]}" >"$build/last.log" || { cat "$build/last.log"; exit 1; }
 
 mkdir -p "$build/artifacts"
-# A smaller quarantine keeps the memory of the sanitized runs modest on small machines.
-# Short allocation stacks: unwinding thirty frames at every allocation cost a fifth of each run.
+# A small quarantine and short allocation stacks keep the sanitized runs modest and fast.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64:malloc_context_size=4:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+limit=(-max_total_time="$seconds")
+[ -z "${FUZZ_RUNS:-}" ] || limit=(-runs="$FUZZ_RUNS")
 failed=()
 for target in "${targets[@]}"; do
   mkdir -p "$build/corpus/$target"
   echo "== $target: ${seconds}s"
-  if [ -n "${FUZZ_RUNS:-}" ]; then limit=(-runs="$FUZZ_RUNS"); else limit=(-max_total_time="$seconds"); fi
   if "$build/$target" "$build/corpus/$target" "$root/fuzz/corpus/$target" \
       "${limit[@]}" -timeout=60 -rss_limit_mb=2048 -max_len=2048 -len_control=0 \
       -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \

@@ -36,9 +36,6 @@ constexpr ResultKind Float = ResultKind::Float;
 constexpr ResultKind OptInt = ResultKind::OptInt;
 constexpr ResultKind OptFloat = ResultKind::OptFloat;
 
-// The typed form of a kernel that also has a UTF-8 overload for callers inside the library.
-using FloatKernelOf = double (*)(Text, Text, FloatCutoff);
-
 // Cosine in n-gram mode has no value for windows of size 0.
 constexpr OptionCheck cosine_check = [](const Options& o) {
     return cosine_options_error(o.use_words, o.ngram_size);
@@ -170,10 +167,10 @@ constexpr auto kRows = resolve_batch_rows(std::array<Row, 112>{
     batch("postfix_normalized_similarity_batch", D),
 
     // fuzz
-    row<static_cast<FloatKernelOf>(ratio)>(
-        "ratio", F, "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
+    row<ratio>("ratio", F,
+               "Calculate ratio using lcs_core optimizations - Ultra optimized for ASCII"),
     batch("ratio_batch", F, "Calculate ratio for batch of string pairs."),
-    row<static_cast<FloatKernelOf>(partial_ratio)>("partial_ratio", F, "Calculate partial ratio"),
+    row<partial_ratio>("partial_ratio", F, "Calculate partial ratio"),
     batch("partial_ratio_batch", F, "Batch partial ratio"),
     row<token_sort_ratio>("token_sort_ratio", F, "Token sort ratio"),
     row<token_set_ratio>(

@@ -15,7 +15,6 @@
 
 #include "cutoff.hpp"
 #include "text.hpp"
-#include "utf8_bridge.hpp"
 
 namespace qx {
 
@@ -149,25 +148,10 @@ R call_natural(T a, T b, const Options& o, C c) {
     }(std::make_index_sequence<kOptionSets[static_cast<size_t>(S)].count>{});
 }
 
-template <class F>
-struct FirstParameter;
-template <class Ret, class First, class... Rest>
-struct FirstParameter<Ret (*)(First, Rest...)> {
-    using Type = First;
-};
-
-// Adapts kernel K to the table's uniform signature. A kernel over typed texts gets them as they
-// are; a kernel that still takes UTF-8 gets the texts encoded (TRANSITIONAL, utf8_bridge.hpp).
+// Adapts kernel K to the table's uniform signature.
 template <auto K, OptionSet S, class R, class C>
 R adapt(Text a, Text b, const Options& o, C c) {
-    using First = typename FirstParameter<decltype(K)>::Type;
-    if constexpr (std::is_same_v<First, Text>) {
-        return call_natural<K, S, R, C>(a, b, o, c);
-    } else {
-        static_assert(std::is_same_v<First, Utf8>, "a kernel takes Text or Utf8 texts");
-        Utf8Args utf8(a, b);
-        return call_natural<K, S, R, C>(utf8.first(), utf8.second(), o, c);
-    }
+    return call_natural<K, S, R, C>(a, b, o, c);
 }
 
 template <class F>

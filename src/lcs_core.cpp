@@ -138,11 +138,6 @@ uint64_t lcs_length(Text a, Text b) {
     return visit(a, b, [](auto x, auto y) { return lcs_length(x, y); });
 }
 
-uint64_t lcs_length(Utf8 a, Utf8 b) {
-    const DecodedText x(a), y(b);
-    return lcs_length(x.text(), y.text());
-}
-
 struct LcsQuery::Masks {
     std::unique_ptr<SymbolMasks<uint8_t>> bytes;
     std::unique_ptr<SymbolMasks<uint16_t>> pairs;

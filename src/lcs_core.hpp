@@ -11,7 +11,6 @@
 
 #include "symbol_masks.hpp"
 #include "text.hpp"
-#include "utf8_bridge.hpp"
 
 namespace qx {
 
@@ -26,10 +25,6 @@ uint64_t lcs_length(std::span<const A> a, std::span<const B> b);
 
 // LCS of two texts.
 uint64_t lcs_length(Text a, Text b);
-
-// TRANSITIONAL, for callers that still hold UTF-8 (the word measures): decodes both texts and
-// calls the typed form.
-uint64_t lcs_length(Utf8 a, Utf8 b);
 
 // The masks of one text, the query, built once and then used for any number of other texts.
 // Immutable after construction: lcs() may run on several threads at once. The query's code

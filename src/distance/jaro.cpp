@@ -245,11 +245,6 @@ double jaro_core(Text s1, Text s2) {
     return visit(s1, s2, [](auto a, auto b) { return jaro_spans(a, b); });
 }
 
-double jaro_core(Utf8 s1, Utf8 s2) {
-    const DecodedText a(s1), b(s2);
-    return jaro_core(a.text(), b.text());
-}
-
 double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_similarity(jaro_core(s1, s2), cutoff);
 }

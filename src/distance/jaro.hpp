@@ -6,15 +6,12 @@
 
 #include "../cutoff.hpp"
 #include "../text.hpp"
-#include "../utf8_bridge.hpp"
 
 namespace qx {
 
 // Jaro similarity without any cutoff: 1.0 for equal texts (two empty ones included), 0.0 when
 // exactly one is empty or nothing matches.
 double jaro_core(Text s1, Text s2);
-// TRANSITIONAL: the same for UTF-8 texts (decoded first), for callers still holding UTF-8.
-double jaro_core(Utf8 s1, Utf8 s2);
 
 double jaro_similarity(Text s1, Text s2, FloatCutoff cutoff);
 double jaro_distance(Text s1, Text s2, FloatCutoff cutoff);

@@ -484,9 +484,4 @@ double partial_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return cut_similarity(partial_ratio_best(s1, s2), cutoff);
 }
 
-double partial_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    const DecodedText a(s1), b(s2);
-    return partial_ratio(a.text(), b.text(), cutoff);
-}
-
 }  // namespace qx

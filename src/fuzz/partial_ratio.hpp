@@ -3,7 +3,6 @@
 
 #include "../cutoff.hpp"
 #include "../text.hpp"
-#include "../utf8_bridge.hpp"
 
 namespace qx {
 
@@ -11,9 +10,5 @@ double partial_ratio(Text s1, Text s2, FloatCutoff cutoff);
 
 // The best window score of the partial ratio, before any cutoff is applied.
 double partial_ratio_best(Text a, Text b);
-
-// TRANSITIONAL, for callers that still hold UTF-8 (the partial token ratios and the weighted
-// ratio): decodes both texts.
-double partial_ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 
 }  // namespace qx

@@ -35,11 +35,6 @@ double q_ratio(Text s1, Text s2, FloatCutoff cutoff) {
     return ratio(s1, s2, cutoff);
 }
 
-double ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff) {
-    const DecodedText a(s1), b(s2);
-    return ratio(a.text(), b.text(), cutoff);
-}
-
 double RatioQuery::ratio(Text choice, FloatCutoff cutoff) const {
     return ratio_of(lcs_.text(), choice, cutoff, [this, choice] { return lcs_.lcs(choice); });
 }

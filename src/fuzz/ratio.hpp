@@ -6,16 +6,12 @@
 #include "../cutoff.hpp"
 #include "../lcs_core.hpp"
 #include "../text.hpp"
-#include "../utf8_bridge.hpp"
 
 namespace qx {
 
 double ratio(Text s1, Text s2, FloatCutoff cutoff);
 // As ratio, but 0.0 when either text is empty.
 double q_ratio(Text s1, Text s2, FloatCutoff cutoff);
-
-// TRANSITIONAL, for callers that still hold UTF-8 (the weighted ratio): decodes both texts.
-double ratio(Utf8 s1, Utf8 s2, FloatCutoff cutoff);
 
 // The query is s1, the choice s2. Const and safe to share between threads.
 class RatioQuery {
