@@ -1,8 +1,6 @@
 """``python -m quorvalex``: the command line (see ``quorvalex --help``)."""
 
-import sys
-
-from quorvalex.cli.main import main
+from quorvalex.cli.main import entry_point
 
 if __name__ == "__main__":
-    sys.exit(main())
+    entry_point()

@@ -179,4 +179,15 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 
 def entry_point() -> Any:
-    sys.exit(main())
+    status = main()
+    if "pyarrow" in sys.modules:
+        # pyarrow's threads can abort the interpreter while it shuts down ("terminate called
+        # without an active exception"), turning a finished command into a crash: every file is
+        # written and closed by now, so flush what is left and leave without the shutdown.
+        for stream in (sys.stdout, sys.stderr):
+            try:
+                stream.flush()
+            except (OSError, ValueError):
+                status = status or 1
+        os._exit(status)
+    sys.exit(status)
