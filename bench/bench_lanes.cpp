@@ -34,6 +34,11 @@ struct Name {
     uint8_t width = 1;
     size_t size = 0;
 
+    qx::Text text() const {
+        if (width == 1) return std::span<const uint8_t>(u8);
+        if (width == 2) return std::span<const uint16_t>(u16);
+        return std::span<const uint32_t>(u32);
+    }
     simd::Units units() const {
         if (width == 1) return std::span<const uint8_t>(u8);
         if (width == 2) return std::span<const uint16_t>(u16);
@@ -45,7 +50,13 @@ std::vector<uint32_t> decode(const std::string& s) {
     std::vector<uint32_t> out;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
-    while (p < end) out.push_back(qx::decode_one(p));
+    while (p < end) {  // well-formed UTF-8 (the names file is written by bench_lanes.py)
+        const unsigned lead = *p++;
+        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int i = 0; i < extra && p < end; ++i) cp = (cp << 6) | (*p++ & 0x3F);
+        out.push_back(cp);
+    }
     return out;
 }
 
@@ -90,11 +101,11 @@ double jaro_value(const simd::JaroCounts& c, size_t len1, size_t len2) {
 double scalar_cell(Measure m, const Name& q, const Name& c) {
     switch (m) {
         case Measure::lcs:
-            return static_cast<double>(qx::lcs_length(q.utf8, c.utf8));
+            return static_cast<double>(qx::lcs_length(q.text(), c.text()));
         case Measure::levenshtein:
-            return static_cast<double>(qx::levenshtein(q.utf8, c.utf8));
+            return static_cast<double>(qx::levenshtein(q.text(), c.text()));
         default:
-            return qx::jaro_core(q.utf8, c.utf8);
+            return qx::jaro_core(q.text(), c.text());
     }
 }
 
