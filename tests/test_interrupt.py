@@ -189,7 +189,9 @@ import signal, sys, threading, warnings
 warnings.simplefilter("ignore", DeprecationWarning)   # fork while the pool's threads run
 interrupt_child, timeout = sys.argv[1] == "interrupt", float(sys.argv[2])
 fn, pair, expected, per_pair = heavy(600)
-count = max(16, int(0.6 * CPUS / per_pair))   # about 0.6 s of work
+# About 0.6 s of work; when the child is to be interrupted, enough that the child (which
+# starts the batch again) is still at work when the signal comes on a loaded machine.
+count = max(16, int((4.0 if interrupt_child else 0.6) * CPUS / per_pair))
 child = []
 def handler(signum, frame):
     pid = os.fork()
