@@ -135,23 +135,17 @@ inline auto option_value(const Options& o) {
     }
 }
 
-// Calls a kernel with a natural signature, (s1, s2, options of option set S..., cutoff), from the
+// Adapts kernel K, of natural signature (s1, s2, options of option set S..., cutoff), to the
 // table's uniform one. The kernel must take exactly the options of its row's option set, in
 // signature order and of their native types.
-template <auto K, OptionSet S, class R, class C, class T>
-R call_natural(T a, T b, const Options& o, C c) {
+template <auto K, OptionSet S, class R, class C>
+R adapt(Text a, Text b, const Options& o, C c) {
     return [&]<size_t... I>(std::index_sequence<I...>) {
         static_assert(
-            std::is_same_v<decltype(K), R (*)(T, T, decltype(option_value<S, I>(o))..., C)>,
+            std::is_same_v<decltype(K), R (*)(Text, Text, decltype(option_value<S, I>(o))..., C)>,
             "a kernel takes the options of its row's option set");
         return K(a, b, option_value<S, I>(o)..., c);
     }(std::make_index_sequence<kOptionSets[static_cast<size_t>(S)].count>{});
-}
-
-// Adapts kernel K to the table's uniform signature.
-template <auto K, OptionSet S, class R, class C>
-R adapt(Text a, Text b, const Options& o, C c) {
-    return call_natural<K, S, R, C>(a, b, o, c);
 }
 
 template <class F>
