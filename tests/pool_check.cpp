@@ -1,7 +1,7 @@
 // Native checks of WorkerPool::run, compiled and run by test_stress.py (plain, or under
 // ThreadSanitizer): every index scored exactly once whatever the pool size, the per-run worker
-// limit and the costs; abandoned runs leave no worker behind; runs from several threads and
-// from inside a scorer. Prints "ok" or the first failure and exits 1.
+// limit and the costs; abandoned runs leave no worker behind; runs from several threads.
+// Prints "ok" or the first failure and exits 1.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -88,7 +88,7 @@ int main() {
     for (size_t i = 0; i < long_run.n; ++i)
         if (long_run.times[i].load() > 1) fail("index scored twice", i);
 
-    // Runs from several threads at once, and a run started from inside a scorer.
+    // Runs from several threads at once, each with its own worker limit.
     std::vector<std::thread> callers;
     for (int t = 0; t < 4; ++t) {
         callers.emplace_back([&pool, t] {
@@ -100,18 +100,6 @@ int main() {
         });
     }
     for (std::thread& caller : callers) caller.join();
-    std::vector<std::atomic<int>> outer(40);
-    auto nested = [](void* raw, size_t begin, size_t end, const std::atomic<bool>&) {
-        for (size_t i = begin; i < end; ++i) {
-            Tally inner(50);
-            qx::WorkerPool::instance().run(inner.n, inner.scorer());
-            inner.expect_each_once();
-            static_cast<std::atomic<int>*>(raw)[i].fetch_add(1);
-        }
-    };
-    pool.run(outer.size(), {nested, outer.data()});
-    for (size_t i = 0; i < outer.size(); ++i)
-        if (outer[i].load() != 1) fail("nested run", i);
 
     std::printf("ok\n");
     return 0;

@@ -27,22 +27,12 @@ def c_api(name, restype, argtypes):
 _as_double = c_api("PyFloat_AsDouble", ctypes.c_double, [ctypes.py_object])
 _index = c_api("PyNumber_Index", ctypes.py_object, [ctypes.py_object])
 _as_u64 = c_api("PyLong_AsUnsignedLongLong", ctypes.c_ulonglong, [ctypes.py_object])
-_vectorcall = c_api("PyObject_Vectorcall", ctypes.py_object,
-                    [ctypes.py_object, ctypes.c_void_p, ctypes.c_size_t, ctypes.c_void_p])
 
 
 def c_error(conversion, obj):
     with pytest.raises(Exception) as info:
         conversion(obj)
     return type(info.value), str(info.value)
-
-
-def vectorcall(fn, args, kwnames=()):
-    """A call with an explicit keyword-name tuple (which Python syntax cannot repeat)."""
-    array = (ctypes.py_object * max(len(args), 1))(*args)
-    kwnames = tuple(kwnames)
-    return _vectorcall(fn, ctypes.cast(array, ctypes.c_void_p), len(args) - len(kwnames),
-                       id(kwnames) if kwnames else None)
 
 
 def raises_exactly(exc_type, message, fn, *args, **kwargs):
@@ -91,20 +81,6 @@ def test_matching_and_text_errors_on_every_function(case):
             assert type(exc) is TypeError and exc.args[0].startswith(("argument '", fn.__name__))
 
 
-@pytest.mark.parametrize("fn", SAMPLE, ids=ids)
-def test_multiple_values_through_repeated_keyword(fn):
-    repeats = [("s1", "s1"), ("s2", "score_cutoff", "s2"), ("score_cutoff", "score_cutoff")]
-    if options_of(fn):
-        repeats.append((options_of(fn)[-1][0],) * 2)
-    for kwnames in repeats:
-        if is_batch(fn):
-            kwnames = tuple("pairs" if k in ("s1", "s2") else k for k in kwnames)
-        values = [[("a", "b")] if k == "pairs" else ("a" if k[0] == "s" else None) for k in kwnames]
-        lead = () if is_batch(fn) or kwnames[0] == "s1" else ("a",)
-        message = f"{fn.__name__}() got multiple values for argument '{kwnames[-1]}'"
-        raises_exactly(TypeError, message, vectorcall, fn, lead + tuple(values), kwnames)
-
-
 class EqRaises(str):
     def __eq__(self, other):  # a str subclass is read as text, never compared
         raise AssertionError
@@ -118,7 +94,7 @@ def test_keywords_by_text_str_subclasses_and_lone_surrogates():
     # names are matched by their text too, not only by identity, and str subclasses count
     assert distance.prefix_similarity("abc", "abd", **{"".join(["score_", "cutoff"]): 3}) == 0
     assert distance.prefix_similarity(**{Text("s1"): "abc", "s2": "abc"}) == 3
-    assert vectorcall(distance.prefix_similarity, ("abc", 3, "abd"), ("score_cutoff", "s2")) == 0
+    assert distance.prefix_similarity("abc", score_cutoff=3, s2="abd") == 0
     assert distance.prefix_similarity(EqRaises("abcd"), EqRaises("abxd")) == 2
     assert distance.prefix_similarity_batch([(EqRaises("ab"), EqRaises("ab"))]) == [2]
     for fn in SAMPLE:

@@ -1,9 +1,6 @@
-"""Signals during a batch or a long call: the waiting thread runs Python signal handlers every few
-milliseconds while the pool scores. A handler that raises ends the call with that exception and
-the rest of the work is abandoned (judged by processor time, which a loaded machine does not
-stretch); the pool serves the next call. A handler that returns lets the batch finish."""
+"""Signals and other threads during long calls: a raising handler abandons the work (judged by
+processor time, which a loaded machine does not stretch), a returning one lets it finish."""
 
-import math
 import random
 import resource
 import signal
@@ -85,31 +82,6 @@ def test_returning_handler_lets_the_batch_finish(alarm):
     assert [t for t in calls if start < t < end], "no handler ran during the batch"
 
 
-@pytest.mark.slow
-def test_second_signal_while_the_abandoned_batch_finishes(alarm):
-    # Two pairs of about a second each. The first handler asks for a second signal half a
-    # millisecond later, to land while the abandoned batch finishes (or just after). Its handler
-    # must wait for Python code to run again, not run while the first exception is pending.
-    install, arm = alarm
-    factor = math.ceil(math.sqrt(1.0 / PER_PAIR))
-    big = (PAIR[0] * factor, PAIR[1] * factor)
-    calls = []
-
-    def handler(signum, frame):
-        calls.append("start")
-        if len(calls) == 1:
-            arm(0.0005)
-            raise Interrupted
-        calls.append("end")
-
-    install(handler)
-    arm(0.2)
-    with pytest.raises(Interrupted):
-        FN([big, big])
-    time.sleep(0.05)
-    assert calls[:3] == ["start", "start", "end"]
-
-
 # A real Ctrl-C: a KeyboardInterrupt, and the work stops, inside one long pair too (kernels poll
 # per row block; a lone long pair is scored on a pool thread while the calling thread runs signal
 # handlers). Uninterrupted, every call below takes ten processor seconds or more.
@@ -120,10 +92,6 @@ rng = random.Random(5)
 text = lambda k: "".join(rng.choices("abcd", k=k))
 a, b, a2, b2 = text(50_000), text(50_000), text(200_000), text(200_000)
 wide = "".join(chr(0x4E00 + i % 700) for i in range(400_000))  # OSA blocks
-fn, pair, _, _ = heavy(1500)
-start = time.process_time()
-fn([pair])
-many = max(64, int(30.0 / max(time.process_time() - start, 1e-4)))
 call = compile(sys.argv[1], "call", "eval")  # eval of a string marks the exit as interrupted
 namespace = {**vars(distance), **vars(_quorvalex), **globals()}
 def interrupt_soon():
@@ -141,13 +109,12 @@ print(distance.damerau_levenshtein_distance_batch([("abc", "acb")] * 3) == [1, 1
 """
 
 
-SIGINT_CALLS = {"many_pairs": "fn([pair] * many)",
-                "two_pairs": "damerau_levenshtein_distance_batch([(a, b), (b, a)])",
-                "one_pair": "damerau_levenshtein_distance_batch([(a, b)])",
-                "scalar": "damerau_levenshtein_distance(a, b)",
-                "osa_blocks": "osa_distance(wide, wide[::-1])",
-                "smith_waterman": "smith_waterman_score(a2, b2)",
-                "needleman_wunsch_one_pair": "needleman_wunsch_score_batch([(a2, b2)])"}
+SIGINT_CALLS = {"two_pairs": "damerau_levenshtein_distance_batch([(a, b), (b, a)])",
+               "one_pair": "damerau_levenshtein_distance_batch([(a, b)])",
+               "scalar": "damerau_levenshtein_distance(a, b)",
+               "osa_blocks": "osa_distance(wide, wide[::-1])",
+               "smith_waterman": "smith_waterman_score(a2, b2)",
+               "needleman_wunsch_one_pair": "needleman_wunsch_score_batch([(a2, b2)])"}
 
 
 @pytest.mark.parametrize("form", SIGINT_CALLS)
@@ -160,25 +127,32 @@ def test_sigint_stops_a_long_call(form):
     assert ok == "True"
 
 
-def test_long_scalar_call_lets_other_threads_run():
+# The interpreter lock is released while a long call scores: another thread runs Python code,
+# and its own one-pair batch (scored on its thread) finishes before the long call does.
+@pytest.mark.parametrize("n,copies", [(12_000, 0), (3000, 16)], ids=["scalar", "batch"])
+def test_long_call_lets_other_threads_run(n, copies):
     rng = random.Random(8)
-    a, b = ("".join(rng.choices("abcd", k=6000 if SANITIZED else 12_000)) for _ in "ab")
-    count, done = [0], threading.Event()
+    a, b = ("".join(rng.choices("abcd", k=n // (1 + SANITIZED))) for _ in "ab")
+    count, other, started, done = [0], [], threading.Event(), threading.Event()
 
     def count_until_done():
+        started.wait()
+        time.sleep(0.05)
+        other.append(distance.prefix_similarity_batch([("ab", "ac")]) == [1] and not done.is_set())
         while not done.is_set():
             count[0] += 1
 
     counter = threading.Thread(target=count_until_done)
     counter.start()
-    time.sleep(0.05)
-    before = count[0]
-    result = distance.damerau_levenshtein_distance(a, b)
-    during = count[0] - before
+    started.set()
+    if copies:
+        result = distance.damerau_levenshtein_distance_batch([(a, b)] * copies)
+    else:
+        result = [distance.damerau_levenshtein_distance(a, b)]
     done.set()
     counter.join()
-    assert result == distance.damerau_levenshtein_distance_batch([(a, b), (b, a)])[0]
-    assert during > 1000  # holding the lock, the call would leave the counter no turn at all
+    assert result == [distance.damerau_levenshtein_distance(b, a)] * max(copies, 1)
+    assert other == [True] and count[0] > 1000  # holding the lock: no turn before the end
 
 
 # A signal handler that forks while a batch runs: the child has none of the parent's workers.

@@ -49,19 +49,21 @@ def test_pickles_load_in_a_fresh_interpreter(tmp_path):
         (tmp_path / f"{name}.py").write_text("MINE = True\n")
     blobs = [(f.__module__, f.__name__, dumps(f)) for f in ALL
              for dumps in (DUMPERS["protocol 0"], DUMPERS["protocol 5"], cloudpickle.dumps)]
-    (tmp_path / "blobs").write_bytes(pickle.dumps(blobs))
+    # as people write it for a process pool or a cluster: `fuzz` carried along by value
+    score = cloudpickle.dumps(lambda pairs: fuzz.ratio_batch(pairs))
+    (tmp_path / "blobs").write_bytes(pickle.dumps((blobs, score)))
     out = run_python("""
         import pickle, sys
         sys.path.insert(0, sys.argv[1])
         import distance, fuzz  # the user's own modules
-        blobs = pickle.loads(open(sys.argv[2], "rb").read())
+        blobs, score = pickle.loads(open(sys.argv[2], "rb").read())
         loaded = [pickle.loads(blob) for _, _, blob in blobs]  # imports quorvalex on the way
         import quorvalex
         owner = {"distance": quorvalex.distance, "fuzz": quorvalex.fuzz,
                  "quorvalex._quorvalex": quorvalex._quorvalex}
         wrong = [name for (module, name, _), f in zip(blobs, loaded)
                  if f is not getattr(owner[module], name)]
-        print(len(loaded), wrong, distance.MINE, fuzz.MINE)
+        print(len(loaded), wrong, distance.MINE, fuzz.MINE, pickle.loads(score)([("ab", "ac")]))
         """, tmp_path, tmp_path / "blobs", timeout=60)
     assert out.returncode == 0, out.stderr
-    assert out.stdout.split() == [str(3 * len(ALL)), "[]", "True", "True"]
+    assert out.stdout.split() == [str(3 * len(ALL)), "[]", "True", "True", "[50.0]"]

@@ -1,8 +1,6 @@
-"""The functions in other processes: ProcessPoolExecutor under each start method and a Dask
-cluster of two worker processes give what the functions give here."""
+"""A Dask cluster of two worker processes gives what the functions give here (other start
+methods and pickles in a fresh interpreter: test_pickle.py)."""
 
-import concurrent.futures
-import multiprocessing
 import os
 
 import dask.dataframe as dd
@@ -10,7 +8,7 @@ import pandas as pd
 import pytest
 from distributed import Client, LocalCluster
 
-from quorvalex import distance, fuzz
+from quorvalex import fuzz
 
 pytestmark = pytest.mark.slow
 
@@ -20,20 +18,6 @@ PAIRS = [("new york mets", "new york meats"), ("kitten", "sitting"), ("", "abc")
 
 def local(fn, **options):
     return [fn(a, b, **options) for a, b in PAIRS]
-
-
-@pytest.mark.parametrize("method", ["spawn", "forkserver", "fork"])
-@pytest.mark.filterwarnings("ignore:This process .* is multi-threaded:DeprecationWarning")
-def test_process_pool_executor(method):
-    context = multiprocessing.get_context(method)
-    with concurrent.futures.ProcessPoolExecutor(2, mp_context=context) as pool:
-        scalar = list(pool.map(distance.levenshtein_distance, *zip(*PAIRS)))
-        batch = pool.submit(fuzz.token_set_ratio_batch, PAIRS, score_cutoff=50).result()
-        # Functions as arguments and results: pickled on the way there and back.
-        echoed = pool.submit(list, [fuzz.ratio, distance.osa_distance]).result()
-    assert scalar == local(distance.levenshtein_distance)
-    assert batch == local(fuzz.token_set_ratio, score_cutoff=50)
-    assert echoed[0] is fuzz.ratio and echoed[1] is distance.osa_distance
 
 
 def test_dask_cluster_of_worker_processes():
