@@ -72,18 +72,39 @@ class Text(str):
 
 
 class Sequence:
-    """A sequence that is not a list, read through the iteration protocol; its __len__ may lie."""
+    """A sequence that is not a list, read through the iteration protocol: its __len__ may lie or
+    raise, an item that is an exception (or its type: a new one each time) is raised."""
 
     def __init__(self, items, length=None):
-        self.items, self.length = items, len(items) if length is None else length
+        self.items, self.length, self.last = items, len(items) if length is None else length, None
 
     def __len__(self):
-        if isinstance(self.length, BaseException):
+        if isinstance(self.length, (BaseException, type)):
             raise self.length
         return self.length
 
     def __getitem__(self, i):
+        self.last = i
+        if isinstance(self.items[i], (BaseException, type)):
+            raise self.items[i]
         return self.items[i]
+
+
+class Raising:
+    """Raises its exception (or a new one from a callable) on conversion to a number or bool."""
+
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc() if callable(self.exc) else self.exc
+
+    __index__ = __bool__ = __float__
+
+
+def caused(exc, cause):
+    exc.__cause__ = cause
+    return exc
 
 
 # The call frame's model: the error a call raises before any option is converted, with its

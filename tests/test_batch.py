@@ -6,7 +6,7 @@ import sys
 
 import pytest
 
-from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, check_error,
+from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, caused, check_error,
                              int_cutoff, mixed_pairs, options_of, run_python, same, scalar_of)
 from quorvalex import _quorvalex, distance
 
@@ -35,25 +35,10 @@ def test_accepted_pairs(pairs, expected):
         for a, b in (pairs[i] for i in range(len(expected)))]
 
 
-class FailingSequence:
-    def __init__(self, exc, at):
-        self.exc, self.at, self.seen = exc, at, []
-
-    def __len__(self):
-        return 3
-
-    def __getitem__(self, i):
-        self.seen.append(i)
-        if i == self.at:
-            raise self.exc
-        return ("a", "b")
-
-
 NotIterable = type("NotIterable", (Sequence,), {"__iter__": None})
-Item = type("Item", (), {})
 # Pairs values the batches refuse; the first bad item decides (messages: the call frame's model).
 REFUSED = ["ab", "", Text("ab"), (x for x in []), {("a", "b")}, {("a", "b"): 1}, None, 3,
-           iter([("a", "b")]), b"ab", [["a", "b"]], [("a", "b"), None], ["ab"], [Item()],
+           iter([("a", "b")]), b"ab", [["a", "b"]], [("a", "b"), None], ["ab"], [object()],
            [("a", "b", "c")], [()], Sequence([("a", "b"), ("a",)]), [(1, "a")],
            [("a", "b"), ("a", b"a")], [("a", "b"), ["x"], ("a",)], [("a",), ["x"]], [(1, "\ud800")],
            [("a", "b"), ("\ud800", 1)], [("a", "b"), ("a", "\udfff")]]
@@ -74,28 +59,26 @@ def test_extraction_errors(pairs):
                 check_error(fn, (container(VALID + pairs),), {"score_cutoff": cutoff})
 
 
-def caused(exc, cause):
-    exc.__cause__ = cause
-    return exc
+AB = ("a", "b")
 
 
 @pytest.mark.parametrize("pairs,exc_type,message", [
     (NotIterable([]), TypeError, "argument 'pairs': 'NotIterable' object is not iterable"),
-    (FailingSequence(caused(TypeError("bad item"), KeyError("k")), 1), TypeError,
+    (Sequence([AB, caused(TypeError("bad item"), KeyError("k")), AB]), TypeError,
      "argument 'pairs': bad item"),
-    (FailingSequence(RuntimeError("boom"), 2), RuntimeError, "boom"),
-    (FailingSequence(UnicodeError("uni"), 0), UnicodeError, "uni"),
+    (Sequence([AB, AB, RuntimeError("boom")]), RuntimeError, "boom"),
+    (Sequence([UnicodeError("uni"), AB, AB]), UnicodeError, "uni"),
 ])
 def test_errors_of_the_sequence_itself(pairs, exc_type, message):
     """Only an exact TypeError gets the prefix (and keeps its cause); the first one stops."""
     for fn in SHAPE_BATCHES:
-        pairs.seen = []
         with pytest.raises(BaseException) as info:
             fn(pairs, score_cutoff="not converted")
         assert type(info.value) is exc_type and str(info.value) == message, fn.__name__
-        if isinstance(pairs, FailingSequence):
-            assert pairs.seen == list(range(pairs.at + 1))
-            assert info.value.__cause__ is pairs.exc.__cause__
+        for at, item in enumerate(pairs.items):
+            if isinstance(item, BaseException):
+                assert pairs.last == at and info.value.__cause__ is item.__cause__
+                break
 
 
 @pytest.mark.parametrize("fn,kwargs", [

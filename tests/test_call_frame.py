@@ -7,8 +7,8 @@ import ctypes
 import numpy as np
 import pytest
 
-from frame_reference import (ALL, U64, FloatLike, Index, Text, check_error, int_cutoff, is_batch,
-                             options_of, positional)
+from frame_reference import (ALL, U64, FloatLike, Index, Raising, Text, caused, check_error,
+                             int_cutoff, is_batch, options_of, positional)
 from quorvalex import distance
 
 # The first function of each signature shape (options before score_cutoff, cutoff kind, batch).
@@ -170,24 +170,7 @@ def test_cutoff_values_accepted():
 
 # Only an exact TypeError gets the argument prefix (and keeps its __cause__); any other
 # exception raised by a conversion passes unchanged.
-class Raising:
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-    __index__ = __bool__ = __float__
-
-
 RaisingNumpyBool = type("bool_", (Raising,), {"__module__": "numpy"})
-
-
-def type_error_with_cause(text, cause):
-    try:
-        raise TypeError(text) from cause
-    except TypeError as exc:
-        return exc
 
 
 def test_errors_raised_by_conversions():
@@ -196,7 +179,7 @@ def test_errors_raised_by_conversions():
         for option in [n for n, _ in options_of(fn)] + ["score_cutoff"]:
             raising = RaisingNumpyBool if option == "use_words" else Raising
             err = raises_exactly(TypeError, f"argument '{option}': bad", fn, *positional(fn),
-                                 **{option: raising(type_error_with_cause("bad", cause))})
+                                 **{option: raising(caused(TypeError("bad"), cause))})
             assert err.__cause__ is cause
             for exc in (type("SubTypeError", (TypeError,), {})("sub"), ValueError("v"),
                         KeyboardInterrupt()):

@@ -10,34 +10,14 @@ import sys
 
 import pytest
 
-from frame_reference import (ALL, MALLINFO, SANITIZED, FloatLike, Index, int_cutoff, is_batch,
-                             options_of, run_python)
+from frame_reference import (ALL, MALLINFO, SANITIZED, FloatLike, Index, Raising, Sequence, caused,
+                             int_cutoff, is_batch, options_of, run_python)
 
 ALLOWED = (TypeError, ValueError, OverflowError, UnicodeEncodeError, KeyError, RuntimeError)
 
 
 def fresh(text):  # a new str object, not interned
     return "".join(list(text))
-
-
-class BadIndex:  # a conversion error with a cause (the frame re-raises it wrapped)
-    def __index__(self):
-        raise TypeError("no index") from KeyError("cause")
-
-    __float__ = __index__
-
-
-class FailingSequence:
-    def __init__(self, kind):
-        self.kind = kind
-
-    def __len__(self):
-        raise RuntimeError("no length")
-
-    def __getitem__(self, i):
-        if i == 1:
-            raise self.kind("bad item")  # a new exception each time (a re-raised one grows)
-        return (fresh("ab"), fresh("ac"))
 
 
 GOOD = {"prefix_weight": FloatLike(0.1), "alpha": 0.5, "beta": Index(2), "match_score": 2.0,
@@ -51,17 +31,19 @@ def calls_for(fn):  # (args, kwargs) of successful and failing calls
     options = {k: GOOD[k] for k, _ in options_of(fn)}
     args = [[(a, b), (fresh("é€"), fresh("")), (b, a)]] if batch else [a, b]
     cutoff = Index(2) if int_cutoff(fn) else FloatLike(0.5)
+    bad_index = Raising(lambda: caused(TypeError("no index"), KeyError("cause")))  # wrapped
     calls = [(args, {}), (args, dict(options, score_cutoff=cutoff)), ([], {}), (args + [a], {}),
              (args, {"bogus": a}), (args[:1], {"pairs" if batch else "s1": a}),
              *[(args, {"score_cutoff": bad}) for bad in
-               (BadIndex(), fresh("x"), -1 if int_cutoff(fn) else 10**400)],
-             *[(args, {key: bad}) for key in options for bad in (BadIndex(), None)]]
+               (bad_index, fresh("x"), -1 if int_cutoff(fn) else 10**400)],
+             *[(args, {key: bad}) for key in options for bad in (bad_index, None)]]
     if "use_words" in options:
         calls += [(args, {"use_words": False, "ngram_size": 0}), (args, {"use_words": 1})]
     if batch:
         calls += [([p], {}) for p in (a, {(a, b)}, [[a, b]], [(a,)], [(a, 1)],
-                                      [(a, b), (b, fresh("\ud800"))], FailingSequence(TypeError),
-                                      FailingSequence(KeyError), (p for p in [(a, b)]))]
+                                      [(a, b), (b, fresh("\ud800"))], (p for p in [(a, b)]),
+                                      *[Sequence([(a, b), kind], RuntimeError)  # new each time
+                                        for kind in (TypeError, KeyError)])]
     else:
         calls += [([[a], b], {}), ([a, fresh("\udfff")], {}), ([a, b"b"], {})]
     return calls
