@@ -12,8 +12,7 @@ import pytest
 from frame_reference import HEAVY_SETUP, SANITIZED, heavy, run_python
 from quorvalex import distance
 
-FN, PAIR, EXPECTED, PER_PAIR = heavy(600 if SANITIZED else 1500)
-CPUS = __import__("os").cpu_count() or 1
+FN, PAIR, EXPECTED, _ = heavy(600 if SANITIZED else 1500)
 _start = time.process_time()
 distance.damerau_levenshtein_distance(*PAIR)
 LONG = max(64, int(60.0 / max(time.process_time() - _start, 1e-4)))  # a processor-minute of work
@@ -26,25 +25,17 @@ def cpu_seconds():
     return usage.ru_utime + usage.ru_stime
 
 
-def pool_still_serves():
-    assert FN([PAIR] * 5) == [EXPECTED] * 5
-    pairs = [("abc" * i, "abd" * (i % 7)) for i in range(2000)]
-    expected = [distance.prefix_similarity(*p) for p in pairs]
-    assert distance.prefix_similarity_batch(pairs) == expected
-
-
 @pytest.fixture
-def alarm():
+def alarm():  # alarm(handler, delay, interval=0.0): SIGALRM's handler and timer, reset after
     previous = signal.getsignal(signal.SIGALRM)
-    yield (lambda h: signal.signal(signal.SIGALRM, h),
-           lambda delay, interval=0.0: signal.setitimer(signal.ITIMER_REAL, delay, interval))
+    yield lambda handler, *times: (signal.signal(signal.SIGALRM, handler),
+                                   signal.setitimer(signal.ITIMER_REAL, *times))
     signal.setitimer(signal.ITIMER_REAL, 0)
     signal.signal(signal.SIGALRM, previous)
 
 
 @pytest.mark.parametrize("kind", [Interrupted, type("Custom", (BaseException,), {})])
 def test_raising_handler_abandons_the_batch(alarm, kind):
-    install, arm = alarm
     calls, others = [], []
 
     def handler(signum, frame):
@@ -54,8 +45,7 @@ def test_raising_handler_abandons_the_batch(alarm, kind):
     # Another thread's batches, running meanwhile, are not interrupted.
     other = threading.Thread(target=lambda: others.extend(
         FN([PAIR] * 8) == [EXPECTED] * 8 for _ in range(3)))
-    install(handler)
-    arm(0.3)
+    alarm(handler, 0.3)
     other.start()
     with pytest.raises(kind, match="stop"):
         FN([PAIR] * LONG)
@@ -65,21 +55,9 @@ def test_raising_handler_abandons_the_batch(alarm, kind):
     busy = cpu_seconds()  # no worker keeps scoring the abandoned ranges
     time.sleep(0.5)
     assert cpu_seconds() - busy < 0.2
-    pool_still_serves()
-
-
-def test_returning_handler_lets_the_batch_finish(alarm):
-    install, arm = alarm
-    calls = []
-    install(lambda signum, frame: calls.append(time.monotonic()))
-    count = max(64, int(0.8 * CPUS / PER_PAIR))
-    arm(0.05, 0.05)
-    start = time.monotonic()
-    result = FN([PAIR] * count)
-    end = time.monotonic()
-    signal.setitimer(signal.ITIMER_REAL, 0)
-    assert result == [EXPECTED] * count
-    assert [t for t in calls if start < t < end], "no handler ran during the batch"
+    assert FN([PAIR] * 5) == [EXPECTED] * 5  # the pool still serves
+    pairs = [("abc" * i, "abd" * (i % 7)) for i in range(2000)]
+    assert distance.prefix_similarity_batch(pairs) == [distance.prefix_similarity(*p) for p in pairs]
 
 
 # A real Ctrl-C: a KeyboardInterrupt, and the work stops, inside one long pair too (kernels poll
@@ -127,13 +105,14 @@ def test_sigint_stops_a_long_call(form):
     assert ok == "True"
 
 
-# The interpreter lock is released while a long call scores: another thread runs Python code,
-# and its own one-pair batch (scored on its thread) finishes before the long call does.
+# A long call, scalar or batch, releases the interpreter lock: another thread runs Python code
+# and its own one-pair batch (scored on its thread) finishes first. A signal handler that
+# returns runs during the call and lets it finish.
 @pytest.mark.parametrize("n,copies", [(12_000, 0), (3000, 16)], ids=["scalar", "batch"])
-def test_long_call_lets_other_threads_run(n, copies):
+def test_long_call_lets_threads_and_returning_handlers_run(alarm, n, copies):
     rng = random.Random(8)
     a, b = ("".join(rng.choices("abcd", k=n // (1 + SANITIZED))) for _ in "ab")
-    count, other, started, done = [0], [], threading.Event(), threading.Event()
+    count, other, handled, started, done = [0], [], [], threading.Event(), threading.Event()
 
     def count_until_done():
         started.wait()
@@ -144,15 +123,20 @@ def test_long_call_lets_other_threads_run(n, copies):
 
     counter = threading.Thread(target=count_until_done)
     counter.start()
+    alarm(lambda signum, frame: handled.append(time.monotonic()), 0.05, 0.05)
     started.set()
+    start = time.monotonic()
     if copies:
         result = distance.damerau_levenshtein_distance_batch([(a, b)] * copies)
     else:
         result = [distance.damerau_levenshtein_distance(a, b)]
+    end = time.monotonic()
     done.set()
+    signal.setitimer(signal.ITIMER_REAL, 0)
     counter.join()
     assert result == [distance.damerau_levenshtein_distance(b, a)] * max(copies, 1)
     assert other == [True] and count[0] > 1000  # holding the lock: no turn before the end
+    assert [t for t in handled if start < t < end], "no handler ran during the call"
 
 
 # A signal handler that forks while a batch runs: the child has none of the parent's workers.
