@@ -1,6 +1,5 @@
-"""Argument matching and conversion of the call frame, for every signature shape, against the
-model in frame_reference. Arguments are converted in signature order, so a value is shown to be
-accepted by a later argument that fails and names itself."""
+"""The call frame against the model in frame_reference. Arguments are converted in signature
+order: a value is shown accepted by a later argument that fails and names itself."""
 
 import ctypes
 

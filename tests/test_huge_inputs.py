@@ -1,7 +1,5 @@
-"""Huge inputs: a million characters through the linear and n*m/64 measures, thousands through
-the quadratic ones. Each case runs in a fresh interpreter that reports the growth of its
-peak resident memory during the calls: it must stay proportional to the input size, never to the
-product of the two lengths. Results are checked against values known by construction."""
+"""Huge inputs (a million symbols; thousands for quadratic measures), in a fresh interpreter: peak
+memory grows with the input size, never with the product of the lengths; results are known."""
 
 import json
 

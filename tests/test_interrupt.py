@@ -57,7 +57,8 @@ def test_raising_handler_abandons_the_batch(alarm, kind):
     assert cpu_seconds() - busy < 0.2
     assert FN([PAIR] * 5) == [EXPECTED] * 5  # the pool still serves
     pairs = [("abc" * i, "abd" * (i % 7)) for i in range(2000)]
-    assert distance.prefix_similarity_batch(pairs) == [distance.prefix_similarity(*p) for p in pairs]
+    assert distance.prefix_similarity_batch(pairs) == [distance.prefix_similarity(*p)
+                                                       for p in pairs]
 
 
 # A real Ctrl-C: a KeyboardInterrupt, and the work stops, inside one long pair too (kernels poll

@@ -1,7 +1,5 @@
-"""Leaks: every function through its successful calls and every error path (wrong types, bad
-keywords, bad pairs items, bad options, conversion errors with a cause), called many times. The
-reference counts of the argument objects must not change, the interpreter must hold no more
-blocks than before, and the C heap (glibc's allocator statistics) must stop growing."""
+"""Leaks: every function's successful calls and error paths, many times over, keep the reference
+counts of their arguments, the interpreter's block count and the C heap (glibc's statistics)."""
 
 import gc
 import json

@@ -1,8 +1,6 @@
-"""Out of memory: with the address space limited just above the inputs, every call that needs
-more ends in MemoryError in the calling thread (scalar frame, batch workers, text conversion,
-kernel scratch memory), never in an abort; the process and the pool serve calls afterwards.
-A call whose answer a kernel may find without the memory (a common prefix of 20 million
-symbols) may also return that answer."""
+"""Out of memory (address space limited just above the inputs): a call that needs more ends in
+MemoryError in the calling thread, never an abort, and the pool serves calls afterwards. A call
+a kernel may answer without the memory (a long common prefix) may also return its answer."""
 
 import pytest
 

@@ -1,6 +1,5 @@
-"""Stress: many Python threads issuing scalar and batch calls of every function at once give the
-results computed single-threaded (a fork during a batch: test_interrupt.py). Also the pool's size
-limits and its native checks."""
+"""Stress: threads calling every function at once get single-threaded results (a fork during a
+batch: test_interrupt.py); the pool's size limits and its native checks."""
 
 import os
 import pathlib
@@ -18,19 +17,17 @@ OPTIONS = {"cosine": {"use_words": False, "ngram_size": 2}, "jaro_winkler": {"pr
            "needleman": {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5}}
 
 
-def _jobs(seed):
-    """(function, args, kwargs, expected) for scalar and batch calls, computed here."""
-    rng, jobs = random.Random(seed), []
-    pool = mixed_pairs(seed, 400)
+def _jobs(rng, pool):
+    """(function, args, kwargs, expected) of scalar and batch calls, computed single-threaded."""
     for fn in ALL:
         kwargs = next((v for k, v in OPTIONS.items() if fn.__name__.startswith(k)), {})
-        calls = [(rng.sample(pool, rng.choice([2, 40, 300])),)] if is_batch(fn) else rng.sample(pool, 3)
-        jobs += [(fn, args, kwargs, fn(*args, **kwargs)) for args in calls]
-    rng.shuffle(jobs)
-    return jobs
+        for args in ([(rng.sample(pool, rng.choice([2, 40, 300])),)] if is_batch(fn)
+                     else rng.sample(pool, 3)):
+            yield fn, args, kwargs, fn(*args, **kwargs)
 
 
-JOBS = _jobs(7)
+JOBS = list(_jobs(random.Random(7), mixed_pairs(7, 400)))
+random.Random(7).shuffle(JOBS)
 
 
 def test_threads_give_single_threaded_results():
@@ -126,4 +123,4 @@ def test_native_pool_checks(tmp_path, flags):
     for threads in ["1", "2", "7", "64"]:
         out = subprocess.run([program], env={**env, "RAYON_NUM_THREADS": threads},
                              capture_output=True, text=True, timeout=600)
-        assert (out.returncode, out.stdout) == (0, "ok\n"), (threads, out.stdout, out.stderr[-3000:])
+        assert (out.returncode, out.stdout) == (0, "ok\n"), (threads, out.stderr[-3000:])
