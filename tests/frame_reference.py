@@ -72,8 +72,7 @@ class Text(str):
 
 
 class Sequence:
-    """A sequence that is not a list, read through the iteration protocol: its __len__ may lie or
-    raise, an item that is an exception (or its type: a new one each time) is raised."""
+    """Not a list: read by iteration, __len__ may lie or raise, an exception item is raised."""
 
     def __init__(self, items, length=None):
         self.items, self.length, self.last = items, len(items) if length is None else length, None

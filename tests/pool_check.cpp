@@ -1,7 +1,6 @@
-// Native checks of WorkerPool::run, compiled and run by test_stress.py (plain, or under
-// ThreadSanitizer): every index scored exactly once whatever the pool size, the per-run worker
-// limit and the costs; abandoned runs leave no worker behind; runs from several threads.
-// Prints "ok" or the first failure and exits 1.
+// WorkerPool::run, checked by test_stress.py (plain and under ThreadSanitizer): every index scored
+// once whatever the pool size, worker limit and costs; abandoned runs leave no worker behind;
+// runs from several threads. Prints "ok", or the first failure and exits 1.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>

@@ -43,9 +43,8 @@ REFUSED = ["ab", "", Text("ab"), (x for x in []), {("a", "b")}, {("a", "b"): 1},
            [("a", "b"), ("a", b"a")], [("a", "b"), ["x"], ("a",)], [("a",), ["x"]], [(1, "\ud800")],
            [("a", "b"), ("\ud800", 1)], [("a", "b"), ("a", "\udfff")]]
 SHAPE_BATCHES = list({(tuple(options_of(f)), int_cutoff(f)): f for f in BATCH[::-1]}.values())
-# Lists and tuples of thousands of pairs are scored while they are extracted: a bad item far
-# down still gives exactly the error above. (Options that run Python code, like "x", keep the
-# whole extraction first.)
+# Long lists and tuples are scored while extracted: a bad item far down gives the same error
+# (options that run Python code, like "x", keep the whole extraction first).
 VALID = [("ab", "ac"), ("é" * 300, "€"), ("a👍", "")] * 1000
 
 
@@ -126,9 +125,8 @@ def test_batch_equals_scalar(batch_fn):
         assert same(batch_fn(pairs), [scalar(a, b) for a, b in MIXED] * copies)
 
 
-# The worker pool: its size from the environment, read once, as the process's thread count; the
-# results do not depend on it. (In a fresh process the arena of a streamed list has room for 64
-# bytes a pair: the copies stop there and the later short texts are read in place.)
+# The pool's size from the environment, read once; the results do not depend on it (a fresh
+# streamed list's arena holds 64 bytes a pair: later short texts are read in place).
 THREAD_PROBE = """
 import os, random
 from quorvalex import distance, fuzz
@@ -162,8 +160,7 @@ def test_pool_size_from_environment(env, expected):
     assert out.stdout.split() == ["0"] + [str(expected or os.cpu_count() or 1)] * 2
 
 
-# The interpreter ends the daemon thread when it next asks for the lock; the batch's memory must
-# outlive the ranges still being scored.
+# A daemon thread ends when it next asks for the lock: its batch's memory outlives the scoring.
 DAEMON_SCRIPT = HEAVY_SETUP + """
 import threading, atexit
 fn, pair, expected, per_pair = heavy(800)

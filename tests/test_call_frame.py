@@ -13,7 +13,6 @@ from quorvalex import distance
 # The first function of each signature shape (options before score_cutoff, cutoff kind, batch).
 SAMPLE = list({(tuple(options_of(f)), is_batch(f), int_cutoff(f)): f for f in ALL[::-1]}.values())
 OPTIONED = [fn for fn in ALL if options_of(fn)]
-ids = lambda f: getattr(f, "__name__", str(f))  # noqa: E731
 
 
 # The interpreter's own conversion messages, obtained from the C API itself.
@@ -127,7 +126,7 @@ def kind(fn, param):
     return {"use_words": "bool", "ngram_size": "uint"}.get(param, "float")
 
 
-@pytest.mark.parametrize("fn", ALL, ids=ids)
+@pytest.mark.parametrize("fn", ALL, ids=lambda f: f.__name__)
 def test_option_and_cutoff_conversion(fn):
     later = "argument 'score_cutoff': " + c_error(CONVERSIONS[kind(fn, "score_cutoff")], "x")[1]
     for param in [name for name, _ in options_of(fn)] + ["score_cutoff"]:
@@ -187,7 +186,7 @@ def test_errors_raised_by_conversions():
     assert err.__cause__ is None
 
 
-@pytest.mark.parametrize("fn", SAMPLE, ids=ids)
+@pytest.mark.parametrize("fn", SAMPLE, ids=lambda f: f.__name__)
 def test_conversion_order(fn):
     """s1, s2 (a batch's pairs: test_batch.py), the options in signature order, score_cutoff."""
     bad = {"use_words": 1, "ngram_size": 1.5}

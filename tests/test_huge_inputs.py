@@ -94,8 +94,7 @@ def test_huge_inputs(kind, n, shape, names, m):
     assert out.returncode == 0, out.stderr[-3000:]
     report = json.loads(out.stdout)
     len_a, len_b = report["n"]
-    # A few dozen bytes per symbol (decoded copies, match masks, counter rows), never one cell
-    # per pair of symbols. (Not under AddressSanitizer, whose quarantine keeps memory resident.)
+    # Dozens of bytes a symbol (copies, masks, rows), never a cell per pair (ASan keeps memory).
     limit = 48 * (len_a + len_b) + (32 << 20)
     if not SANITIZED:  # a matrix of 8-byte cells would exceed the bound
         assert report["growth"] <= limit < 8 * len_a * len_b, (report["growth"], limit)

@@ -61,9 +61,8 @@ def test_raising_handler_abandons_the_batch(alarm, kind):
                                                        for p in pairs]
 
 
-# A real Ctrl-C: a KeyboardInterrupt, and the work stops, inside one long pair too (kernels poll
-# per row block; a lone long pair is scored on a pool thread while the calling thread runs signal
-# handlers). Uninterrupted, every call below takes ten processor seconds or more.
+# A real Ctrl-C stops ten processor seconds of work, inside one long pair too (kernels poll per
+# row block; a lone pair is scored on a pool thread while the calling thread runs handlers).
 SIGINT_SCRIPT = HEAVY_SETUP + """
 import sys, threading
 from quorvalex import _quorvalex
@@ -140,16 +139,14 @@ def test_long_call_lets_threads_and_returning_handlers_run(alarm, n, copies):
     assert [t for t in handled if start < t < end], "no handler ran during the call"
 
 
-# A signal handler that forks while a batch runs: the child has none of the parent's workers.
-# Its copy of the batch is scored again on the child's own pool (so a Ctrl-C sent to the child
-# interrupts it as usual); the parent's batch is unaffected.
+# A handler that forks during a batch: the child scores its copy again on a pool of its own (a
+# Ctrl-C sent to it interrupts it as usual); the parent's batch is unaffected.
 FORK_IN_HANDLER = HEAVY_SETUP + """
 import signal, sys, threading, warnings
 warnings.simplefilter("ignore", DeprecationWarning)   # fork while the pool's threads run
 interrupt_child, timeout = sys.argv[1] == "interrupt", float(sys.argv[2])
 fn, pair, expected, per_pair = heavy(600)
-# About 0.6 s of work; when the child is to be interrupted, enough that the child (which
-# starts the batch again) is still at work when the signal comes on a loaded machine.
+# 0.6 s of work, or enough that a child to interrupt is still at work on a loaded machine.
 count = max(16, int((4.0 if interrupt_child else 0.6) * CPUS / per_pair))
 child = []
 def handler(signum, frame):

@@ -85,10 +85,9 @@ def test_same_module_on_reimport():
     assert original.distance.prefix_similarity("ab", "ac") == 1
 
 
-# Initialisation's failure paths, reached with the test hook QUORVALEX_FAIL_INIT_AT=N (the N-th
-# fallible step fails as if memory ran out). Every failure leaves nothing behind: no module in
-# sys.modules, no owner recorded, no memory kept (the method definitions are built once and
-# reused), and the next initialisation succeeds.
+# Initialisation's failure paths (test hook QUORVALEX_FAIL_INIT_AT=N: the N-th fallible step
+# runs out of memory) leave no module, no owner and no memory behind (the method definitions
+# are built once and reused); the next initialisation succeeds.
 INIT_FAILURES = """
 import gc, os, sys
 steps = growth = 0
@@ -125,9 +124,8 @@ def test_every_init_failure_path():
     assert growth < 64 * 1024  # a lost method definition per failure: megabytes
 
 
-# A failed import in a sub-interpreter makes no interpreter the owner; once the main interpreter
-# owns the module, a legacy (shared) sub-interpreter reaches the init function, which refuses it.
-# Isolated ones (3.12 and later) refuse the module, and CPython 3.12 runs the init function first.
+# A failed import in a sub-interpreter leaves no owner; then a legacy (shared) one reaches the
+# init function, which refuses it. Isolated ones refuse it (3.12 runs the init function first).
 SUB_INTERPRETERS = """
 import os, sys
 def legacy(code):

@@ -52,10 +52,9 @@ def test_threads_give_single_threaded_results():
     assert not any(t.is_alive() for t in threads) and failures == []
 
 
-# The pool size is capped: a larger request starts 1,024 threads and warns once, in the thread
-# whose batch created the pool (an error there when warnings are errors; the pool still serves).
-# Threads the system refuses to start (here: no address space left for their stacks) leave a
-# smaller pool that still scores every pair, with a warning.
+# A larger pool than 1,024 threads warns once, in the thread whose batch created it (an error
+# there when warnings are errors; the pool still serves). Threads the system refuses to start
+# (no address space for their stacks) leave a smaller pool that scores every pair, and warn.
 LIMITS_PROBE = """
 import os, resource, sys, warnings
 from quorvalex import distance
