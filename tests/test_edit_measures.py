@@ -119,17 +119,6 @@ def test_pairs_sharing_a_part():
     check_all(["prefix", "postfix", "hamming", "lcs_str"], pairs)
 
 
-def test_mixed_alphabets_at_random():
-    """Short pairs, each text in its own alphabet, with NUL and blanks."""
-    rng = random.Random(7)
-    pairs = []
-    for _ in range(150):
-        s1, s2 = (render(random_text(rng, rng.randrange(14), rng.choice(["ab", "abc", "abcd"])),
-                         rng.choice(list(ALPHABETS))) for _ in "12")
-        pairs.append((s1.replace("b", "\x00").replace("d", " ") if rng.random() < 0.2 else s1, s2))
-    check_all(STEMS, pairs)
-
-
 @pytest.mark.parametrize("m", [2, 65, 128, 200, 450])
 def test_single_swap_at_every_word_boundary(m):
     """A swap of positions k and k + 1 costs 1 wherever k + 1 starts a new word."""

@@ -1,7 +1,6 @@
-"""The similarity join and dedupe: the same pairs and scores as scoring every pair with the
-scalar function, for every filtered family at several cutoffs (zero, strict, loose and ones at
-which the filter can rule nothing out), on random lists with planted near-duplicates, in texts
-of every width; dedupe groups equal graph components; every argument error."""
+"""The similarity join: the pairs and scores of scoring every pair with the scalar function, for
+every filtered family at cutoffs where the filter rules much or nothing out, in texts of every
+width; dedupe's labels; every argument error (dedupe's groups: test_cli.py)."""
 
 import math
 import os
@@ -16,7 +15,7 @@ import numpy as np
 import pytest
 
 import quorvalex
-from join_reference import components, every_pair
+from join_reference import every_pair
 from quorvalex import _join, distance as D, fuzz as F
 from texts import mutate
 
@@ -93,22 +92,6 @@ def test_join_equals_every_pair(scorer, options, cutoffs, texts):
                 assert as_triples(got) == reference(scorer, left, other, cutoff, **options)
 
 
-@pytest.mark.parametrize("scorer, cutoff", [(D.levenshtein_distance, 2), (F.ratio, 90),
-                                            (D.osa_distance, 1), (D.indel_distance, 3),
-                                            (quorvalex.jaccard_similarity, 0.6)])
-def test_the_filters_rule_pairs_out(scorer, cutoff):
-    rng = random.Random(7)
-    texts = char_texts(rng, 300)
-    if scorer is quorvalex.jaccard_similarity:
-        vocabulary = ["".join(rng.choices("abcdef", k=3)) for _ in range(100)]
-        texts = [" ".join(rng.choices(vocabulary, k=rng.randint(1, 6))) for _ in range(300)]
-    *filtered, (kind, candidates, pairs) = _join._join(texts, None, scorer, cutoff, None, 1, {})
-    *everything, stats = _join._join(texts, None, scorer, cutoff, None, 1, {}, use_filter=False)
-    assert kind != "none" and stats[0] == "none"
-    assert candidates < stats[1] / 4 and pairs == stats[2]
-    assert all(np.array_equal(a, b) for a, b in zip(filtered, everything))
-
-
 def test_long_texts_every_width_and_workers():
     rng = random.Random(3)
     base = ["".join(rng.choices("abcdefgh", k=rng.randint(60, 300))) for _ in range(12)]
@@ -147,16 +130,6 @@ def test_missing_values_and_processor_keep_positions():
     left, right, _ = _join.join(items, ["anna", None, "bob", "!"], score_cutoff=0,
                                 processor=processor)
     assert (left.tolist(), right.tolist()) == ([0, 2, 5, 6], [0, 0, 0, 2])
-
-
-@pytest.mark.parametrize("scorer, cutoff", [(D.levenshtein_distance, 1), (F.ratio, 80),
-                                            (quorvalex.cosine_similarity, 0.7)])
-def test_dedupe_gives_the_components(scorer, cutoff):
-    rng = random.Random(5)
-    texts = (word_texts if "cosine" in scorer.__name__ else char_texts)(rng, 200)
-    pairs = [(i, j) for i, j, _ in every_pair(scorer, texts, None, cutoff)]
-    expected = components(len(texts), pairs)
-    assert _join.dedupe(texts, scorer=scorer, score_cutoff=cutoff).tolist() == expected
 
 
 def test_components_of_long_chains():

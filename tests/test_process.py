@@ -257,11 +257,13 @@ def test_default_process_matches_its_definition():
         utils.default_process(3)
 
 
-def test_numpy_missing_gives_the_install_hint():
-    result = run_python("import sys\nsys.modules['numpy'] = None\nfrom quorvalex import process\n"
-                        "print(process.extract_one('a', ['a', 'b']))\nprocess.cdist(['a'], ['b'])")
-    assert result.stdout == "('a', 100.0, 0)\n"
-    assert "ImportError: " in result.stderr and "install numpy" in result.stderr
+@pytest.mark.parametrize("module, code, out, hint", [
+    ("numpy", "from quorvalex import process\nprint(process.extract_one('a', ['a', 'b']))\n"
+     "process.cdist(['a'], ['b'])", "('a', 100.0, 0)\n", "install numpy"),
+    ("dask", "import quorvalex.dask", "", "pip install 'quorvalex[dask]'")])
+def test_missing_extra_gives_the_install_hint(module, code, out, hint):
+    result = run_python(f"import sys\nsys.modules[{module!r}] = None\n{code}")
+    assert result.stdout == out and "ImportError: " in result.stderr and hint in result.stderr
 
 
 @pytest.mark.parametrize("search", ["cdist", "join"])
