@@ -158,11 +158,6 @@ def test_parquet_in_and_out(tmp_path):
     assert read_csv((tmp_path / "out.csv").read_text("utf-8")) == [
         ["name", "n", "group"], ["Jon Smith", "1", "0"], ["", "2", "1"], ["John Smith", "3", "0"],
         ["Mary Jones", "4", "3"]]
-    assert run(*dedupe, "out.csv", "--group-column", "again", "-o", "back.pq",
-               cwd=tmp_path).returncode == 0
-    assert pq.read_table(tmp_path / "back.pq").to_pydict() == {
-        "name": ["Jon Smith", "", "John Smith", "Mary Jones"], "n": ["1", "2", "3", "4"],
-        "group": ["0", "1", "0", "3"], "again": [0, 1, 0, 3]}
     result = run("match", "in.bin", "out.csv", *MATCH[3:], "--scorer", "ratio", "--cutoff", "60",
                  "--top", "2", "-o", "m.parquet", cwd=tmp_path)
     assert result.returncode == 0, result.err

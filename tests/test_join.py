@@ -141,29 +141,22 @@ def test_components_of_long_chains():
     assert labels.tolist() == [0] * n + [n, n + 1] + [n + 1] * 10
 
 
-@pytest.mark.parametrize("kwargs, kind, message", [  # the scorer's own errors: test_process.py
-    (dict(score_cutoff=None), TypeError, "score_cutoff is required"),
-    (dict(score_cutoff=1, scorer=D.levenshtein_distance_batch), TypeError,
-     "scores a list of pairs"),
-    (dict(score_cutoff=1, workers=0), ValueError, "workers must be -1"),
-    (dict(score_cutoff=1, workers=1.5), TypeError, "workers must be an int"),
-    (dict(score_cutoff=1, scorer="ratio"), TypeError, "scorer must be callable"),
+@pytest.mark.parametrize("items, kwargs, kind, message", [  # the scorer's: test_process.py
+    (None, dict(score_cutoff=None), TypeError, "score_cutoff is required"),
+    (None, dict(scorer=D.levenshtein_distance_batch), TypeError, "scores a list of pairs"),
+    (None, dict(workers=0), ValueError, "workers must be -1"),
+    (None, dict(workers=1.5), TypeError, "workers must be an int"),
+    (None, dict(scorer="ratio"), TypeError, "scorer must be callable"),
+    (["a", 3], {}, TypeError, "left[1] must be a str, not int"),
+    (["a", b"b"], {}, TypeError, "left[1] must be a str, not bytes"),
+    ("abc", {}, TypeError, "left must be a sequence of str, not a str"),
 ])
-def test_argument_errors(kwargs, kind, message):
+def test_argument_errors(items, kwargs, kind, message):
     with pytest.raises(kind, match=re.escape(message)):
-        _join.join(["abc", "abd"], **kwargs)
-
-
-@pytest.mark.parametrize("items, message", [
-    (["a", 3], "left[1] must be a str, not int"),
-    (["a", b"b"], "left[1] must be a str, not bytes"),
-    ("abc", "left must be a sequence of str, not a str"),
-])
-def test_bad_items_are_named(items, message):
-    with pytest.raises(TypeError, match=re.escape(message)):
-        _join.join(items, score_cutoff=1)
-    with pytest.raises(TypeError, match=re.escape(message.replace("left", "right"))):
-        _join.join(["a"], items, score_cutoff=1)
+        _join.join(items or ["abc", "abd"], **{"score_cutoff": 1, **kwargs})
+    if items:  # the same on the right
+        with pytest.raises(kind, match=re.escape(message.replace("left", "right"))):
+            _join.join(["a"], items, score_cutoff=1)
 
 
 def test_processor_results_surrogates_and_nan_cutoff():
