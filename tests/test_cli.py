@@ -14,7 +14,7 @@ import sys
 import pytest
 
 import quorvalex
-from join_reference import components
+from join_reference import components, meets
 from quorvalex import distance, fuzz
 from quorvalex.cli.demo_data import generate
 from quorvalex.utils import default_process
@@ -59,7 +59,7 @@ def expected_match(left, right, scorer, cutoff, top=1, processor=default_process
         found = []
         for j, b in enumerate(right):
             score = scorer(prepare(a), prepare(b), score_cutoff=cutoff) if a and b else None
-            if score is not None and (score <= cutoff if lower else score >= cutoff):
+            if meets(scorer, score, cutoff):
                 found.append((score if lower else -score, j, score))
         rows += [[str(i), a, str(j), right[j], repr(score)] for _, j, score in sorted(found)[:top]]
     return rows

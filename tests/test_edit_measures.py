@@ -107,9 +107,10 @@ AFFIX_ALPHABETS = ["ab ", "a\u00e9\u00ea", "\u00e9\u0169a", "\u20ac\u20ada", "\u
 
 
 def test_pairs_sharing_a_part():
-    """A common core with a prefix or suffix of its own on each side (or on both alike)."""
+    """A common core with a prefix or suffix of its own on each side (or on both alike); one
+    difference at each position of texts compared many bytes at a time."""
     rng = random.Random(1234)
-    pairs = []
+    pairs, one_differs = [], []
     for _ in range(300):
         letters = rng.choice(AFFIX_ALPHABETS)
         core, a, b = (random_text(rng, n, letters) for n in (
@@ -117,6 +118,13 @@ def test_pairs_sharing_a_part():
             rng.randrange(5)))
         pairs.append(rng.choice([(core + a, core + b), (a + core, b + core), (a + core, a + core)]))
     check_all(["prefix", "postfix", "hamming", "lcs_str"], pairs)
+    for n, unit in ((n, u) for n in (1, 7, 8, 9, 15, 16, 17, 63, 64, 65, 1000) for u in "👍€éa"):
+        base = "".join(chr(ord(unit) + i % 3) for i in range(n))
+        for i in range(n) if n < 100 else [0, 1, 63, 64, 65, 500, 998, 999]:
+            one_differs.append((base, base[:i] + chr(ord(base[i]) + 3) + base[i + 1:]))
+    # The last base is ASCII: every bit of a byte differs somewhere.
+    one_differs.append((base, "".join(chr(ord(c) ^ 1 << (k % 7)) for k, c in enumerate(base))))
+    check_all(["prefix", "postfix", "hamming"], one_differs, cutoffs=False)
 
 
 @pytest.mark.parametrize("m", [2, 65, 128, 200, 450])
@@ -209,19 +217,6 @@ def test_jaro_single_match_at_window_edges(n1, n2):
             for alphabet in ("ascii", "bmp"):
                 a, b = render(s1, alphabet), render(s2, alphabet)
                 assert d.jaro_similarity(a, b) == d.jaro_similarity(b, a) == expected, (i, j)
-
-
-@pytest.mark.parametrize("unit", ["a", "\u00e9", "\u20ac", "\U0001f44d"])
-def test_one_difference_at_every_offset(unit):
-    """Common parts compared many bytes at a time, a difference at each position."""
-    pairs = []
-    for n in (1, 7, 8, 9, 15, 16, 17, 63, 64, 65, 1000):
-        base = "".join(chr(ord(unit) + i % 3) for i in range(n))
-        for i in range(n) if n < 100 else [0, 1, 63, 64, 65, 500, 998, 999]:
-            pairs.append((base, base[:i] + chr(ord(base[i]) + 3) + base[i + 1:]))
-    if unit == "a":  # every bit of a byte differs somewhere
-        pairs += [(base, "".join(chr(ord(c) ^ 1 << (k % 7)) for k, c in enumerate(base)))]
-    check_all(["prefix", "postfix", "hamming"], pairs, cutoffs=False)
 
 
 def test_long_texts():

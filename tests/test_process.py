@@ -14,6 +14,7 @@ import numpy as np
 import pytest
 
 from frame_reference import ALL, BATCH, options_of, run_python
+from join_reference import meets
 from quorvalex import _join, _quorvalex, distance as D, fuzz as F, utils
 from quorvalex.process import cdist, cpdist, extract, extract_iter, extract_one
 
@@ -30,12 +31,6 @@ OTHER_OPTIONS = {"prefix_weight": 0.2, "alpha": 0.5, "beta": 2.0, "match_score":
 def option_sets(fn):
     names = [name for name, _ in options_of(fn)]
     return [{}] + ([{n: OTHER_OPTIONS[n] for n in names}] if names else [])
-
-
-def meets(fn, v, cutoff):
-    if v is None or v != v:
-        return False
-    return cutoff is None or (v <= cutoff if fn.__name__.endswith("_distance") else v >= cutoff)
 
 
 def texts(seed):
