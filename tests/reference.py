@@ -104,9 +104,3 @@ def check(fn, s1, s2, cutoffs=True, symmetric=True, **options):
 
 
 FORMS = ("distance", "similarity", "normalized_distance", "normalized_similarity")
-
-
-def check_forms(module, stem, s1, s2, cutoffs=True, **options):
-    """The four forms of an edit measure against their references."""
-    for form in FORMS:
-        check(getattr(module, f"{stem}_{form}"), s1, s2, cutoffs, **options)

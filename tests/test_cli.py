@@ -190,8 +190,6 @@ ERROR_CASES = [  # arguments, a fragment of the one-line message
     (f"{D} --delimiter ab", "--delimiter must be one character"),
     (f"{D} --option prefix_weight=0.2",  # the scorer's own words
      "w_ratio() got an unexpected keyword argument 'prefix_weight'"),
-    (f"{D} --scorer jaro_winkler_similarity --option prefix_weight=much",
-     "argument 'prefix_weight': must be real number, not str"),
     (f"match - - {COLUMNS}", "only one of LEFT and RIGHT"),
     (f"{D} -o missing/out.csv", "cannot write missing/out.csv"),
     ("compare a b --measure ratio --option alpha=2", "--option alpha"),
@@ -237,18 +235,15 @@ def test_failed_write_leaves_no_file_and_keeps_the_old_one(tmp_path):
 
 def test_compare_every_measure_or_the_named_ones():
     pair = ("Jürgen Müller", "Juergen Mueller")
-    result = run("compare", *pair)
-    assert result.returncode == 0, result.err
-    lines = result.out.splitlines()
+    lines = run("compare", *pair).out.splitlines()
     assert lines[0].split() == ["measure", "value", "normalized", "similarity"]
     rows = {line.split()[0]: line.split()[1:] for line in lines[1:]}
-    assert len(rows) == 70
+    assert len(rows) == 70 and rows["distance.levenshtein_distance"] == [
+        "4", repr(distance.levenshtein_normalized_similarity(*pair))]
     for qualified, shown in rows.items():
         module, _, name = qualified.rpartition(".")
         function = getattr({"distance": distance, "fuzz": fuzz}.get(module, quorvalex), name)
         assert shown[0] == repr(function(*pair))
-    family = distance.levenshtein_normalized_similarity(*pair)
-    assert rows["distance.levenshtein_distance"] == ["4", repr(family)]
     result = run("compare", "MARTHA!", "marhta", "--measure", "jaro_winkler_distance", "--measure",
                  "fuzz.ratio", "--option", "prefix_weight=0.2", "--processor", "default")
     pair, jw = ("martha", "marhta"), {"prefix_weight": 0.2}

@@ -22,7 +22,8 @@ def check_all(stems, pairs, cutoffs=True, batch=True):
     for stem in stems:
         for i, (s1, s2) in enumerate(pairs):
             options = {"prefix_weight": (0.1, 0.25)[i % 2]} if stem == "jaro_winkler" else {}
-            ref.check_forms(d, stem, s1, s2, cutoffs, **options)
+            for form in ref.FORMS:
+                ref.check(getattr(d, f"{stem}_{form}"), s1, s2, cutoffs, **options)
         if batch:
             for form in ref.FORMS:
                 fn, batch_fn = getattr(d, f"{stem}_{form}"), getattr(d, f"{stem}_{form}_batch", None)

@@ -1,14 +1,12 @@
 """The fuzzy ratios (ratio, quick ratio, partial ratio, the token ratios, the weighted ratio)
 against the references, word splitting and word order, and results free of the hash seed."""
 
-import os
 import random
-import subprocess
-import sys
 
 import pytest
 
 import reference as ref
+from frame_reference import run_python
 from quorvalex import fuzz
 from texts import POOL, VOCABS, WHERE, plant, random_text, rng_for, wide, with_distinct, word_pair
 
@@ -189,8 +187,6 @@ print(q.soft_tfidf_similarity("abcd", "abce abcf abcf") != q.soft_tfidf_similari
 
 
 def test_results_do_not_depend_on_hash_seed():
-    runs = [subprocess.run([sys.executable, "-P", "-c", SEED_SCRIPT], capture_output=True,
-                           text=True, check=True, env=dict(os.environ, PYTHONHASHSEED=seed)).stdout
-            for seed in "12"]
+    runs = [run_python(SEED_SCRIPT, env={"PYTHONHASHSEED": seed}).stdout for seed in "12"]
     values, ties_differ = runs[0].splitlines()
     assert runs[0] == runs[1] and ties_differ == "True" and len(set(eval(values)[0])) > 30

@@ -3,11 +3,8 @@ of every scalar function, texts of every width, options, processors, mappings, m
 the lane kernels on each instruction set; every argument error; Ctrl-C in long calls."""
 
 import math
-import os
 import random
 import signal
-import subprocess
-import sys
 import time
 
 import numpy as np
@@ -103,9 +100,8 @@ LANE_SCORERS = ["ratio", "q_ratio", "token_sort_ratio", "jaro_distance", "jaro_s
 def test_lane_kernels_on_every_instruction_set(isa):
     # The comparison above (texts of every lane boundary) with the dispatch forced to `isa`.
     tests = [f"{__file__}::test_searches_equal_the_scalar_loop[{name}]" for name in LANE_SCORERS]
-    result = subprocess.run([sys.executable, "-P", "-m", "pytest", "-q", "-p", "no:cacheprovider",
-                             *tests], env={**os.environ, "QUORVALEX_SIMD": isa},
-                            capture_output=True, text=True, timeout=1200)
+    code = f"import pytest\nraise SystemExit(pytest.main(['-qp', 'no:cacheprovider', *{tests!r}]))"
+    result = run_python(code, env={"QUORVALEX_SIMD": isa}, timeout=1200)
     assert result.returncode == 0 and f"{len(tests)} passed" in result.stdout, result.stdout
 
 

@@ -3,10 +3,7 @@ the alignment scores against the references; options and memory limits (interrup
 test_process.py)."""
 
 import math
-import os
 import random
-import subprocess
-import sys
 
 import pytest
 
@@ -97,12 +94,10 @@ def test_soft_tfidf_against_reference(threshold):
             continue
         checked += 1
         for c in (None, want - 1e-9, want + 1e-9, math.nan):
-            cut = ref.call("soft_tfidf_similarity", s1, s2, c, threshold=threshold)
-            got = q.soft_tfidf_similarity(s1, s2, threshold=threshold, score_cutoff=c)
-            assert got == pytest.approx(cut, rel=1e-12, abs=1e-12), (s1, s2, c)
-            dist = ref.call("soft_tfidf_distance", s1, s2, c, threshold=threshold)
-            got = q.soft_tfidf_distance(s1, s2, threshold=threshold, score_cutoff=c)
-            assert got == pytest.approx(dist, rel=1e-12, abs=1e-12), (s1, s2, c)
+            for name in ("soft_tfidf_similarity", "soft_tfidf_distance"):
+                expected = ref.call(name, s1, s2, c, threshold=threshold)
+                got = getattr(q, name)(s1, s2, threshold=threshold, score_cutoff=c)
+                assert got == pytest.approx(expected, rel=1e-12, abs=1e-12), (name, s1, s2, c)
     assert checked > 25
 
 
@@ -197,7 +192,6 @@ def test_integer_lanes_against_reference():
 @pytest.mark.parametrize("isa", ["sse4.2", "scalar"])  # the default here: AVX2
 def test_integer_lanes_on_every_instruction_set(isa):
     test = f"{__file__}::test_integer_lanes_against_reference"
-    out = subprocess.run([sys.executable, "-P", "-m", "pytest", "-q", "-p", "no:cacheprovider",
-                          test], capture_output=True, text=True,
-                         env=dict(os.environ, QUORVALEX_SIMD=isa), timeout=600)
+    code = f"import pytest\nraise SystemExit(pytest.main(['-qp', 'no:cacheprovider', {test!r}]))"
+    out = run_python(code, env={"QUORVALEX_SIMD": isa}, timeout=600)
     assert out.returncode == 0 and "1 passed" in out.stdout, out.stdout
