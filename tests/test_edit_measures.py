@@ -1,6 +1,5 @@
-"""The edit measures (Levenshtein, Indel, LCS sequence, OSA, Damerau-Levenshtein, Hamming,
-prefix, postfix, longest common substring, Jaro, Jaro-Winkler) in every form against the
-references, over the word and block boundaries of the kernels and every storage width."""
+"""The edit measures in every form against the references, over the word and block boundaries
+of the kernels and every storage width."""
 
 import random
 import sys
@@ -63,9 +62,8 @@ MID = [chr(0x100 + k) for k in range(80)] + [chr(0x1F400 + k) for k in range(40)
 @pytest.mark.parametrize("n, letters", [(40, MID), (64, MID), (100, MID), (300, MID), (200, CJK),
                                         (450, CJK), (700, CJK)])
 def test_many_distinct_symbols(n, letters):
-    """120 distinct symbols (symbol-keyed masks must keep colliding symbols apart) and more
-    than 255 (wide ids, tables instead of byte codes; past 8192 mask words rows are kept
-    sparse), near copies and unrelated texts."""
+    """120 distinct symbols (colliding symbol-keyed masks), more than 255 (wide ids, tables
+    instead of byte codes, sparse rows past 8192 mask words)."""
     rng = random.Random(n)
     s1 = "".join(rng.choices(letters + ["a", "\u00e9", "\U0001f600"], k=n))
     pairs = [(s1, mutate(rng, s1, letters, n // 8)), (s1, random_text(rng, n - 37, letters)),
@@ -196,8 +194,7 @@ def test_lcs_carries_across_and_through_words(m):
 
 @pytest.mark.parametrize("k", [255, 256, 257, 503, 504])
 def test_lcs_distinct_symbol_limit_of_byte_ids(k):
-    """Patterns of about 255 distinct symbols and more (whole mask rows up to 255, beyond that
-    whole or sparse by size), against a text of few or many symbols."""
+    """About 255 distinct symbols and more (whole mask rows up to 255, then whole or sparse)."""
     rng = rng_for(k)
     symbols = rng.sample(POOL, min(k, 300))
     s1 = with_distinct(rng, symbols, k + 9)
@@ -232,8 +229,7 @@ def test_long_texts():
 
 
 def test_more_than_65535_distinct_symbols():
-    """66,000 distinct astral symbols (sparse rows) and copies with a few symbols replaced by
-    ones the first text lacks, deleted, inserted or swapped."""
+    """66,000 distinct astral symbols (sparse rows), a few replaced, deleted, inserted, swapped."""
     n = 66000
     s1 = "".join(chr(0x10000 + k) for k in range(n))
     s2 = "".join(chr(0x4E00 + k) if k % 11000 == 5 else c for k, c in enumerate(s1))
