@@ -108,7 +108,8 @@ def test_long_texts_every_width_and_workers():
 
 def test_empty_inputs():
     for empty in (_join.join([], score_cutoff=1), _join.join([], ["a"], score_cutoff=1),
-                  _join.join(["a"], [], score_cutoff=1)):
+                  _join.join(["a"], [], score_cutoff=1),
+                  _join.join(["a", "a"], scorer=F.ratio, score_cutoff=math.nan)):
         assert [len(a) for a in empty] == [0, 0, 0] and empty[0].dtype == np.intp
     assert _join.dedupe(iter(["ab", "xy", "abc"]), score_cutoff=1).tolist() == [0, 1, 0]
 
@@ -150,22 +151,16 @@ def test_components_of_long_chains():
     (["a", 3], {}, TypeError, "left[1] must be a str, not int"),
     (["a", b"b"], {}, TypeError, "left[1] must be a str, not bytes"),
     ("abc", {}, TypeError, "left must be a sequence of str, not a str"),
+    (["a", "b"], dict(processor=lambda s: s if s == "a" else 1), TypeError,
+     "processor's result for left[1] must be a str"),
+    (["abc", "a\ud800"], {}, UnicodeEncodeError, "surrogates not allowed"),  # as the scorer
 ])
 def test_argument_errors(items, kwargs, kind, message):
     with pytest.raises(kind, match=re.escape(message)):
         _join.join(items or ["abc", "abd"], **{"score_cutoff": 1, **kwargs})
     if items:  # the same on the right
         with pytest.raises(kind, match=re.escape(message.replace("left", "right"))):
-            _join.join(["a"], items, score_cutoff=1)
-
-
-def test_processor_results_surrogates_and_nan_cutoff():
-    with pytest.raises(TypeError, match=r"processor's result for left\[0\] must be a str"):
-        _join.join(["a", "b"], score_cutoff=1, processor=len)
-    with pytest.raises(UnicodeEncodeError):  # as the scorer raises
-        _join.join(["abc", "a\ud800"], score_cutoff=1)
-    nothing = _join.join(["a", "a"], scorer=F.ratio, score_cutoff=math.nan)
-    assert [len(a) for a in nothing] == [0] * 3
+            _join.join(["a"], items, **{"score_cutoff": 1, **kwargs})
 
 
 def test_native_count_filter_checks(tmp_path):
