@@ -253,8 +253,9 @@ def test_missing_extra_gives_the_install_hint(module, code, out, hint):
     assert result.stdout == out and "ImportError: " in result.stderr and hint in result.stderr
 
 
-@pytest.mark.parametrize("kind", ["cdist", "join", "soft_tfidf"])
-def test_ctrl_c_interrupts_a_long_call(kind):
+# Bounds for a loaded machine; one soft TF-IDF pair takes tens of seconds: polled as words pair.
+@pytest.mark.parametrize("kind, bound", [("cdist", 60), ("join", 60), ("soft_tfidf", 10)])
+def test_ctrl_c_interrupts_a_long_call(kind, bound):
     rng = random.Random(1)
     texts = ["".join(rng.choices("ab", k=400)) for _ in range(3000)]
     words = [f"w{i}x" for i in range(20000)]  # 4 * 10^8 word pairs per text pair
@@ -263,14 +264,14 @@ def test_ctrl_c_interrupts_a_long_call(kind):
             "join": lambda: _join.join(texts, scorer=F.partial_ratio, score_cutoff=99,
                                        workers=-1),
             "soft_tfidf": lambda: _quorvalex.soft_tfidf_similarity_batch(
-                [(" ".join(words), " ".join(w + "y" for w in words))] * 4)}[kind]
+                [(" ".join(words), " ".join(w + "y" for w in words))] * 16)}[kind]
     previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
     try:
         signal.setitimer(signal.ITIMER_REAL, 0.3)
         start = time.monotonic()
         with pytest.raises(KeyboardInterrupt):  # minutes of work (the kernels poll)
             call()
-        assert time.monotonic() - start < 60  # the bound allows for a loaded machine
+        assert time.monotonic() - start < bound
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
