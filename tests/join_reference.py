@@ -3,9 +3,11 @@ connected components of a list of pairs found by a plain graph search."""
 
 
 def meets(scorer, score, cutoff):
-    if score is None:
+    """Whether a score meets the cutoff (None: any score does); missing and NaN scores never."""
+    if score is None or score != score:
         return False
-    return score <= cutoff if scorer.__name__.endswith("_distance") else score >= cutoff
+    lower = scorer.__name__.endswith("_distance")
+    return cutoff is None or (score <= cutoff if lower else score >= cutoff)
 
 
 def every_pair(scorer, left, right, cutoff, **options):

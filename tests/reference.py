@@ -13,6 +13,8 @@ import tempfile
 
 import pytest
 
+from frame_reference import int_cutoff, same  # noqa: F401 (same: for the tests)
+
 FUZZ = pathlib.Path(__file__).resolve().parent.parent / "fuzz"
 SOURCES = [FUZZ / "reference_abi.cpp", FUZZ / "reference.hpp"]
 U64_MAX = 2**64 - 1
@@ -76,13 +78,6 @@ def white_space(c):
     return bool(_library().qxref_white_space(ord(c)))
 
 
-def same(a, b):
-    """Equal values of one type, NaN equal to NaN."""
-    if type(a) is not type(b):
-        return False
-    return (math.isnan(a) and math.isnan(b)) if isinstance(a, float) and a != a else a == b
-
-
 def cutoffs_around(value, integer):
     """The value and its neighbours, fixed cutoffs across both scales and NaN (integers: 0, 1, the
     largest)."""
@@ -100,8 +95,7 @@ def check(fn, s1, s2, cutoffs=True, symmetric=True, **options):
     around the reference value."""
     name = fn.__name__
     value = call(name, s1, s2, **options)
-    integer = fn.__module__ == "distance" and "normalized" not in name and "jaro" not in name
-    for c in cutoffs_around(value, integer) if cutoffs else [None]:
+    for c in cutoffs_around(value, int_cutoff(fn)) if cutoffs else [None]:
         want = call(name, s1, s2, c, **options)
         for a, b in ((s1, s2), (s2, s1)) if symmetric else ((s1, s2),):
             got = fn(a, b, score_cutoff=c, **options)
@@ -110,9 +104,3 @@ def check(fn, s1, s2, cutoffs=True, symmetric=True, **options):
 
 
 FORMS = ("distance", "similarity", "normalized_distance", "normalized_similarity")
-
-
-def check_forms(module, stem, s1, s2, cutoffs=True, **options):
-    """The four forms of an edit measure against their references."""
-    for form in FORMS:
-        check(getattr(module, f"{stem}_{form}"), s1, s2, cutoffs, **options)

@@ -10,12 +10,11 @@ import resource
 import signal
 import subprocess
 import sys
-import time
 
 import pytest
 
 import quorvalex
-from join_reference import components
+from join_reference import components, meets
 from quorvalex import distance, fuzz
 from quorvalex.cli.demo_data import generate
 from quorvalex.utils import default_process
@@ -60,7 +59,7 @@ def expected_match(left, right, scorer, cutoff, top=1, processor=default_process
         found = []
         for j, b in enumerate(right):
             score = scorer(prepare(a), prepare(b), score_cutoff=cutoff) if a and b else None
-            if score is not None and (score <= cutoff if lower else score >= cutoff):
+            if meets(scorer, score, cutoff):
                 found.append((score if lower else -score, j, score))
         rows += [[str(i), a, str(j), right[j], repr(score)] for _, j, score in sorted(found)[:top]]
     return rows
@@ -126,31 +125,27 @@ def test_match_in_slices_equals_one_call():
         assert [a.tolist() for a in whole] == [b.tolist() for b in sliced]
 
 
-@pytest.mark.parametrize("scorer, cutoff", [(fuzz.token_sort_ratio, 80), (fuzz.w_ratio, 85)])
-def test_dedupe_groups_are_components(tmp_path, scorer, cutoff):
-    values = LEFT + RIGHT
-    people_file(tmp_path / "names.csv", values, delimiter=";")
-    result = run("dedupe", "names.csv", "--column", "name", "--scorer", scorer.__name__,
-                 "--cutoff", cutoff, "-o", "grouped.csv", cwd=tmp_path)
+# A file to a file, and stdin to stdout (--quiet: nothing on stderr) with a group column's name.
+@pytest.mark.parametrize("scorer, cutoff, io, column", [
+    (fuzz.token_sort_ratio, 80, ["names.csv", "-o", "grouped.csv"], "group"),
+    (fuzz.w_ratio, 85, ["-", "--quiet", "--group-column", "cluster"], "cluster")])
+def test_dedupe_groups_are_components(tmp_path, scorer, cutoff, io, column):
+    values = LEFT + RIGHT + ["Jon Smith", "John Smith", ""]
+    data = people_file(tmp_path / "names.csv", values, delimiter=";")
+    result = run("dedupe", *io, "--column", "name", "--scorer", scorer.__name__, "--cutoff",
+                 cutoff, cwd=tmp_path, stdin=data.read_bytes())
     assert result.returncode == 0, result.err
     p = [default_process(v) for v in values]
     labels = components(len(values), [
         (i, j) for i in range(len(p)) for j in range(i + 1, len(p))
         if values[i] and values[j] and scorer(p[i], p[j], score_cutoff=cutoff) >= cutoff])
-    assert read_csv((tmp_path / "grouped.csv").read_text("utf-8"), delimiter=";") == [
-        ["id", "name", "city", "group"]] + [
+    out = (tmp_path / "grouped.csv").read_text("utf-8") if "-o" in io else result.out
+    assert read_csv(out, delimiter=";") == [["id", "name", "city", column]] + [
         [f"x{i}", v, "Zürich, CH", str(g)] for i, (v, g) in enumerate(zip(values, labels))]
     n, distinct = len(values), len(set(labels))
-    assert distinct < n
-    assert result.err == f"{n} rows: {distinct} groups, {n - distinct} duplicates\n"
-
-
-def test_dedupe_stdin_to_stdout_keeps_other_columns(tmp_path):
-    data = people_file(tmp_path / "n.csv", ["Jon Smith", "John Smith", "Mary Jones", ""])
-    result = run("dedupe", "-", "--column", "name", "--scorer", "ratio", "--cutoff", "90",
-                 "--group-column", "cluster", "--quiet", stdin=data.read_bytes())
-    assert result.returncode == 0 and result.err == ""
-    assert [row[3] for row in read_csv(result.out)] == ["cluster", "0", "0", "2", "3"]
+    assert distinct < n and labels[-3] == labels[-2] and labels[-1] == n - 1
+    summary = f"{n} rows: {distinct} groups, {n - distinct} duplicates\n"
+    assert result.err == ("" if "--quiet" in io else summary)
 
 
 def test_parquet_in_and_out(tmp_path):
@@ -163,11 +158,6 @@ def test_parquet_in_and_out(tmp_path):
     assert read_csv((tmp_path / "out.csv").read_text("utf-8")) == [
         ["name", "n", "group"], ["Jon Smith", "1", "0"], ["", "2", "1"], ["John Smith", "3", "0"],
         ["Mary Jones", "4", "3"]]
-    assert run(*dedupe, "out.csv", "--group-column", "again", "-o", "back.pq",
-               cwd=tmp_path).returncode == 0
-    assert pq.read_table(tmp_path / "back.pq").to_pydict() == {
-        "name": ["Jon Smith", "", "John Smith", "Mary Jones"], "n": ["1", "2", "3", "4"],
-        "group": ["0", "1", "0", "3"], "again": [0, 1, 0, 3]}
     result = run("match", "in.bin", "out.csv", *MATCH[3:], "--scorer", "ratio", "--cutoff", "60",
                  "--top", "2", "-o", "m.parquet", cwd=tmp_path)
     assert result.returncode == 0, result.err
@@ -200,17 +190,11 @@ ERROR_CASES = [  # arguments, a fragment of the one-line message
     (f"{D} --delimiter ab", "--delimiter must be one character"),
     (f"{D} --option prefix_weight=0.2",  # the scorer's own words
      "w_ratio() got an unexpected keyword argument 'prefix_weight'"),
-    (f"{D} --scorer jaro_winkler_similarity --option prefix_weight=much",
-     "argument 'prefix_weight': must be real number, not str"),
-    (f"{D} --scorer cosine_similarity --option use_words=False --option ngram_size=0",
-     "ngram_size must be at least 1"),
     (f"match - - {COLUMNS}", "only one of LEFT and RIGHT"),
     (f"{D} -o missing/out.csv", "cannot write missing/out.csv"),
     ("compare a b --measure ratio --option alpha=2", "--option alpha"),
     ("compare a b --option oops", "--option expects NAME=VALUE"),
     ("demo --size 3", "--size 3 is impossible"),
-    ("match a.csv --left-column name", "error: the following arguments are required"),
-    (f"{D} --cutoff high", "invalid float value: 'high'"),
     ("frobnicate", "invalid choice: 'frobnicate'"),
 ]
 
@@ -251,18 +235,15 @@ def test_failed_write_leaves_no_file_and_keeps_the_old_one(tmp_path):
 
 def test_compare_every_measure_or_the_named_ones():
     pair = ("Jürgen Müller", "Juergen Mueller")
-    result = run("compare", *pair)
-    assert result.returncode == 0, result.err
-    lines = result.out.splitlines()
+    lines = run("compare", *pair).out.splitlines()
     assert lines[0].split() == ["measure", "value", "normalized", "similarity"]
     rows = {line.split()[0]: line.split()[1:] for line in lines[1:]}
-    assert len(rows) == 70
+    assert len(rows) == 70 and rows["distance.levenshtein_distance"] == [
+        "4", repr(distance.levenshtein_normalized_similarity(*pair))]
     for qualified, shown in rows.items():
         module, _, name = qualified.rpartition(".")
         function = getattr({"distance": distance, "fuzz": fuzz}.get(module, quorvalex), name)
         assert shown[0] == repr(function(*pair))
-    family = distance.levenshtein_normalized_similarity(*pair)
-    assert rows["distance.levenshtein_distance"] == ["4", repr(family)]
     result = run("compare", "MARTHA!", "marhta", "--measure", "jaro_winkler_distance", "--measure",
                  "fuzz.ratio", "--option", "prefix_weight=0.2", "--processor", "default")
     pair, jw = ("martha", "marhta"), {"prefix_weight": 0.2}
@@ -293,10 +274,11 @@ def test_demo_precision_and_recall(tmp_path):
             assert float(got_precision) >= precision and float(got_recall) >= recall, rows
     saved = read_csv((tmp_path / "data" / "queries.csv").read_text("utf-8"))
     assert saved[0] == ["name", "true_reference_row"] and len(saved) == 1501
+    assert generate(300, seed=9) == generate(300, seed=9) != generate(300, seed=10)
 
 
-def test_progress_bar_only_on_a_terminal_and_after_a_second(monkeypatch):
-    from quorvalex.cli.progress import Progress
+def test_progress_bar_only_on_a_terminal_and_not_for_quick_steps(monkeypatch):
+    from quorvalex.cli import progress
 
     class Terminal(io.StringIO):
         def isatty(self):
@@ -304,21 +286,9 @@ def test_progress_bar_only_on_a_terminal_and_after_a_second(monkeypatch):
 
     for quiet, terminal, shown in ((False, True, True), (True, True, False), (False, False, False)):
         monkeypatch.setattr(sys, "stderr", stderr := Terminal() if terminal else io.StringIO())
-        progress = Progress(quiet)
-        with progress.stage("scoring", total=10) as bar:
-            bar.update(4)
-            time.sleep(1.6)  # a long library call: the bar appears and keeps its time running
-        assert ("scoring:  40%" in stderr.getvalue()) == shown
-        with progress.stage("quick", total=10) as bar:
-            bar.update(10)
+        for delay, name in ((1.0, "quick"), (0.0, "scoring")):  # 0.0: a step that lasts
+            monkeypatch.setattr(progress, "_DELAY", delay)
+            with progress.Progress(quiet).stage(name, total=10) as bar:
+                bar.update(4)
         assert "quick" not in stderr.getvalue()
-
-
-def test_demo_data_is_deterministic_and_varied():
-    data, again = generate(3000, seed=9), generate(3000, seed=9)
-    assert data == again
-    assert data.queries != generate(3000, seed=10).queries and len(set(data.reference)) == 3000
-    assert all(q != data.reference[t] for q, t in zip(data.queries, data.truth) if t >= 0)
-    text = "".join(data.reference + data.queries)
-    for first, last in (("А", "я"), ("Α", "ω"), ("一", "鿿")):  # Cyrillic, Greek, CJK
-        assert sum(first <= c <= last for c in text) > 100
+        assert ("scoring:" in stderr.getvalue()) == shown

@@ -10,7 +10,7 @@ dd = pytest.importorskip("dask.dataframe")
 distributed = pytest.importorskip("distributed")
 
 import quorvalex.dask as qdask  # noqa: E402
-from quorvalex import _join, distance, fuzz  # noqa: E402
+from quorvalex import _join, distance  # noqa: E402
 from texts import mutate  # noqa: E402
 
 pytestmark = pytest.mark.slow
@@ -39,7 +39,6 @@ def client():
 
 @pytest.mark.parametrize("two_frames, broadcast, arguments", [
     (False, None, dict(scorer=distance.levenshtein_distance, score_cutoff=1)),
-    (False, None, dict(scorer=fuzz.ratio, score_cutoff=85)),
     (True, None, dict(scorer=JW, score_cutoff=0.9, prefix_weight=0.2)),
     (True, False, dict(scorer=JW, score_cutoff=0.9)),
 ])
@@ -58,8 +57,9 @@ def test_join_equals_the_local_join(client, two_frames, broadcast, arguments):
         # Across partitions the earlier partition's label comes first, which is also the
         # smaller position in Dask's (sorted) order; each unordered pair appears once.
         expected = local_pairs(series.sort_index(), None, **arguments)
-    result = result.compute()
+    meta, result = result.dtypes, result.compute()
     assert list(result.columns) == ["left", "right", "score"] and len(result) == len(expected)
+    assert result.dtypes["score"] == meta["score"]  # the meta's score type: that of one pair
     assert dict(zip(zip(result.left, result.right), result.score)) == expected
 
 

@@ -1,7 +1,6 @@
-"""The similarity join and dedupe: the same pairs and scores as scoring every pair with the
-scalar function, for every filtered family at several cutoffs (zero, strict, loose and ones at
-which the filter can rule nothing out), on random lists with planted near-duplicates, in texts
-of every width; dedupe groups equal graph components; every argument error."""
+"""The similarity join: the pairs and scores of scoring every pair with the scalar function, for
+every filtered family at cutoffs where the filter rules much or nothing out, in texts of every
+width; dedupe's labels; every argument error (dedupe's groups: test_cli.py)."""
 
 import math
 import os
@@ -16,7 +15,7 @@ import numpy as np
 import pytest
 
 import quorvalex
-from join_reference import components, every_pair
+from join_reference import every_pair
 from quorvalex import _join, distance as D, fuzz as F
 from texts import mutate
 
@@ -93,22 +92,6 @@ def test_join_equals_every_pair(scorer, options, cutoffs, texts):
                 assert as_triples(got) == reference(scorer, left, other, cutoff, **options)
 
 
-@pytest.mark.parametrize("scorer, cutoff", [(D.levenshtein_distance, 2), (F.ratio, 90),
-                                            (D.osa_distance, 1), (D.indel_distance, 3),
-                                            (quorvalex.jaccard_similarity, 0.6)])
-def test_the_filters_rule_pairs_out(scorer, cutoff):
-    rng = random.Random(7)
-    texts = char_texts(rng, 300)
-    if scorer is quorvalex.jaccard_similarity:
-        vocabulary = ["".join(rng.choices("abcdef", k=3)) for _ in range(100)]
-        texts = [" ".join(rng.choices(vocabulary, k=rng.randint(1, 6))) for _ in range(300)]
-    *filtered, (kind, candidates, pairs) = _join._join(texts, None, scorer, cutoff, None, 1, {})
-    *everything, stats = _join._join(texts, None, scorer, cutoff, None, 1, {}, use_filter=False)
-    assert kind != "none" and stats[0] == "none"
-    assert candidates < stats[1] / 4 and pairs == stats[2]
-    assert all(np.array_equal(a, b) for a, b in zip(filtered, everything))
-
-
 def test_long_texts_every_width_and_workers():
     rng = random.Random(3)
     base = ["".join(rng.choices("abcdefgh", k=rng.randint(60, 300))) for _ in range(12)]
@@ -125,7 +108,8 @@ def test_long_texts_every_width_and_workers():
 
 def test_empty_inputs():
     for empty in (_join.join([], score_cutoff=1), _join.join([], ["a"], score_cutoff=1),
-                  _join.join(["a"], [], score_cutoff=1)):
+                  _join.join(["a"], [], score_cutoff=1),
+                  _join.join(["a", "a"], scorer=F.ratio, score_cutoff=math.nan)):
         assert [len(a) for a in empty] == [0, 0, 0] and empty[0].dtype == np.intp
     assert _join.dedupe(iter(["ab", "xy", "abc"]), score_cutoff=1).tolist() == [0, 1, 0]
 
@@ -149,16 +133,6 @@ def test_missing_values_and_processor_keep_positions():
     assert (left.tolist(), right.tolist()) == ([0, 2, 5, 6], [0, 0, 0, 2])
 
 
-@pytest.mark.parametrize("scorer, cutoff", [(D.levenshtein_distance, 1), (F.ratio, 80),
-                                            (quorvalex.cosine_similarity, 0.7)])
-def test_dedupe_gives_the_components(scorer, cutoff):
-    rng = random.Random(5)
-    texts = (word_texts if "cosine" in scorer.__name__ else char_texts)(rng, 200)
-    pairs = [(i, j) for i, j, _ in every_pair(scorer, texts, None, cutoff)]
-    expected = components(len(texts), pairs)
-    assert _join.dedupe(texts, scorer=scorer, score_cutoff=cutoff).tolist() == expected
-
-
 def test_components_of_long_chains():
     # A path 0 - 1 - ... - n-1 given backwards, and a star, in one graph.
     n = 5000
@@ -168,38 +142,25 @@ def test_components_of_long_chains():
     assert labels.tolist() == [0] * n + [n, n + 1] + [n + 1] * 10
 
 
-@pytest.mark.parametrize("kwargs, kind, message", [  # the scorer's own errors: test_process.py
-    (dict(score_cutoff=None), TypeError, "score_cutoff is required"),
-    (dict(score_cutoff=1, scorer=D.levenshtein_distance_batch), TypeError,
-     "scores a list of pairs"),
-    (dict(score_cutoff=1, workers=0), ValueError, "workers must be -1"),
-    (dict(score_cutoff=1, workers=1.5), TypeError, "workers must be an int"),
-    (dict(score_cutoff=1, scorer="ratio"), TypeError, "scorer must be callable"),
+@pytest.mark.parametrize("items, kwargs, kind, message", [  # the scorer's: test_process.py
+    (None, dict(score_cutoff=None), TypeError, "score_cutoff is required"),
+    (None, dict(scorer=D.levenshtein_distance_batch), TypeError, "scores a list of pairs"),
+    (None, dict(workers=0), ValueError, "workers must be -1"),
+    (None, dict(workers=1.5), TypeError, "workers must be an int"),
+    (None, dict(scorer="ratio"), TypeError, "scorer must be callable"),
+    (["a", 3], {}, TypeError, "left[1] must be a str, not int"),
+    (["a", b"b"], {}, TypeError, "left[1] must be a str, not bytes"),
+    ("abc", {}, TypeError, "left must be a sequence of str, not a str"),
+    (["a", "b"], dict(processor=lambda s: s if s == "a" else 1), TypeError,
+     "processor's result for left[1] must be a str"),
+    (["abc", "a\ud800"], {}, UnicodeEncodeError, "surrogates not allowed"),  # as the scorer
 ])
-def test_argument_errors(kwargs, kind, message):
+def test_argument_errors(items, kwargs, kind, message):
     with pytest.raises(kind, match=re.escape(message)):
-        _join.join(["abc", "abd"], **kwargs)
-
-
-@pytest.mark.parametrize("items, message", [
-    (["a", 3], "left[1] must be a str, not int"),
-    (["a", b"b"], "left[1] must be a str, not bytes"),
-    ("abc", "left must be a sequence of str, not a str"),
-])
-def test_bad_items_are_named(items, message):
-    with pytest.raises(TypeError, match=re.escape(message)):
-        _join.join(items, score_cutoff=1)
-    with pytest.raises(TypeError, match=re.escape(message.replace("left", "right"))):
-        _join.join(["a"], items, score_cutoff=1)
-
-
-def test_processor_results_surrogates_and_nan_cutoff():
-    with pytest.raises(TypeError, match=r"processor's result for left\[0\] must be a str"):
-        _join.join(["a", "b"], score_cutoff=1, processor=len)
-    with pytest.raises(UnicodeEncodeError):  # as the scorer raises
-        _join.join(["abc", "a\ud800"], score_cutoff=1)
-    nothing = _join.join(["a", "a"], scorer=F.ratio, score_cutoff=math.nan)
-    assert [len(a) for a in nothing] == [0] * 3
+        _join.join(items or ["abc", "abd"], **{"score_cutoff": 1, **kwargs})
+    if items:  # the same on the right
+        with pytest.raises(kind, match=re.escape(message.replace("left", "right"))):
+            _join.join(["a"], items, **{"score_cutoff": 1, **kwargs})
 
 
 def test_native_count_filter_checks(tmp_path):

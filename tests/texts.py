@@ -1,5 +1,4 @@
-"""Text generators of the measure tests: small alphabets in every storage width, edited copies,
-needles planted in noise and word texts."""
+"""Texts of the measure tests: small alphabets in every storage width, edits, needles, words."""
 
 import random
 
@@ -44,8 +43,7 @@ def with_distinct(rng, symbols, n):
 
 
 def mutate(rng, s, letters, edits):
-    """`s` after random substitutions, insertions, deletions and adjacent swaps (a swap is
-    sometimes followed by an insertion between the swapped symbols)."""
+    """`s` after random substitutions, insertions, deletions and adjacent swaps (some split)."""
     s = list(s)
     for _ in range(edits):
         op, pos = rng.randrange(4), rng.randrange(len(s) + 1)
@@ -116,8 +114,7 @@ def word_pair(rng, near=False):
 
 
 def word_pairs(seed, count):
-    """Word pairs; every fourth one long (the count maps pass their linear scan, inline entries
-    and index growth)."""
+    """Word pairs; every fourth one long (past the count maps' linear scan and inline entries)."""
     rng = random.Random(seed)
     long_vocab = VOCABS[4] + [f"w{i}" for i in range(40)]
     return [tuple(word_text(rng, long_vocab, rng.randint(0, 60)) for _ in "xy") if k % 4 == 0
