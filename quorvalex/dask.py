@@ -41,7 +41,8 @@ def _pairs(left: Any, right: Any, arguments: dict[str, Any]) -> Any:
     """The join of two pandas Series (right None: of left with itself), with index labels."""
     li, ri, scores = _join.join(left, right, **arguments)
     other = left if right is None else right
-    return pd.DataFrame({"left": left.index.to_numpy()[li], "right": other.index.to_numpy()[ri],
+    # The labels keep the index's own type (a string index stays of its string type).
+    return pd.DataFrame({"left": left.index.take(li).array, "right": other.index.take(ri).array,
                          "score": scores})
 
 

@@ -59,7 +59,7 @@ def test_join_equals_the_local_join(client, two_frames, broadcast, arguments):
         expected = local_pairs(series.sort_index(), None, **arguments)
     meta, result = result.dtypes, result.compute()
     assert list(result.columns) == ["left", "right", "score"] and len(result) == len(expected)
-    assert result.dtypes["score"] == meta["score"]  # the meta's score type: that of one pair
+    assert dict(result.dtypes) == dict(meta)  # string labels keep their index's string type
     assert dict(zip(zip(result.left, result.right), result.score)) == expected
 
 
