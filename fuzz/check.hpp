@@ -1,6 +1,5 @@
-// Comparison helpers of the fuzz targets: a kernel result is compared, bit for bit, with its
-// reference under a few cutoffs around the uncut value (one check per input, see take_check);
-// a mismatch prints the texts and aborts, so that libFuzzer keeps the input.
+// Comparison helpers of the fuzz targets: bit for bit against the reference under a few
+// cutoffs; a mismatch prints the texts and aborts, so that libFuzzer keeps the input.
 #pragma once
 
 #include <array>
@@ -72,19 +71,14 @@ bool same(const T& x, const T& y) {
     }
 }
 
-// Every result as an optional (most kernels return a plain value).
+// Every result as an optional (most kernels return a plain value; an optional stays one).
 template <class T>
-std::optional<T> value_of(const std::optional<T>& v) {
-    return v;
-}
-template <class T>
-std::optional<T> value_of(T v) {
-    return v;
+auto value_of(const T& v) {
+    return std::optional(v);
 }
 
-// Three cutoffs per check: none, one next to the uncut value v (below, at or above it) and one
-// elsewhere (an extreme or a small fixed one, or NaN), chosen by `pick`. Each input sees a
-// different choice; over a campaign every pairing is met.
+// Three cutoffs: none, one at or next to the uncut value and one elsewhere (an extreme, a
+// small fixed one or NaN), chosen by `pick`.
 template <class Cut>
 std::vector<Cut> cutoffs(const auto& uncut, uint8_t pick, double scale = 1.0) {
     const auto v = value_of(uncut);
@@ -107,11 +101,9 @@ std::vector<Cut> cutoffs(const auto& uncut, uint8_t pick, double scale = 1.0) {
     return out;
 }
 
-// One check per input. A target makes the same sequence of checks (compare_all calls and the
-// few others guarded by take_check) for every input; each input runs only the check its
-// selector byte picks, so that an execution costs one reference procedure instead of dozens.
-// The first input of a process (a replayed crash file among them) runs every check, and tells
-// how many there are; replay_main.cpp runs every check on every input.
+// One check per input: a target meets the same sequence of checks on every input and runs
+// only the one its selector byte picks. The first input of a process (a replayed crash file
+// too) runs them all and counts them; a replay build runs every check on every input.
 inline bool take_check(const Pair& p) {
 #ifdef FUZZ_REPLAY
     (void)p;
@@ -136,8 +128,7 @@ struct Options {
     bool zero_sign = true;  // +0.0 and -0.0 differ
 };
 
-// Compares kernel(t1, t2, cutoff) with reference(cutoff) for every cutoff of the list; with
-// `symmetric`, also kernel(t2, t1, cutoff) under one of them.
+// kernel(t1, t2, c) against reference(c) for every cutoff; with `symmetric`, once swapped.
 template <class Cut, class Kernel, class Reference>
 void compare_all(std::string_view name, const Pair& p, Kernel kernel, Reference reference,
                  const Options& o) {
@@ -156,15 +147,13 @@ void compare_all(std::string_view name, const Pair& p, Kernel kernel, Reference 
         // Where the sign of a zero is left open (ties in a maximum), -0.0 counts as +0.0.
         if (!o.zero_sign && got && *got == 0) got = 0;
         if (!o.zero_sign && expected && *expected == 0) expected = 0;
-        if (!same(got, expected))
-            fail(name, p.a, p.b,
-                 "cutoff " + show(c) + ": got " + show(got) + ", expected " + show(expected));
-        if (o.symmetric && i == p.extra[0] % cuts.size()) {
-            auto swapped = value_of(kernel(p.t2(), p.t1(), c));
-            if (!same(swapped, expected))
+        for (bool swapped : {false, true}) {
+            if (swapped && !(o.symmetric && i == p.extra[0] % cuts.size())) break;
+            if (swapped) got = value_of(kernel(p.t2(), p.t1(), c));
+            if (!same(got, expected))
                 fail(name, p.a, p.b,
-                     "swapped, cutoff " + show(c) + ": got " + show(swapped) + ", expected " +
-                         show(expected));
+                     (swapped ? "swapped, cutoff " : "cutoff ") + show(c) + ": got " + show(got) +
+                         ", expected " + show(expected));
         }
     }
 }

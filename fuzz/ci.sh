@@ -15,18 +15,16 @@ have_libfuzzer() {
 }
 
 if ! have_libfuzzer; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  sudo=$([ "$(id -u)" -eq 0 ] || echo sudo)
   $sudo apt-get update -qq
   # Debian 12: clang 14; libFuzzer and the sanitizer runtimes come with libclang-rt-14-dev.
   $sudo apt-get install -y -qq clang libclang-rt-dev >/dev/null 2>&1 ||
     $sudo apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
   have_libfuzzer || { echo "fuzz: clang with libFuzzer is not available"; exit 1; }
 fi
-command -v cmake >/dev/null && command -v ninja >/dev/null || {
-  echo "fuzz: cmake and ninja are needed"
-  exit 1
-}
+for tool in cmake ninja; do
+  command -v $tool >/dev/null || { echo "fuzz: $tool is needed"; exit 1; }
+done
 start=$(date +%s)
 fuzz/run.sh "$seconds"
 echo "fuzz: done in $(($(date +%s) - start)) s"

@@ -1,15 +1,10 @@
-// Fuzz target: the SIMD lane kernels of src/simd (LCS, Levenshtein and the Jaro matching of one
-// text against a pack of patterns) on every instruction set this CPU runs, against the scalar
-// kernels and the plain procedures of reference.hpp, lane by lane. The inputs favour the lane
-// boundaries (pattern lengths 0, 1, 7/8/9, ..., 63/64), partially filled packs, empty patterns
-// and texts, every combination of code-unit widths, symbols above U+00FF and U+FFFF, values
-// that are no Unicode scalar values, a wide-symbol map whose symbols all collide, and texts long
-// enough to overflow the narrow lane counters. Built with -DFUZZ_REPLAY (lanes_check), a sweep
-// over the boundaries and pseudo-random inputs run before the files named on the command line.
+// Fuzz target: the SIMD lane kernels (LCS, Levenshtein, Jaro counts of one text against a pack
+// of patterns) on every instruction set this CPU runs, lane by lane, against the scalar kernels
+// and reference.hpp. Built with -DFUZZ_REPLAY (lanes_check), a sweep over the lane boundaries
+// and pseudo-random inputs runs before the files named on the command line.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -34,8 +29,7 @@ auto scalar(Kernel kernel, const Seq& a, const Seq& b) {
     return kernel(x.text(), y.text());
 }
 
-// The Jaro value from the lane counts, with the early returns and the formula, in its order of
-// evaluation, of the scalar kernel: the way a caller turns the raw values into the measure.
+// The Jaro value from the lane counts, as the scalar kernel computes it.
 double jaro_value(const JaroCounts& c, size_t len1, size_t len2, bool equal) {
     if (equal) return 1.0;
     if (len1 == 0 || len2 == 0 || c.matches == 0) return 0.0;
@@ -88,8 +82,7 @@ struct Expected {
 // The measures a case checks: one per fuzzer input (which the input picks), or all of them.
 struct Measures {
     bool lcs = true, levenshtein = true, jaro = true;
-    // The lanes checked: k % 8 == lanes, and the last one; every lane when lanes is 8 or more
-    // (the packs stay full: every lane is computed beside the checked ones).
+    // Lanes checked: k % 8 == lanes and the last one; all when lanes >= 8 (packs stay full).
     unsigned lanes = 8;
     int isa = -1;  // the instruction set run, or all of them
     static Measures only(uint8_t pick, uint8_t isa_pick) {
@@ -100,9 +93,8 @@ struct Measures {
     }
 };
 
-// The references of one lane: the plain procedures when the quadratic cost is small, the scalar
-// kernels whenever both texts are Unicode (values beyond Unicode only occur in short texts);
-// where both run they must agree.
+// One lane's references: the plain procedures when small, the scalar kernels when both texts
+// are Unicode (values beyond it occur only in short texts); where both run they must agree.
 Expected expect(const Case& c, size_t k, Measures m) {
     const Seq& p = c.patterns[k].symbols;
     const Seq& t = c.text.symbols;
@@ -181,17 +173,13 @@ void check_case(const Case& c, Measures m = {}) {
     }
 }
 
-// ------------------------------------------------------------------------------------------
-// Decoding the fuzzer's bytes into a case.
-
 constexpr size_t kBoundaries[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64};
 
 // Values of 32-bit units that are no Unicode scalar values, beside a few that are.
 constexpr uint32_t kOddValues[] = {'a', 'b', 0xD800, 0xDFFF, 0x110000, 0x7FFFFFFF, 0xFFFFFFFF,
                                    0x1000000, 0x1000001, 0x4FF, 0x500, 0xFFFFFF00};
 
-// An alphabet of input.hpp; after them, symbols spread over 600 code points of many 256-value
-// pages (the wide-symbol map fills up), and the odd values above.
+// An alphabet of input.hpp, 600 symbols over many 256-value pages, or the odd values above.
 struct Alphabet {
     size_t which;
     uint32_t draw(fuzzin::Bytes& in) const {
@@ -231,8 +219,7 @@ uint8_t unit_width(uint8_t pick, const Seq& s) {
     return std::max(narrowest_width(s), kWidths[pick % 3]);
 }
 
-// The shape of a case comes first (lengths, unit widths, kinds of pattern), the symbols after
-// it: a seed of a few bytes fixes the shape, and the generator of input.hpp fills in the rest.
+// The shape first (lengths, unit widths, kinds of pattern), so that a short seed fixes it.
 Case decode(fuzzin::Bytes& in) {
     Case c;
     const uint8_t head = in.next();
@@ -286,16 +273,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 #ifdef FUZZ_REPLAY
-// Before the files: every lane width, pattern length at its boundaries and text length around
-// the lane boundaries, with patterns and texts in each combination of code-unit widths (full
-// packs whose second lane is empty and packs one short of full), then pseudo-random inputs.
+// Before the files: every lane width, pattern and text lengths at the lane boundaries, every
+// combination of unit widths (packs full or one short), then pseudo-random inputs.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     size_t cases = 0;
-    uint64_t state = 12345;
-    auto next = [&state] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<uint32_t>(state >> 33);
-    };
+    fuzzin::Bytes rng(nullptr, 0);  // deterministic bytes
+    auto next = [&rng] { return rng.next(); };
     const Seq by_width[5] = {{}, {'a', 'b', 0xE9}, {'a', 0x416, 0x20AC}, {}, {'b', 0x1F44D, 0x416}};
     constexpr size_t kTexts[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 129, 300};
     for (int w = 0; w < 4; ++w) {
@@ -327,10 +310,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
             }
         }
     }
-    state = 42;
     for (size_t r = 0; r < 3000; ++r) {
         std::vector<uint8_t> bytes(1 + r % 200);
-        for (auto& b : bytes) b = static_cast<uint8_t>(next() >> 23);
+        for (auto& b : bytes) b = next();
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::printf("lanes: %zu sweep cases and 3000 random inputs passed (%s detected)\n", cases,

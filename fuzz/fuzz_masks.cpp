@@ -1,8 +1,5 @@
-// Fuzz target: the mask map of symbol_masks.hpp (and the one-word masks of word_masks.hpp)
-// against the plain set of positions of each symbol, for patterns stored at every width
-// (narrowest or wider), lengths at the block boundaries, more than 255 and more than 65,535
-// distinct symbols, astral symbols, and hash functions that send every wide symbol (or all but
-// a few bits of it) to the same slot.
+// Fuzz target: symbol_masks.hpp and word_masks.hpp against the plain positions of each symbol,
+// at every width, block-boundary lengths, over 255 / 65,535 distinct symbols, colliding hashes.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -46,25 +43,25 @@ void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
     const size_t n = pattern.size(), blocks = (n + 63) / 64;
     std::optional<qx::WordMasks<T, Hash>> word_masks;
     if (n <= qx::WordMasks<T, Hash>::kMaxLength) word_masks.emplace(std::span<const T>(units));
+    auto bad = [&](const char* what, uint32_t symbol) { fail(what, n, sizeof(T), symbol); };
     std::unordered_map<uint32_t, std::vector<size_t>> positions;  // the plain reference
     for (size_t i = 0; i < n; ++i) positions[pattern[i]].push_back(i);
     if (masks.length() != n || masks.blocks() != blocks || masks.symbols() != positions.size())
-        fail("sizes", n, sizeof(T), 0);
+        bad("sizes", 0);
 
     // Ids: distinct, in 1..symbols(), the same for a symbol looked up at any width.
     std::vector<bool> taken(positions.size() + 1);
     for (const auto& [symbol, where] : positions) {
         uint32_t id = masks.id(symbol);
-        if (id == 0 || id > positions.size() || taken[id]) fail("id", n, sizeof(T), symbol);
+        if (id == 0 || id > positions.size() || taken[id]) bad("id", symbol);
         taken[id] = true;
         if (symbol < 0x10000 && masks.id(static_cast<uint16_t>(symbol)) != id)
-            fail("id of a 2-byte symbol", n, sizeof(T), symbol);
+            bad("id of a 2-byte symbol", symbol);
         if (symbol < 0x100 && masks.id(static_cast<uint8_t>(symbol)) != id)
-            fail("id of a 1-byte symbol", n, sizeof(T), symbol);
+            bad("id of a 1-byte symbol", symbol);
     }
 
-    // Rows of the pattern's symbols and of the probes, in an order that revisits symbols, so
-    // that a reader shows many rows one after another. Bounded work for long patterns.
+    // Rows of the pattern's symbols and the probes, revisiting symbols; bounded work.
     std::vector<uint32_t> order;
     for (const auto& entry : positions) order.push_back(entry.first);
     order.insert(order.end(), probes.begin(), probes.end());
@@ -83,16 +80,14 @@ void check_map(const Seq& pattern, const Seq& probes, Bytes& in) {
         auto found = positions.find(symbol);
         if (found != positions.end())
             for (size_t i : found->second) expected[i >> 6] |= uint64_t{1} << (i & 63);
-        else if (masks.id(symbol) != 0)
-            fail("id of an absent symbol", n, sizeof(T), symbol);
+        else if (masks.id(symbol) != 0) bad("id of an absent symbol", symbol);
         const uint64_t* row = symbol < 0x100 && in.next() & 1
                                   ? reader.row(static_cast<uint8_t>(symbol))
                                   : reader.row(symbol);
-        if (!std::equal(expected.begin(), expected.end(), row)) fail("row", n, sizeof(T), symbol);
-        if (blocks <= 1 && masks.word(symbol) != (blocks ? expected[0] : 0))
-            fail("word", n, sizeof(T), symbol);
-        if (word_masks && word_masks->word(symbol) != (blocks ? expected[0] : 0))
-            fail("WordMasks::word", n, sizeof(T), symbol);
+        if (!std::equal(expected.begin(), expected.end(), row)) bad("row", symbol);
+        const uint64_t first = blocks ? expected[0] : 0;
+        if (blocks <= 1 && masks.word(symbol) != first) bad("word", symbol);
+        if (word_masks && word_masks->word(symbol) != first) bad("WordMasks::word", symbol);
         if (found != positions.end())
             for (size_t i : found->second) expected[i >> 6] = 0;
     }
@@ -112,8 +107,7 @@ void check_widths(const Seq& pattern, const Seq& probes, Bytes& in) {
     }
 }
 
-// Symbols absent from most patterns: every width, the edges of the byte table and of the
-// 16-bit range, the largest code point and beyond.
+// Symbols absent from most patterns: every width, the edges of each range and beyond.
 Seq probes(Bytes& in) {
     Seq out = {0, 1, 0x7F, 0x80, 0xFF, 0x100, 0x101, 0xD800, 0xFFFF, 0x10000, 0x1F44D, 0x10FFFF,
                0x110000, 0xFFFFFFFF};
@@ -141,8 +135,7 @@ Seq many_symbols(Bytes& in, size_t n, uint32_t distinct, uint32_t base) {
 
 }  // namespace
 
-// More than 65,535 distinct symbols (so beyond the 16-bit range) needs patterns of more than
-// 65,535 positions: too slow to check on every input, so checked once when the target starts.
+// Over 65,535 distinct symbols need too long patterns for every input: checked once at start.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (uint8_t seed : {1, 2}) {
         const uint8_t bytes[] = {seed, 0x5A, 0xC3};
@@ -164,24 +157,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Seq extra = probes(in);
         extra.insert(extra.end(), p.b.begin(), p.b.end());
         check_widths<qx::SymbolHash>(p.a, extra, in);
-    } else if (mode == 2) {
-        // More than 255 distinct symbols at block-boundary lengths: rows whole or in pieces.
-        static constexpr size_t kLengths[] = {255, 256, 257, 319, 320, 321, 1023, 1024, 1025, 4096};
-        const size_t n = kLengths[in.next() % std::size(kLengths)] + in.next() % 3;
-        const uint32_t distinct = 200 + in.next16() % 1200;
-        const uint32_t base = in.next() & 1 ? 0x100 : 0x1F000 + in.next16();
-        check_widths<qx::SymbolHash>(many_symbols(in, n, distinct, base), probes(in), in);
     } else {
-        // Colliding hashes (every lookup probes through the symbols before it: kept small).
-        static constexpr size_t kLengths[] = {1, 63, 64, 65, 127, 128, 129, 300, 700};
-        const size_t n = kLengths[in.next() % std::size(kLengths)];
-        const uint32_t distinct = 1 + in.next16() % 300;
-        const uint32_t base = in.next() & 1 ? 0x100 : 0x10000 + in.next16();
+        // Mode 2: over 255 distinct symbols at block-boundary lengths (rows whole or in
+        // pieces); mode 3: colliding hashes (lookups probe through the symbols before: small).
+        static constexpr size_t kLengths[2][10] = {
+            {255, 256, 257, 319, 320, 321, 1023, 1024, 1025, 4096},
+            {1, 63, 64, 65, 127, 128, 129, 300, 700, 64}};
+        const bool many = mode == 2;
+        const size_t n = kLengths[!many][in.next() % 10] + (many ? in.next() % 3 : 0);
+        const uint32_t distinct = many ? 200 + in.next16() % 1200 : 1 + in.next16() % 300;
+        const uint32_t base = in.next() & 1 ? 0x100 : (many ? 0x1F000 : 0x10000) + in.next16();
         const Seq pattern = many_symbols(in, n, distinct, base);
-        if (in.next() & 1)
-            check_widths<OneSlotHash>(pattern, probes(in), in);
-        else
-            check_widths<LowBitHash>(pattern, probes(in), in);
+        const uint8_t hash = many ? 0 : 1 + (in.next() & 1);
+        if (hash == 0) check_widths<qx::SymbolHash>(pattern, probes(in), in);
+        if (hash == 1) check_widths<OneSlotHash>(pattern, probes(in), in);
+        if (hash == 2) check_widths<LowBitHash>(pattern, probes(in), in);
     }
     return 0;
 }

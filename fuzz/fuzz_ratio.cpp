@@ -1,8 +1,5 @@
-// Fuzz target: the fuzzy ratio scorers (ratio, quick ratio, partial ratio, token sort / set /
-// ratio, the partial token ratios and the weighted ratio) against the plain procedures of
-// reference.hpp: full window search for the partial ratio (only full-length windows for ASCII
-// needles of 129 symbols or more), sorted and partitioned word lists for the token scorers.
-// The query forms (masks of s1 built once) must give the two-text functions' values.
+// Fuzz target: the ratio scorers against reference.hpp, and the query forms (s1 prepared once)
+// against the two-text functions.
 #include "check.hpp"
 #include "distance/indel_lcs_seq.hpp"
 #include "fuzz/partial_ratio.hpp"
@@ -60,14 +57,11 @@ void check_queries(const Pair& p, uint8_t pick) {
                     100.0);
     const qx::LcsMeasuresQuery q(p.t1());
 #define AGREE(Cut, m) agree<Cut>(#m " query", p, q, &qx::LcsMeasuresQuery::m, qx::m, pick, 1.0)
-    AGREE(IntCut, indel_distance);
-    AGREE(IntCut, indel_similarity);
-    AGREE(IntCut, lcs_seq_distance);
-    AGREE(IntCut, lcs_seq_similarity);
-    AGREE(FloatCut, indel_normalized_distance);
-    AGREE(FloatCut, indel_normalized_similarity);
-    AGREE(FloatCut, lcs_seq_normalized_distance);
-    AGREE(FloatCut, lcs_seq_normalized_similarity);
+#define AGREE_FORMS(m)                                                                  \
+    AGREE(IntCut, m##_distance), AGREE(IntCut, m##_similarity),                         \
+        AGREE(FloatCut, m##_normalized_distance), AGREE(FloatCut, m##_normalized_similarity)
+    AGREE_FORMS(indel);
+    AGREE_FORMS(lcs_seq);
 }
 
 }  // namespace
@@ -75,18 +69,16 @@ void check_queries(const Pair& p, uint8_t pick) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzin::Bytes in(data, size);
     const Pair p = fuzzin::decode_pair(in, kCap);
-    const Seq& a = p.a;
-    const Seq& b = p.b;
     const Options score{.symmetric = true, .scale = 100.0, .range = true};
     for (const auto& m : kScorers)
         compare_all<FloatCut>(
             m.name, p, m.kernel,
-            [&](FloatCut c) { return m.reference(p.s1, p.s2, a, b, c); }, score);
+            [&](FloatCut c) { return m.reference(p.s1, p.s2, p.a, p.b, c); }, score);
     if (take_check(p)) check_queries(p, p.extra[0]);
     if (take_check(p)) {  // the window search's LCS against the dynamic programme
-        const uint64_t got = ref::LcsBits(a).lcs(b.data(), b.size()), want = ref::lcs(a, b);
-        if (got != want)
-            fail("reference LcsBits", a, b, "got " + show(got) + ", expected " + show(want));
+        const uint64_t got = ref::LcsBits(p.a).lcs(p.b.data(), p.b.size());
+        if (got != ref::lcs(p.a, p.b))
+            fail("LcsBits", p.a, p.b, "got " + show(got) + ", lcs() " + show(ref::lcs(p.a, p.b)));
     }
 
     // On every input: the query-prepared forms equal their scalar kernels.

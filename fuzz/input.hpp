@@ -1,11 +1,6 @@
-// Turns the fuzzer's arbitrary bytes into two texts, each both as valid UTF-8 and as a typed
-// text (text.hpp) of the narrowest width or, now and then, a wider one, and a few option values.
-//
-// The texts are drawn from small alphabets (so that symbols match often) that mix ASCII,
-// Latin-1, other BMP and astral code points; their lengths favour the word and block
-// boundaries of the bit-parallel kernels (63/64/65, 127/128/129, 191/192/193, 512/513, ...).
-// The second text is often derived from the first (a few edits, an embedding in noise, a
-// reordering of its words) so that common affixes, near matches and shared words occur.
+// Turns the fuzzer's bytes into two texts (UTF-8 and typed, of the narrowest width or now and
+// then a wider one) and option bytes. Small mixed-width alphabets, lengths at the kernels' block
+// boundaries, the second text often derived from the first (edits, noise, reordered words).
 #pragma once
 
 #include <algorithm>
@@ -24,8 +19,7 @@ using ref::Seq;
 // Counts the inputs of the process: each Bytes is one input.
 inline uint64_t input_serial = 0;
 
-// Reads the input bytes in order; once they run out, a generator seeded by the input keeps
-// producing deterministic bytes, so a short input can still describe long texts.
+// The input's bytes, then deterministic ones seeded by it, so that short inputs make long texts.
 class Bytes {
   public:
     Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {
@@ -90,8 +84,7 @@ inline size_t pick_length(Bytes& in, size_t cap) {
     return std::min(n, cap);
 }
 
-// A text stored `width` bytes per code point, as the kernels receive it from the interpreter
-// (which always uses the narrowest width; kernels must also take wider ones).
+// A text stored `width` bytes per code point (the interpreter's is the narrowest).
 struct Units {
     std::vector<uint32_t> storage;  // raw units, aligned for every width
     size_t length = 0;
@@ -133,8 +126,7 @@ inline uint8_t pick_width(Bytes& in, const Seq& s) {
     return b < 224 ? uint8_t(w * 2) : uint8_t(4);
 }
 
-// One symbol of the alphabet; the empty alphabet stands for 700 distinct code points, so that
-// long texts hold more than 256 distinct symbols (past the kernels' byte tables).
+// One symbol of the alphabet; the empty one stands for 700 distinct code points.
 inline uint32_t symbol(Bytes& in, const Seq& alphabet) {
     if (alphabet.empty()) return 0x4E00 + in.next16() % 700;
     return alphabet[in.next() % alphabet.size()];
@@ -181,8 +173,7 @@ inline Pair decode_pair(Bytes& in, size_t cap) {
     uint8_t head = in.next();
     const Seq& alpha1 = table[head % table.size()];
     uint8_t shape = in.next();
-    // Now and then the second text draws from another alphabet (an ASCII text against a
-    // non-ASCII one is decoded too).
+    // Now and then the second text draws from another alphabet.
     const Seq& alpha2 = (shape & 0x80) ? table[in.next() % table.size()] : alpha1;
     Pair p;
     for (auto& e : p.extra) e = in.next();

@@ -1,7 +1,5 @@
-// Plain reference procedures for the fuzzers: textbook dynamic programmes and the
-// straightforward forms of every measure, written for clarity, not speed, over decoded code
-// points. The fast kernels must agree with them bit for bit (soft TF-IDF up to the order of
-// its sum).
+// The plain reference procedure of every measure, over decoded code points: the kernels must
+// agree with them bit for bit (soft TF-IDF up to the order of its sum).
 #pragma once
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,33 +19,27 @@ using Seq = std::vector<uint32_t>;
 using IntCut = std::optional<uint64_t>;
 using FloatCut = std::optional<double>;
 
-// ------------------------------------------------------------------------------------------
 // Text helpers
 
 inline bool all_ascii(const Seq& s) {
     return std::all_of(s.begin(), s.end(), [](uint32_t c) { return c < 0x80; });
 }
 
-// Cutoff rules: an integer distance above the cutoff becomes cutoff + 1, a similarity below
-// it 0; a float distance above it 1.0, a float similarity below it 0.0.
-inline uint64_t cut_dist(uint64_t d, IntCut c) {
-    return c && d > *c ? *c + 1 : d;
+// Cutoff rules: a distance above the cutoff becomes cutoff + 1 (a float one 1.0), a similarity
+// below it 0.
+template <class T>
+T cut_dist(T d, std::optional<T> c) {
+    return c && d > *c ? (std::is_integral_v<T> ? *c + 1 : T{1}) : d;
 }
-inline uint64_t cut_sim(uint64_t s, IntCut c) {
-    return c && s < *c ? 0 : s;
-}
-inline double cut_dist(double d, FloatCut c) {
-    return c && d > *c ? 1.0 : d;
-}
-inline double cut_sim(double s, FloatCut c) {
-    return c && s < *c ? 0.0 : s;
+template <class T>
+T cut_sim(T s, std::optional<T> c) {
+    return c && s < *c ? T{0} : s;
 }
 
 inline double div(uint64_t a, uint64_t b) {
     return static_cast<double>(a) / static_cast<double>(b);
 }
 
-// ------------------------------------------------------------------------------------------
 // Textbook edit distances
 
 inline uint64_t levenshtein(const Seq& a, const Seq& b) {
@@ -131,8 +124,7 @@ inline uint64_t longest_common_substring(const Seq& a, const Seq& b) {
     return best;
 }
 
-// The fuzzers ask for the same pair under many cutoffs: the last few results of each
-// procedure are kept.
+// The last few results of a procedure (the fuzzers ask for a pair under many cutoffs).
 template <class R, R (*F)(const Seq&, const Seq&)>
 inline R cached(const Seq& a, const Seq& b) {
     struct Entry {
@@ -159,12 +151,9 @@ inline size_t common_prefix(const Seq& a, const Seq& b) {
 }
 
 inline size_t common_suffix(const Seq& a, const Seq& b) {
-    size_t s = 0;
-    while (s < a.size() && s < b.size() && a[a.size() - 1 - s] == b[b.size() - 1 - s]) ++s;
-    return s;
+    return common_prefix(Seq(a.rbegin(), a.rend()), Seq(b.rbegin(), b.rend()));
 }
 
-// ------------------------------------------------------------------------------------------
 // Forms of the edit measures. Every function gets the UTF-8 texts (for the byte-identity
 // tests) and their decoded code points.
 
@@ -268,26 +257,20 @@ struct HammingScore : Rules {
 
 struct Hamming {
     using F = Forms<HammingScore>;
-    static bool equal(const Texts& t) { return t.a.size() == t.b.size(); }
-    static std::optional<uint64_t> distance(const Texts& t, IntCut c) {
-        if (!equal(t)) return std::nullopt;
-        return F::distance(t, c);
+    template <class R, class Cut>
+    static std::optional<R> if_equal(const Texts& t, R (*form)(const Texts&, Cut), Cut c) {
+        return t.a.size() == t.b.size() ? std::optional<R>(form(t, c)) : std::nullopt;
     }
-    static std::optional<uint64_t> similarity(const Texts& t, IntCut c) {
-        if (!equal(t)) return std::nullopt;
-        return F::similarity(t, c);
+    static auto distance(const Texts& t, IntCut c) { return if_equal(t, F::distance, c); }
+    static auto similarity(const Texts& t, IntCut c) { return if_equal(t, F::similarity, c); }
+    static auto normalized_distance(const Texts& t, FloatCut c) {
+        return if_equal(t, F::normalized_distance, c);
     }
-    static std::optional<double> normalized_distance(const Texts& t, FloatCut c) {
-        if (!equal(t)) return std::nullopt;
-        return F::normalized_distance(t, c);
-    }
-    static std::optional<double> normalized_similarity(const Texts& t, FloatCut c) {
-        if (!equal(t)) return std::nullopt;
-        return F::normalized_similarity(t, c);
+    static auto normalized_similarity(const Texts& t, FloatCut c) {
+        return if_equal(t, F::normalized_similarity, c);
     }
 };
 
-// ------------------------------------------------------------------------------------------
 // Jaro and Jaro-Winkler: the straightforward matching of the textbook definition.
 
 inline double jaro(const Seq& a, const Seq& b) {
@@ -325,16 +308,15 @@ inline double jaro(const Seq& a, const Seq& b) {
     return (y + z) / 3.0;
 }
 
-inline double jaro_winkler(const Seq& a, const Seq& b, double p) {
+// Soft TF-IDF's token measure boosts every Jaro value (boost_from 0).
+inline double jaro_winkler(const Seq& a, const Seq& b, double p, double boost_from = 0.7) {
     if (a == b) return 1.0;
-    if (a.empty() || b.empty()) return 0.0;
     double j = jaro(a, b);
-    if (j < 0.7) return j;
+    if (j < boost_from) return j;
     size_t l = std::min<size_t>(common_prefix(a, b), 4);
     return j + (1.0 - j) * (p * static_cast<double>(l));
 }
 
-// ------------------------------------------------------------------------------------------
 // Ratios
 
 inline double string_ratio(uint64_t l, uint64_t lx, uint64_t ly) {
@@ -354,11 +336,9 @@ inline double q_ratio(const std::string& s1, const std::string& s2, const Seq& a
     return ratio(s1, s2, a, b, c);
 }
 
-// LCS lengths of one text against many others by the bit-vector recurrence (a bit per symbol
-// of the text, words joined by an explicit carry), for the window search, which scores
-// hundreds of windows per pair. The fuzz_ratio target checks it against lcs() above.
-class LcsBits {
-  public:
+// LCS lengths of one text against many (the window search's hundreds of windows) by the
+// bit-vector recurrence, words joined by an explicit carry; fuzz_ratio checks it against lcs().
+struct LcsBits {
     explicit LcsBits(const Seq& a) : size_(a.size()), words_((a.size() + 63) / 64) {
         for (size_t i = 0; i < a.size(); ++i) {
             auto& m = masks_[a[i]];
@@ -384,8 +364,6 @@ class LcsBits {
         for (size_t i = 0; i < size_; ++i) zeros += (v[i / 64] >> (i % 64) & 1) == 0;
         return zeros;
     }
-
-  private:
     size_t size_, words_;
     std::map<uint32_t, std::vector<uint64_t>> masks_;
 };
@@ -441,7 +419,6 @@ inline double partial_ratio(const Seq& a, const Seq& b, FloatCut c) {
     return cut_sim(partial_best(a, b), c);
 }
 
-// ------------------------------------------------------------------------------------------
 // Words and the token ratios
 
 inline bool white_space(uint32_t c) {
@@ -518,8 +495,7 @@ inline SetParts set_parts(const std::string& s1, const std::string& s2, const Se
                           const Seq& b) {
     SetParts p;
     if (s1 == s2) return {100.0, {}, {}, {}};
-    if (s1.empty()) return {s2.empty() ? 100.0 : 0.0, {}, {}, {}};
-    if (s2.empty()) return {0.0, {}, {}, {}};
+    if (s1.empty() || s2.empty()) return {0.0, {}, {}, {}};
     Words w1 = split(a), w2 = split(b);
     if (w1.empty() && w2.empty()) return {100.0, {}, {}, {}};
     if (w1.empty() || w2.empty()) return {0.0, {}, {}, {}};
@@ -623,7 +599,6 @@ inline double w_ratio(const std::string& s1, const std::string& s2, const Seq& a
     return best < c ? 0.0 : best;
 }
 
-// ------------------------------------------------------------------------------------------
 // Multiset overlap measures, cosine, soft TF-IDF
 
 inline std::map<Seq, uint64_t> counts(const Words& w) {
@@ -707,11 +682,7 @@ inline double cosine_distance(const Seq& a, const Seq& b, bool use_words, uint64
 }
 
 inline double soft_tfidf_token(const Seq& a, const Seq& b) {
-    if (a == b) return 1.0;
-    double j = jaro(a, b);
-    size_t l = std::min<size_t>(common_prefix(a, b), 4);
-    double factor = 0.1 * static_cast<double>(l);
-    return j + (1.0 - j) * factor;
+    return jaro_winkler(a, b, 0.1, 0.0);
 }
 
 // `ambiguous` is set when a tie between partners of different counts leaves the result to
@@ -744,7 +715,6 @@ inline double soft_tfidf_similarity(const Seq& a, const Seq& b, double threshold
     return cut_sim(total, c);
 }
 
-// ------------------------------------------------------------------------------------------
 // Smith-Waterman and Needleman-Wunsch over the full matrix, row by row.
 
 // A NaN operand gives way to the other; of equal operands (zeros of both signs) the second.
@@ -757,51 +727,39 @@ struct AlignParams {
 };
 
 // The local score is the largest cell of the matrix (textbook Smith-Waterman), wherever
-// it lies.
-inline double local_score(const Seq& a, const Seq& b, AlignParams p) {
-    if (a.empty() || b.empty()) return 0.0;
+// it lies; the global one the last cell.
+inline double align_score(const Seq& a, const Seq& b, AlignParams p, bool local) {
+    if (local && (a.empty() || b.empty())) return 0.0;
+    if (a.empty()) return -(static_cast<double>(b.size()) * p.gap);
+    if (b.empty()) return -(static_cast<double>(a.size()) * p.gap);
     std::vector<std::vector<double>> h(a.size() + 1, std::vector<double>(b.size() + 1, 0.0));
+    for (size_t i = 0; !local && i <= a.size(); ++i) h[i][0] = p.gap * -static_cast<double>(i);
+    for (size_t j = 0; !local && j <= b.size(); ++j) h[0][j] = -(static_cast<double>(j) * p.gap);
     double best = 0.0;
     for (size_t i = 1; i <= a.size(); ++i)
         for (size_t j = 1; j <= b.size(); ++j) {
             double s = a[i - 1] == b[j - 1] ? p.match : p.mismatch;
-            h[i][j] = max_num(
-                max_num(max_num(h[i - 1][j - 1] + s, h[i - 1][j] - p.gap), h[i][j - 1] - p.gap),
-                0.0);
-            if (h[i][j] > best) best = h[i][j];
+            h[i][j] =
+                max_num(max_num(h[i - 1][j - 1] + s, h[i - 1][j] - p.gap), h[i][j - 1] - p.gap);
+            if (local) h[i][j] = max_num(h[i][j], 0.0);
+            best = std::max(best, h[i][j]);
         }
-    return best;
-}
-
-inline double global_score(const Seq& a, const Seq& b, AlignParams p) {
-    if (a.empty()) return -(static_cast<double>(b.size()) * p.gap);
-    if (b.empty()) return -(static_cast<double>(a.size()) * p.gap);
-    std::vector<std::vector<double>> d(a.size() + 1, std::vector<double>(b.size() + 1, 0.0));
-    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = p.gap * -static_cast<double>(i);
-    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = -(static_cast<double>(j) * p.gap);
-    for (size_t i = 1; i <= a.size(); ++i)
-        for (size_t j = 1; j <= b.size(); ++j) {
-            double s = a[i - 1] == b[j - 1] ? p.match : p.mismatch;
-            d[i][j] =
-                max_num(max_num(d[i - 1][j - 1] + s, d[i - 1][j] - p.gap), d[i][j - 1] - p.gap);
-        }
-    return d[a.size()][b.size()];
+    return local ? best : h[a.size()][b.size()];
 }
 
 inline double smith_waterman_score(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
-    double s = local_score(a, b, p);
-    return c && s < *c ? 0.0 : s;
+    return cut_sim(align_score(a, b, p, true), c);
 }
 
 inline double needleman_wunsch_score(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
-    double s = global_score(a, b, p);
+    double s = align_score(a, b, p, false);
     return c && s < *c ? -std::numeric_limits<double>::max() : s;
 }
 
 inline double smith_waterman_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
     if (a.empty()) return b.empty() ? 1.0 : 0.0;
     if (b.empty()) return 0.0;
-    double score = local_score(a, b, p);
+    double score = align_score(a, b, p, true);
     double denominator = p.match * static_cast<double>(std::min(a.size(), b.size()));
     double value = denominator > 0.0 ? score / denominator : 0.0;
     return cut_sim(std::clamp(value, 0.0, 1.0), c);
@@ -810,7 +768,7 @@ inline double smith_waterman_normalized(const Seq& a, const Seq& b, AlignParams 
 inline double needleman_wunsch_normalized(const Seq& a, const Seq& b, AlignParams p, FloatCut c) {
     const size_t maxlen = std::max(a.size(), b.size());
     if (maxlen == 0) return 1.0;
-    double score = global_score(a, b, p);
+    double score = align_score(a, b, p, false);
     double maximum = p.match * static_cast<double>(maxlen);
     double value =
         maximum == 0.0 ? 1.0 : (p.gap * static_cast<double>(maxlen) + score) / (maximum + maximum);

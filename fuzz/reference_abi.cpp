@@ -1,7 +1,5 @@
-// C entry points over the reference procedures of reference.hpp, so that the Python tests check
-// the extension against the same references as the fuzz targets (tests/reference.py compiles
-// this file into a shared library and loads it with ctypes). Texts come as code point arrays,
-// options as an array of doubles.
+// C entry points over reference.hpp for the Python tests (tests/reference.py loads this file's
+// shared library with ctypes): texts as code point arrays, options as an array of doubles.
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -87,16 +85,11 @@ const std::unordered_map<std::string, Fn>& table() {
         add_unit_forms(m, "jaro_winkler",
                        [](const Call& c) { return jaro_winkler(c.t.a, c.t.b, c.opt[0]); });
         const std::pair<const char*, Ratio> ratios[] = {
-            {"ratio", ratio},
-            {"q_ratio", q_ratio},
-            {"token_sort_ratio", token_sort_ratio},
-            {"token_set_ratio", token_set_ratio},
-            {"token_ratio", token_ratio},
+            {"ratio", ratio}, {"q_ratio", q_ratio}, {"token_sort_ratio", token_sort_ratio},
+            {"token_set_ratio", token_set_ratio}, {"token_ratio", token_ratio},
             {"partial_token_sort_ratio", partial_token_sort_ratio},
             {"partial_token_set_ratio", partial_token_set_ratio},
-            {"partial_token_ratio", partial_token_ratio},
-            {"w_ratio", w_ratio},
-        };
+            {"partial_token_ratio", partial_token_ratio}, {"w_ratio", w_ratio}};
         for (auto [name, f] : ratios)
             m[name] = [f](const Call& c) { return Out(f(c.t.s1, c.t.s2, c.t.a, c.t.b, c.fcut)); };
         m["partial_ratio"] = [](const Call& c) {
@@ -114,8 +107,8 @@ const std::unordered_map<std::string, Fn>& table() {
             return Out(cosine_distance(c.t.a, c.t.b, c.opt[0] != 0.0,
                                        static_cast<uint64_t>(c.opt[1]), c.fcut));
         };
-        // Soft TF-IDF: equal up to the order of its sum; no value when a tie leaves the
-        // result to that order.
+        // Soft TF-IDF: equal up to the order of its sum; none when a tie leaves the result to
+        // that order.
         m["soft_tfidf_similarity"] = [](const Call& c) {
             bool ambiguous = false;
             double v = soft_tfidf_similarity(c.t.a, c.t.b, c.opt[0], c.fcut, ambiguous);
@@ -134,8 +127,7 @@ const std::unordered_map<std::string, Fn>& table() {
             {"smith_waterman_score", smith_waterman_score},
             {"smith_waterman_normalized_similarity", smith_waterman_normalized},
             {"needleman_wunsch_score", needleman_wunsch_score},
-            {"needleman_wunsch_normalized_similarity", needleman_wunsch_normalized},
-        };
+            {"needleman_wunsch_normalized_similarity", needleman_wunsch_normalized}};
         for (auto [name, f] : aligns)
             m[name] = [f](const Call& c) {
                 return Out(f(c.t.a, c.t.b, AlignParams{c.opt[0], c.opt[1], c.opt[2]}, c.fcut));

@@ -1,15 +1,8 @@
 #!/usr/bin/env bash
-# Builds the kernel fuzzers into build/fuzz (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each target for a bounded time.
-#
+# Builds the fuzzers into build/fuzz (clang, libFuzzer, ASan, UBSan) and runs each target.
 #   fuzz/run.sh [SECONDS] [TARGET...]     SECONDS per target (default $FUZZ_SECONDS or 20)
-#   targets: fuzz_edit fuzz_ratio fuzz_vector fuzz_masks fuzz_lanes (default: all)
-#   FUZZ_RUNS=N fuzz/run.sh 0 [TARGET...]  a campaign: N executions per target, no time limit
-#   FUZZ_SANITIZERS=undefined ...           without AddressSanitizer (build/fuzz-undefined)
-#
-# New inputs go to build/fuzz/corpus/<target> (the seeds in fuzz/corpus/<target> are only
-# read); a failing input is saved in build/fuzz/artifacts/ and replayed by
-#   build/fuzz/<target> build/fuzz/artifacts/<target>-crash-...
+#   FUZZ_RUNS=N fuzz/run.sh 0 [TARGET...]  N executions per target; FUZZ_SANITIZERS=undefined
+# New inputs go to build/fuzz/corpus/<target>; failing ones to build/fuzz/artifacts/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-20}}
