@@ -1,11 +1,10 @@
 """quorvalex.process against the scalar functions called in a loop (every cell and extract result
 of every scalar function, texts of every width, options, processors, mappings, missing values);
-the lane kernels on each instruction set; every argument error; Ctrl-C in long calls."""
+the lane kernels on each instruction set; every argument error (Ctrl-C: test_interrupt.py)."""
 
 import math
+import os
 import random
-import signal
-import time
 
 import numpy as np
 import pytest
@@ -98,8 +97,11 @@ LANE_SCORERS = ["ratio", "q_ratio", "token_sort_ratio", "jaro_distance", "jaro_s
 
 @pytest.mark.parametrize("isa", ["scalar", "sse4.2", "avx2"])
 def test_lane_kernels_on_every_instruction_set(isa):
-    # The comparison above (texts of every lane boundary) with the dispatch forced to `isa`.
+    # The comparison above (texts of every lane boundary) and the alignment scores' integer
+    # lanes against their reference, with the dispatch forced to `isa`.
     tests = [f"{__file__}::test_searches_equal_the_scalar_loop[{name}]" for name in LANE_SCORERS]
+    tests.append(f"{os.path.dirname(__file__)}/test_vector_measures.py"
+                 "::test_integer_lanes_against_reference")
     code = f"import pytest\nraise SystemExit(pytest.main(['-qp', 'no:cacheprovider', *{tests!r}]))"
     result = run_python(code, env={"QUORVALEX_SIMD": isa}, timeout=1200)
     assert result.returncode == 0 and f"{len(tests)} passed" in result.stdout, result.stdout
@@ -251,29 +253,3 @@ def test_default_process_matches_its_definition():
 def test_missing_extra_gives_the_install_hint(module, code, out, hint):
     result = run_python(f"import sys\nsys.modules[{module!r}] = None\n{code}")
     assert result.stdout == out and "ImportError: " in result.stderr and hint in result.stderr
-
-
-# Bounds for a loaded machine; one soft TF-IDF pair takes tens of seconds: polled as words pair.
-@pytest.mark.parametrize("kind, bound", [("cdist", 60), ("join", 60), ("soft_tfidf", 10)])
-def test_ctrl_c_interrupts_a_long_call(kind, bound):
-    rng = random.Random(1)
-    texts = ["".join(rng.choices("ab", k=400)) for _ in range(3000)]
-    words = [f"w{i}x" for i in range(20000)]  # 4 * 10^8 word pairs per text pair
-    call = {"cdist": lambda: cdist(texts, texts, scorer=F.partial_ratio, workers=-1,
-                                   dtype=np.uint8),
-            "join": lambda: _join.join(texts, scorer=F.partial_ratio, score_cutoff=99,
-                                       workers=-1),
-            "soft_tfidf": lambda: _quorvalex.soft_tfidf_similarity_batch(
-                [(" ".join(words), " ".join(w + "y" for w in words))] * 16)}[kind]
-    previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.3)
-        start = time.monotonic()
-        with pytest.raises(KeyboardInterrupt):  # minutes of work (the kernels poll)
-            call()
-        assert time.monotonic() - start < bound
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    # The pool serves the next call.
-    assert cdist(["ab"], ["ac"], scorer=LEV).tolist() == [[1]]
