@@ -7,7 +7,8 @@ import sys
 import pytest
 
 from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, caused, check_error,
-                             int_cutoff, mixed_pairs, options_of, run_python, same, scalar_of)
+                             int_cutoff, mixed_pairs, option_sets, options_of, run_python, same,
+                             scalar_of)
 from quorvalex import _quorvalex, distance
 
 psim, pnsim = distance.prefix_similarity_batch, distance.prefix_normalized_similarity_batch
@@ -98,21 +99,15 @@ def test_option_errors_after_valid_pairs(fn, kwargs):
 
 # Batch == scalar for every batch function of the module (other test files rely on this one).
 MIXED = mixed_pairs(20240, 600 if SANITIZED else 2000)
-OPTION_SETS = {
-    "prefix_weight": [{}, {"prefix_weight": 0.2}],
-    "alpha": [{}, {"alpha": 0.5, "beta": 2.0}],
-    "match_score": [{}, {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5}],
-    "use_words": [{}, {"use_words": False, "ngram_size": 3}, {"use_words": False, "ngram_size": 1}],
-    "threshold": [{}, {"threshold": 0.5}],
-}
 
 
 @pytest.mark.parametrize("batch_fn", BATCH, ids=lambda f: f.__name__)
 def test_batch_equals_scalar(batch_fn):
-    scalar, opts = scalar_of(batch_fn), options_of(batch_fn)
+    scalar, sets = scalar_of(batch_fn), option_sets(batch_fn)
     cutoffs = ([None, 0, 2, 5] if int_cutoff(scalar) else
                [None, 50.0, 85.0] if scalar.__module__ == "fuzz" else [None, 0.3, 0.75])
-    for options in OPTION_SETS[opts[0][0]] if opts else [{}]:
+    sets += [{"use_words": False, "ngram_size": 1}] if "use_words" in sets[-1] else []
+    for options in sets:
         for cutoff in cutoffs:
             expected = [scalar(a, b, **options, score_cutoff=cutoff) for a, b in MIXED]
             result = batch_fn(MIXED, **options, score_cutoff=cutoff)

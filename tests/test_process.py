@@ -9,7 +9,7 @@ import random
 import numpy as np
 import pytest
 
-from frame_reference import ALL, BATCH, options_of, run_python
+from frame_reference import ALL, BATCH, option_sets, run_python
 from join_reference import meets
 from quorvalex import _join, _quorvalex, distance as D, fuzz as F, utils
 from quorvalex.process import cdist, cpdist, extract, extract_iter, extract_one
@@ -17,17 +17,6 @@ from quorvalex.process import cdist, cpdist, extract, extract_iter, extract_one
 LEV = D.levenshtein_distance
 SCALAR = [f for f in ALL if f not in BATCH]
 assert len(SCALAR) == 70  # every function of the table that is not a batch
-
-# Non-default options per option name (the defaults are tested too).
-OTHER_OPTIONS = {"prefix_weight": 0.2, "alpha": 0.5, "beta": 2.0, "match_score": 2.0,
-                 "mismatch_score": -1.0, "gap_cost": 0.5, "use_words": False, "ngram_size": 3,
-                 "threshold": 0.6}
-
-
-def option_sets(fn):
-    names = [name for name, _ in options_of(fn)]
-    return [{}] + ([{n: OTHER_OPTIONS[n] for n in names}] if names else [])
-
 
 def texts(seed):
     """ASCII, Latin-1, Cyrillic, CJK and astral words (and the widths mixed), of 0 to 130

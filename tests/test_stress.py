@@ -10,17 +10,12 @@ import threading
 
 import pytest
 
-from frame_reference import ALL, SANITIZED, is_batch, mixed_pairs, same
-
-OPTIONS = {"cosine": {"use_words": False, "ngram_size": 2}, "jaro_winkler": {"prefix_weight": 0.15},
-           "smith": {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5},
-           "needleman": {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5}}
-
+from frame_reference import ALL, SANITIZED, is_batch, mixed_pairs, option_sets, same
 
 def _jobs(rng, pool):
     """(function, args, kwargs, expected) of scalar and batch calls, computed single-threaded."""
     for fn in ALL:
-        kwargs = next((v for k, v in OPTIONS.items() if fn.__name__.startswith(k)), {})
+        kwargs = option_sets(fn)[-1]
         for args in ([(rng.sample(pool, rng.choice([2, 40, 300])),)] if is_batch(fn)
                      else rng.sample(pool, 3)):
             yield fn, args, kwargs, fn(*args, **kwargs)
