@@ -34,6 +34,18 @@ def options_of(fn):
     return [tuple(part.split("=")) for part in inner.split(", ") if part]
 
 
+# Non-default options per option name.
+OTHER_OPTIONS = {"prefix_weight": 0.2, "alpha": 0.5, "beta": 2.0, "match_score": 2.0,
+                 "mismatch_score": -1.0, "gap_cost": 0.5, "use_words": False, "ngram_size": 3,
+                 "threshold": 0.6}
+
+
+def option_sets(fn):
+    """The default options, and if fn has options, non-default values of all of them."""
+    names = [name for name, _ in options_of(fn)]
+    return [{}] + ([{n: OTHER_OPTIONS[n] for n in names}] if names else [])
+
+
 def int_cutoff(fn):
     name = fn.__name__
     return fn.__module__ == "distance" and "normalized" not in name and "jaro" not in name

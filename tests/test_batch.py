@@ -1,5 +1,5 @@
-"""Batch functions: extraction of pairs and its errors, batch == scalar, the pool's size and
-interpreter exit (the interpreter lock: test_interrupt.py)."""
+"""Batch functions: extraction of pairs and its errors, batch == scalar, the pool's size and its
+limits, interpreter exit (the interpreter lock: test_interrupt.py)."""
 
 import os
 import sys
@@ -7,7 +7,8 @@ import sys
 import pytest
 
 from frame_reference import (BATCH, HEAVY_SETUP, SANITIZED, Sequence, Text, caused, check_error,
-                             int_cutoff, mixed_pairs, options_of, run_python, same, scalar_of)
+                             int_cutoff, mixed_pairs, option_sets, options_of, run_python, same,
+                             scalar_of)
 from quorvalex import _quorvalex, distance
 
 psim, pnsim = distance.prefix_similarity_batch, distance.prefix_normalized_similarity_batch
@@ -98,21 +99,15 @@ def test_option_errors_after_valid_pairs(fn, kwargs):
 
 # Batch == scalar for every batch function of the module (other test files rely on this one).
 MIXED = mixed_pairs(20240, 600 if SANITIZED else 2000)
-OPTION_SETS = {
-    "prefix_weight": [{}, {"prefix_weight": 0.2}],
-    "alpha": [{}, {"alpha": 0.5, "beta": 2.0}],
-    "match_score": [{}, {"match_score": 2.0, "mismatch_score": -1.0, "gap_cost": 0.5}],
-    "use_words": [{}, {"use_words": False, "ngram_size": 3}, {"use_words": False, "ngram_size": 1}],
-    "threshold": [{}, {"threshold": 0.5}],
-}
 
 
 @pytest.mark.parametrize("batch_fn", BATCH, ids=lambda f: f.__name__)
 def test_batch_equals_scalar(batch_fn):
-    scalar, opts = scalar_of(batch_fn), options_of(batch_fn)
+    scalar, sets = scalar_of(batch_fn), option_sets(batch_fn)
     cutoffs = ([None, 0, 2, 5] if int_cutoff(scalar) else
                [None, 50.0, 85.0] if scalar.__module__ == "fuzz" else [None, 0.3, 0.75])
-    for options in OPTION_SETS[opts[0][0]] if opts else [{}]:
+    sets += [{"use_words": False, "ngram_size": 1}] if "use_words" in sets[-1] else []
+    for options in sets:
         for cutoff in cutoffs:
             expected = [scalar(a, b, **options, score_cutoff=cutoff) for a, b in MIXED]
             result = batch_fn(MIXED, **options, score_cutoff=cutoff)
@@ -126,22 +121,37 @@ def test_batch_equals_scalar(batch_fn):
 
 
 # The pool's size from the environment, read once; the results do not depend on it (a fresh
-# streamed list's arena holds 64 bytes a pair: later short texts are read in place).
+# streamed list's arena holds 64 bytes a pair: later short texts are read in place). A pool over
+# 1,024 threads warns once, in the thread whose batch created it (an error there when warnings
+# are errors); threads the system refuses to start (no address space for their stacks) leave a
+# smaller pool that scores every pair, and warn.
 THREAD_PROBE = """
-import os, random
+import os, random, resource, sys, warnings
 from quorvalex import distance, fuzz
+warnings.simplefilter(sys.argv[1])
 threads = lambda: len(os.listdir("/proc/self/task"))
 before = threads()
 distance.prefix_similarity("ab", "ab")
 scalar = threads() - before
-distance.prefix_similarity_batch([])     # the first batch creates the pool, even an empty one
-first = threads() - before
-os.environ["RAYON_NUM_THREADS"] = "7"    # read once: later changes have no effect
 rng = random.Random(4)
 pairs = [tuple("".join(rng.choices(a, k=rng.randrange(150, 250))) for _ in "xy")
          for a in ["abc", "aé", "a€", "a👍"] for _ in range(800)]
-for f in [distance.levenshtein_distance, fuzz.ratio, distance.postfix_normalized_similarity]:
-    assert getattr(f.__self__, f.__name__ + "_batch")(pairs) == [f(*p) for p in pairs], f
+if sys.argv[2] == "short":
+    with open("/proc/self/status") as status:
+        size = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+    resource.setrlimit(resource.RLIMIT_AS, ((size + 24 * 1024) * 1024, resource.RLIM_INFINITY))
+try:
+    distance.prefix_similarity_batch([])  # the first batch creates the pool, even an empty one
+    print("no exception")
+except RuntimeWarning as e:
+    print("raised", e)
+first = threads() - before
+os.environ["RAYON_NUM_THREADS"] = "7"    # read once: later changes have no effect
+with warnings.catch_warnings(record=True) as caught:
+    warnings.simplefilter("always")
+    for f in [distance.levenshtein_distance, fuzz.ratio, distance.postfix_normalized_similarity]:
+        assert getattr(f.__self__, f.__name__ + "_batch")(pairs) == [f(*p) for p in pairs], f
+assert caught == []
 print(scalar, first, threads() - before)
 """
 N, C = "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS"
@@ -150,14 +160,33 @@ POOL_SIZES = [  # one case per rule; a refused value is never 2 (the processors 
     ({N: ""}, None), ({N: " 3"}, None), ({N: "3 "}, None), ({N: "3.0"}, None), ({C: "+5"}, 5),
     ({C: "0"}, None), ({C: "x"}, None), ({N: "abc", C: "3"}, 3), ({N: "2", C: "5"}, 2),
     ({N: "0", C: "5"}, None),  # 0 means one per processor; no fallback to RAYON_RS_NUM_CPUS
-]
+    ({N: "1024"}, 1024)]
+WARNING = [({N: "18446744073709551615"}, 1024), ({N: "1025"}, 1024), ({C: "5000"}, 1024),
+           ({N: "64"}, "short")]
+CASES = [(*case, "default") for case in POOL_SIZES + WARNING] + [(*c, "error") for c in WARNING]
 
 
-@pytest.mark.parametrize("env,expected", POOL_SIZES, ids=[str(e) for e, _ in POOL_SIZES])
-def test_pool_size_from_environment(env, expected):
-    out = run_python(THREAD_PROBE, env=env)
+@pytest.mark.parametrize("env,expected,action", CASES, ids=[f"{e}-{a}" for e, _, a in CASES])
+def test_pool_size_from_environment(env, expected, action):
+    if expected == "short" and SANITIZED:
+        pytest.skip("AddressSanitizer needs more address space than the limit leaves")
+    out = run_python(THREAD_PROBE, action, expected, env=env)
     assert out.returncode == 0, out.stderr
-    assert out.stdout.split() == ["0"] + [str(expected or os.cpu_count() or 1)] * 2
+    first, counts = out.stdout.splitlines()
+    scalar, pool, later = counts.split()
+    if expected == "short":
+        assert scalar == "0" and 0 < int(pool) < 64 and later == pool
+        message = f"only {pool} of 64 worker threads could be started"
+    else:
+        assert [scalar, pool, later] == ["0"] + [str(expected or os.cpu_count() or 1)] * 2
+        message = "{}={} is above the worker pool's limit of 1024 threads; the pool has 1024"
+        message = message.format(*next(iter(env.items()), ("", "")))
+    warns = (env, expected) in WARNING
+    if warns and action == "error":
+        assert first == f"raised {message}"
+    else:
+        assert first == "no exception"
+        assert (f"RuntimeWarning: {message}" in out.stderr) == warns, out.stderr
 
 
 # A daemon thread ends when it next asks for the lock: its batch's memory outlives the scoring.

@@ -62,14 +62,18 @@ def test_raising_handler_abandons_the_batch(alarm, kind):
 
 
 # A real Ctrl-C stops ten processor seconds of work, inside one long pair too (kernels poll per
-# row block; a lone pair is scored on a pool thread while the calling thread runs handlers).
+# row block; a lone pair is scored on a pool thread while the calling thread runs handlers), and
+# searches and joins on the pool (a soft TF-IDF pair is polled as its words pair).
 SIGINT_SCRIPT = HEAVY_SETUP + """
 import sys, threading
-from quorvalex import _quorvalex
+from quorvalex import _join, _quorvalex, fuzz
+from quorvalex.process import cdist
 rng = random.Random(5)
-text = lambda k: "".join(rng.choices("abcd", k=k))
+text = lambda k, letters="abcd": "".join(rng.choices(letters, k=k))
 a, b, a2, b2 = text(50_000), text(50_000), text(200_000), text(200_000)
 wide = "".join(chr(0x4E00 + i % 700) for i in range(400_000))  # OSA blocks
+texts = [text(400, "ab") for _ in range(3000)]
+words = " ".join(f"w{i}x" for i in range(20000))  # 4 * 10^8 word pairs per text pair
 call = compile(sys.argv[1], "call", "eval")  # eval of a string marks the exit as interrupted
 namespace = {**vars(distance), **vars(_quorvalex), **globals()}
 def interrupt_soon():
@@ -92,7 +96,10 @@ SIGINT_CALLS = {"two_pairs": "damerau_levenshtein_distance_batch([(a, b), (b, a)
                "scalar": "damerau_levenshtein_distance(a, b)",
                "osa_blocks": "osa_distance(wide, wide[::-1])",
                "smith_waterman": "smith_waterman_score(a2, b2)",
-               "needleman_wunsch_one_pair": "needleman_wunsch_score_batch([(a2, b2)])"}
+               "needleman_wunsch_one_pair": "needleman_wunsch_score_batch([(a2, b2)])",
+               "cdist": "cdist(texts, texts, scorer=fuzz.partial_ratio, workers=-1)",
+               "join": "_join.join(texts, scorer=fuzz.partial_ratio, score_cutoff=99, workers=-1)",
+               "soft_tfidf": "soft_tfidf_similarity_batch([(words, words.replace(' ', 'y '))] * 8)"}
 
 
 @pytest.mark.parametrize("form", SIGINT_CALLS)

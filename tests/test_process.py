@@ -1,16 +1,15 @@
 """quorvalex.process against the scalar functions called in a loop (every cell and extract result
 of every scalar function, texts of every width, options, processors, mappings, missing values);
-the lane kernels on each instruction set; every argument error; Ctrl-C in long calls."""
+the lane kernels on each instruction set; every argument error (Ctrl-C: test_interrupt.py)."""
 
 import math
+import os
 import random
-import signal
-import time
 
 import numpy as np
 import pytest
 
-from frame_reference import ALL, BATCH, options_of, run_python
+from frame_reference import ALL, BATCH, option_sets, run_python
 from join_reference import meets
 from quorvalex import _join, _quorvalex, distance as D, fuzz as F, utils
 from quorvalex.process import cdist, cpdist, extract, extract_iter, extract_one
@@ -18,17 +17,6 @@ from quorvalex.process import cdist, cpdist, extract, extract_iter, extract_one
 LEV = D.levenshtein_distance
 SCALAR = [f for f in ALL if f not in BATCH]
 assert len(SCALAR) == 70  # every function of the table that is not a batch
-
-# Non-default options per option name (the defaults are tested too).
-OTHER_OPTIONS = {"prefix_weight": 0.2, "alpha": 0.5, "beta": 2.0, "match_score": 2.0,
-                 "mismatch_score": -1.0, "gap_cost": 0.5, "use_words": False, "ngram_size": 3,
-                 "threshold": 0.6}
-
-
-def option_sets(fn):
-    names = [name for name, _ in options_of(fn)]
-    return [{}] + ([{n: OTHER_OPTIONS[n] for n in names}] if names else [])
-
 
 def texts(seed):
     """ASCII, Latin-1, Cyrillic, CJK and astral words (and the widths mixed), of 0 to 130
@@ -98,8 +86,11 @@ LANE_SCORERS = ["ratio", "q_ratio", "token_sort_ratio", "jaro_distance", "jaro_s
 
 @pytest.mark.parametrize("isa", ["scalar", "sse4.2", "avx2"])
 def test_lane_kernels_on_every_instruction_set(isa):
-    # The comparison above (texts of every lane boundary) with the dispatch forced to `isa`.
+    # The comparison above (texts of every lane boundary) and the alignment scores' integer
+    # lanes against their reference, with the dispatch forced to `isa`.
     tests = [f"{__file__}::test_searches_equal_the_scalar_loop[{name}]" for name in LANE_SCORERS]
+    tests.append(f"{os.path.dirname(__file__)}/test_vector_measures.py"
+                 "::test_integer_lanes_against_reference")
     code = f"import pytest\nraise SystemExit(pytest.main(['-qp', 'no:cacheprovider', *{tests!r}]))"
     result = run_python(code, env={"QUORVALEX_SIMD": isa}, timeout=1200)
     assert result.returncode == 0 and f"{len(tests)} passed" in result.stdout, result.stdout
@@ -251,29 +242,3 @@ def test_default_process_matches_its_definition():
 def test_missing_extra_gives_the_install_hint(module, code, out, hint):
     result = run_python(f"import sys\nsys.modules[{module!r}] = None\n{code}")
     assert result.stdout == out and "ImportError: " in result.stderr and hint in result.stderr
-
-
-# Bounds for a loaded machine; one soft TF-IDF pair takes tens of seconds: polled as words pair.
-@pytest.mark.parametrize("kind, bound", [("cdist", 60), ("join", 60), ("soft_tfidf", 10)])
-def test_ctrl_c_interrupts_a_long_call(kind, bound):
-    rng = random.Random(1)
-    texts = ["".join(rng.choices("ab", k=400)) for _ in range(3000)]
-    words = [f"w{i}x" for i in range(20000)]  # 4 * 10^8 word pairs per text pair
-    call = {"cdist": lambda: cdist(texts, texts, scorer=F.partial_ratio, workers=-1,
-                                   dtype=np.uint8),
-            "join": lambda: _join.join(texts, scorer=F.partial_ratio, score_cutoff=99,
-                                       workers=-1),
-            "soft_tfidf": lambda: _quorvalex.soft_tfidf_similarity_batch(
-                [(" ".join(words), " ".join(w + "y" for w in words))] * 16)}[kind]
-    previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.3)
-        start = time.monotonic()
-        with pytest.raises(KeyboardInterrupt):  # minutes of work (the kernels poll)
-            call()
-        assert time.monotonic() - start < bound
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    # The pool serves the next call.
-    assert cdist(["ab"], ["ac"], scorer=LEV).tolist() == [[1]]
