@@ -143,7 +143,8 @@ def test_components_of_long_chains():
 
 
 @pytest.mark.parametrize("items, kwargs, kind, message", [  # the scorer's: test_process.py
-    (None, dict(score_cutoff=None), TypeError, "score_cutoff is required"),
+    (None, dict(score_cutoff=None), TypeError,
+     "score_cutoff is required: the join keeps the pairs that meet it"),
     (None, dict(scorer=D.levenshtein_distance_batch), TypeError, "scores a list of pairs"),
     (None, dict(workers=0), ValueError, "workers must be -1"),
     (None, dict(workers=1.5), TypeError, "workers must be an int"),
