@@ -151,7 +151,8 @@ inline size_t common_prefix(const Seq& a, const Seq& b) {
 }
 
 inline size_t common_suffix(const Seq& a, const Seq& b) {
-    return common_prefix(Seq(a.rbegin(), a.rend()), Seq(b.rbegin(), b.rend()));
+    return static_cast<size_t>(
+        std::mismatch(a.rbegin(), a.rend(), b.rbegin(), b.rend()).first - a.rbegin());
 }
 
 // Forms of the edit measures. Every function gets the UTF-8 texts (for the byte-identity
